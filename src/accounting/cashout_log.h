@@ -1,0 +1,19 @@
+#pragma once
+
+namespace tarvo {
+
+class RetreiveAccountingApp;
+
+// "View Last Cashout", "V I EW  LOG" and "KEY".
+class CashoutLog {
+public:
+    explicit CashoutLog(RetreiveAccountingApp& w);
+    void ButtonViewLastCashout_Click();
+    void CmdViewLog_Click();
+    void Command1_Click();
+
+private:
+    RetreiveAccountingApp& w_;
+};
+
+}  // namespace tarvo

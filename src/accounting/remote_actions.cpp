@@ -1,0 +1,98 @@
+#include "accounting/remote_actions.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPalette>
+
+#include "core/frames.h"
+#include "core/numeric.h"
+#include "link/board_link.h"
+#include "shell/main_window.h"
+
+namespace tarvo {
+
+namespace {
+
+constexpr int kLargestMultiplier = 254;
+
+// Back to the colour a line edit has by default, whatever colour it was given before.
+void resetBackground(QLineEdit* box) {
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, QApplication::palette(box).color(QPalette::Base));
+    box->setPalette(palette);
+}
+
+}  // namespace
+
+RemoteActions::RemoteActions(RetreiveAccountingApp& w) : w_(w) {}
+
+void RemoteActions::ClearMemory_Click() {
+    const MsgAnswer answer = w_.platform().prompts->message(
+        QStringLiteral("Are you sure you want to erase all accounting in the Tarvo Board?"),
+        MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Clear all Memory"));
+    w_.ResponseWindow->clearText();
+    if (answer != MsgAnswer::Yes) {
+        w_.SystemMessage->setText(QStringLiteral("Clear memory canceled"));
+        return;
+    }
+    const frames::Command first = frames::clearMemoryFirst();
+    const frames::Command second = frames::clearMemorySecond();
+    w_.link().sendPrefixFor(first);
+    w_.ExpectReply = true;
+    w_.link().sendPieces(first);
+    w_.ExpectReply = false;
+    w_.link().sendPrefixFor(second);
+    w_.ExpectReply = true;
+    w_.link().sendPieces(second);
+    // The board needs the time; the program does not wait for it.
+    w_.SystemMessage->setText(QStringLiteral("Clearing memory, please wait 30 seconds..."));
+}
+
+void RemoteActions::ForceCashout_Click(int index) {
+    w_.ResponseWindow->clearText();
+    w_.link().sendCommand(frames::forceCashout(index));
+}
+
+void RemoteActions::PutCoinIn_Click(int index) {
+    w_.link().sendCommand(frames::coinIn(index));
+}
+
+void RemoteActions::SendCoinMultiA_Click(int index) {
+    sendMultiplier('A', index);
+}
+
+void RemoteActions::SendCoinMultiB_Click(int index) {
+    sendMultiplier('B', index);
+}
+
+void RemoteActions::sendMultiplier(char input, int index) {
+    const QLineEdit* box = input == 'A' ? w_.TxtCoinInMultiA[index] : w_.TxtCoinInMultiB[index];
+    if (box->text().isEmpty()) {
+        return;
+    }
+    const double value = leadingNumber(box->text());
+    // The byte sent must be the number typed: 254.6 would round to 255 and -1 is no byte, so
+    // both are refused like 255 itself. The comparisons also keep infinities and NaN out.
+    bool fits = value > -1.0 && value < kLargestMultiplier + 1.0;
+    int64_t whole = 0;
+    if (fits) {
+        whole = roundHalfEven(value);
+        fits = whole >= 0 && whole <= kLargestMultiplier;
+    }
+    if (!fits) {
+        w_.platform().prompts->message(QStringLiteral("MAXIMUM VALUE IS 254"), MsgButtons::Ok,
+                                       MsgIcon::None, QString());
+        return;
+    }
+    w_.link().sendCommand(frames::coinInMultiplier(input, index, static_cast<int>(whole)));
+}
+
+void RemoteActions::TxtCoinInMultiA_Change(int index) {
+    resetBackground(w_.TxtCoinInMultiA[index]);
+}
+
+void RemoteActions::TxtCoinInMultiB_Change(int index) {
+    resetBackground(w_.TxtCoinInMultiB[index]);
+}
+
+}  // namespace tarvo

@@ -1,0 +1,24 @@
+#pragma once
+
+namespace tarvo {
+
+class RetreiveAccountingApp;
+
+// Clear memory, force cash-out, coin in and the coin-in multipliers.
+class RemoteActions {
+public:
+    explicit RemoteActions(RetreiveAccountingApp& w);
+    void ClearMemory_Click();
+    void ForceCashout_Click(int index);
+    void PutCoinIn_Click(int index);
+    void SendCoinMultiA_Click(int index);
+    void SendCoinMultiB_Click(int index);
+    void TxtCoinInMultiA_Change(int index);
+    void TxtCoinInMultiB_Change(int index);
+
+private:
+    void sendMultiplier(char input, int index);
+    RetreiveAccountingApp& w_;
+};
+
+}  // namespace tarvo

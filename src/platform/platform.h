@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QDateTime>
+#include <functional>
+#include <memory>
+
+#include "platform/prompts.h"
+#include "platform/serial_line.h"
+#include "platform/settings_store.h"
+#include "platform/usb_library.h"
+
+namespace tarvo {
+
+// Everything the windows need from the outside world, given to them at construction so
+// tests can put doubles in its place.
+struct Platform {
+    std::shared_ptr<SerialLine> serial;
+    // Null when the USB layer could not start; the title then ends without its version.
+    std::shared_ptr<UsbLibrary> usb;
+    std::shared_ptr<SettingsStore> settings;
+    std::shared_ptr<Prompts> prompts;
+    std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+    // Period of the two coarse timers; tests shorten it.
+    int tickIntervalMs = 1000;
+};
+
+}  // namespace tarvo

@@ -1,0 +1,31 @@
+#include "platform/qsettings_store.h"
+
+#include "platform/app_identity.h"
+
+namespace tarvo {
+
+QSettingsStore::QSettingsStore()
+    : settings_(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kOrganizationName),
+                QString::fromLatin1(kApplicationTitle)) {}
+
+QString QSettingsStore::path(const QString& section, const QString& key) {
+    return section + QLatin1Char('/') + key;
+}
+
+std::optional<QString> QSettingsStore::value(const QString& section, const QString& key) const {
+    const QVariant v = settings_.value(path(section, key));
+    if (!v.isValid()) {
+        return std::nullopt;
+    }
+    // A hand-edited value with unquoted commas reads back as a list; keep it as text.
+    if (v.typeId() == QMetaType::QStringList) {
+        return v.toStringList().join(QStringLiteral(", "));
+    }
+    return v.toString();
+}
+
+void QSettingsStore::setValue(const QString& section, const QString& key, const QString& value) {
+    settings_.setValue(path(section, key), value);
+}
+
+}  // namespace tarvo

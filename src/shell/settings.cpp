@@ -1,0 +1,80 @@
+#include "shell/settings.h"
+
+#include <optional>
+
+namespace tarvo {
+
+namespace {
+
+const QString kSection = QStringLiteral("Options");
+const char* const kTargetKeys[4] = {"TargetBrisko", "TargetTarvoBoardSystem", "TargetTarvoBoardKit",
+                                    "Cashless"};
+
+std::optional<int> storedInt(const SettingsStore& store, const char* key, int min, int max) {
+    const auto text = store.value(kSection, QString::fromLatin1(key));
+    if (!text) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const int value = text->trimmed().toInt(&ok);
+    if (!ok || value < min || value > max) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<bool> storedBool(const SettingsStore& store, const char* key) {
+    const auto text = store.value(kSection, QString::fromLatin1(key));
+    if (!text) {
+        return std::nullopt;
+    }
+    const QString word = text->trimmed();
+    if (word.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    if (word.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) {
+        return false;
+    }
+    bool ok = false;
+    const int number = word.toInt(&ok);
+    return ok ? std::optional<bool>(number != 0) : std::nullopt;
+}
+
+QString word(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+
+}  // namespace
+
+StoredChoices readStoredChoices(const SettingsStore& store) {
+    StoredChoices c;
+    c.interfacePosition = storedInt(store, "Interface", 0, 32).value_or(c.interfacePosition);
+    for (int i = 0; i < 4; ++i) {
+        c.locationInfo[i] = store.value(kSection, QStringLiteral("LocationInfo%1").arg(i + 1)).value_or(QString());
+    }
+    for (int i = 0; i < 8; ++i) {
+        c.lawInfo[i] = store.value(kSection, QStringLiteral("LawInfo%1").arg(i + 1)).value_or(QString());
+    }
+    for (int i = 0; i < 4; ++i) {
+        c.targets[i] = storedBool(store, kTargetKeys[i]).value_or(c.targets[i]);
+    }
+    // A delay beyond a second per tick would freeze every multi-drop frame for minutes.
+    c.addressBitDelay = storedInt(store, "RTAddressBitDelay", 0, 1000).value_or(c.addressBitDelay);
+    c.multiDropPosition = storedInt(store, "MultiDropAddress", 0, 33).value_or(c.multiDropPosition);
+    return c;
+}
+
+void writeStoredChoices(SettingsStore& store, const StoredChoices& c) {
+    store.setValue(kSection, QStringLiteral("Interface"), QString::number(c.interfacePosition));
+    for (int i = 0; i < 4; ++i) {
+        store.setValue(kSection, QStringLiteral("LocationInfo%1").arg(i + 1), c.locationInfo[i]);
+    }
+    for (int i = 0; i < 8; ++i) {
+        store.setValue(kSection, QStringLiteral("LawInfo%1").arg(i + 1), c.lawInfo[i]);
+    }
+    for (int i = 0; i < 4; ++i) {
+        store.setValue(kSection, QString::fromLatin1(kTargetKeys[i]), word(c.targets[i]));
+    }
+    store.setValue(kSection, QStringLiteral("MultiDropAddress"), QString::number(c.multiDropPosition));
+    store.sync();
+}
+
+}  // namespace tarvo

@@ -1,0 +1,17 @@
+#pragma once
+
+namespace tarvo {
+
+class RetreiveAccountingApp;
+
+// "Write to Tarvo Board": one terminal's pulse value, multiplier and value-in unit.
+class ParameterWrite {
+public:
+    explicit ParameterWrite(RetreiveAccountingApp& w);
+    void cmdWriteToTarvo_Click(int index);
+
+private:
+    RetreiveAccountingApp& w_;
+};
+
+}  // namespace tarvo

@@ -1,0 +1,298 @@
+#include "core/meter_report.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+
+namespace tarvo {
+namespace {
+
+// A six-panel report as it stands in the response box, the enquiry's answer in front.
+const QString kSixPanel = QStringLiteral(
+    "Tarvo Board ready\r\n"
+    "*S|0|PRN 1.04 |A|0|0|0|0|0|\r\n"
+    "  SERIAL # TB123456\r\n"
+    "Pulses in Per Point :   25 100 5  10 1 DIP \r\n"
+    "Pulses in Multiplier :   1 2 50 100 75 3 \r\n"
+    "Print Out In :   CENTS DOLLAR POINTS CENTS CENTS DOLLAR\r\n"
+    "Print Money Value In :   1 5 10 25 100 500\r\n"
+    "Coin In A Multiplier:  1 2 3 4 5 6 \r\n"
+    "Coin In B Multiplier:  10 20 30 40 50 60 \r\n"
+    "*S|0|TB 2.10.3|\r\n"
+    "Current Status: IDLE PLAY IDLE OUT IDLE IDLE\r\n"
+    "Terminal 1\r\n"
+    "Total Pulses Received=   001001\r\n"
+    "Total Pulses Returned=   001002\r\n"
+    "Total Pulses Paid Out=   001003\r\n"
+    "Coin_1 in =     1004\r\n"
+    "Coin_2 in =     1005\r\n"
+    "Terminal 2\r\n"
+    "Total Pulses Received=   002001\r\n"
+    "Total Pulses Returned=   002002\r\n"
+    "Total Pulses Paid Out=   002003\r\n"
+    "Coin_1 in =     2004\r\n"
+    "Coin_2 in =     2005\r\n"
+    "Terminal 3\r\n"
+    "Total Pulses Received=   003001\r\n"
+    "Total Pulses Returned=   003002\r\n"
+    "Total Pulses Paid Out=   003003\r\n"
+    "Coin_1 in =     3004\r\n"
+    "Coin_2 in =     3005\r\n"
+    "Terminal 4\r\n"
+    "Total Pulses Received=   004001\r\n"
+    "Total Pulses Returned=   004002\r\n"
+    "Total Pulses Paid Out=   004003\r\n"
+    "Coin_1 in =     4004\r\n"
+    "Coin_2 in =     4005\r\n"
+    "Terminal 5\r\n"
+    "Total Pulses Received=   005001\r\n"
+    "Total Pulses Returned=   005002\r\n"
+    "Total Pulses Paid Out=   005003\r\n"
+    "Coin_1 in =     5004\r\n"
+    "Coin_2 in =     5005\r\n"
+    "Terminal 6\r\n"
+    "Total Pulses Received=   006001\r\n"
+    "Total Pulses Returned=   006002\r\n"
+    "Total Pulses Paid Out=   006003\r\n"
+    "Coin_1 in =     6004\r\n"
+    "Coin_2 in =     6005\r\n"
+    "END\r\n");
+
+// The kit's report: one terminal, values two characters closer to their labels.
+const QString kKit = QStringLiteral(
+    "*S|0|KIT 1.00 |A|0|0|0|0|0|\r\n"
+    "  SERIAL # K0000001\r\n"
+    "Pulses in Per Point : 25\r\n"
+    "Pulses in Multiplier : 100\r\n"
+    "Print Out In : CENTS\r\n"
+    "Print Money Value In : 25\r\n"
+    "Coin In A Multiplier:  1 2 3 4 5 6 \r\n"
+    "Coin In B Multiplier:  7 8 9 10 11 12 \r\n"
+    "*S|0|KIT 2.0.1\r\n"
+    "Current Status: IDLE\r\n"
+    "Total Pulses Received=   000100\r\n"
+    "Total Pulses Returned=   000020\r\n"
+    "Total Pulses Paid Out=   000003\r\n"
+    "Coin_1 in =       40\r\n"
+    "Coin_2 in =        5\r\n");
+
+int limitFor(const QString& t) {
+    return static_cast<int>(t.size()) + 1;
+}
+
+using Six = MeterReport::PerTerminal<QString>;
+using Edits = MeterReport::PerTerminal<std::optional<QString>>;
+
+TEST(MeterReport, SixPanelReport) {
+    const MeterReport r = scanMeterReport(kSixPanel, limitFor(kSixPanel), false);
+    EXPECT_EQ(r.printerFirmware, "PRN 1.04 ");
+    EXPECT_EQ(r.printerStatus, "No Errors");
+    EXPECT_EQ(r.systemMessage, "Printer OK");
+    EXPECT_EQ(r.serialNumber, "TB123456");
+    EXPECT_EQ(r.firmwareVersion, "TB 2.10.3");
+    // Extra blanks before a pulse value are skipped.
+    EXPECT_EQ(r.pulseInPerPoint, (Six{"25", "100", "5", "10", "1", "DIP"}));
+    EXPECT_EQ(r.pulseValueEdit, (Edits{"25", "100", "5", "10", "1", "DIP"}));
+    EXPECT_EQ(r.pulseInMultiplier, (Six{"1", "2", "50", "100", "75", "3"}));
+    EXPECT_EQ(r.multiplierEdit, (Edits{"1", "2", "50", "100", "75", "3"}));
+    EXPECT_EQ(r.printMoneyOrPoints, (Six{"CENTS", "DOLLAR", "POINTS", "CENTS", "CENTS", "DOLLAR"}));
+    EXPECT_EQ(r.valueIn, (Six{"1", "5", "10", "25", "100", "500"}));
+    EXPECT_EQ(r.valueInEdit, (Edits{"1", "5", "10", "25", "100", "500"}));
+    EXPECT_EQ(r.coinInMultiA, (Six{"1", "2", "3", "4", "5", "6"}));
+    EXPECT_EQ(r.coinInMultiB, (Six{"10", "20", "30", "40", "50", "60"}));
+    EXPECT_EQ(r.status, (Six{"IDLE", "PLAY", "IDLE", "OUT", "IDLE", "IDLE"}));
+    EXPECT_EQ(r.received,
+              (Six{"   001001", "   002001", "   003001", "   004001", "   005001", "   006001"}));
+    EXPECT_EQ(r.returned[2], "   003002");
+    EXPECT_EQ(r.paidOut[5], "   006003");
+    EXPECT_EQ(r.coinInA,
+              (Six{"     1004", "     2004", "     3004", "     4004", "     5004", "     6004"}));
+    EXPECT_EQ(r.coinInB[3], "     4005");
+}
+
+TEST(MeterReport, KitReport) {
+    const MeterReport r = scanMeterReport(kKit, limitFor(kKit), true);
+    EXPECT_EQ(r.printerFirmware, "KIT 1.00 ");
+    EXPECT_EQ(r.serialNumber, "K0000001");
+    EXPECT_EQ(r.firmwareVersion, "KIT 2.0.1");
+    EXPECT_EQ(r.pulseInPerPoint, (Six{"25", "", "", "", "", ""}));
+    EXPECT_EQ(r.pulseValueEdit, (Edits{"25", {}, {}, {}, {}, {}}));
+    EXPECT_EQ(r.pulseInMultiplier, (Six{"100", "", "", "", "", ""}));
+    EXPECT_EQ(r.printMoneyOrPoints, (Six{"CENTS", "", "", "", "", ""}));
+    EXPECT_EQ(r.valueIn, (Six{"25", "", "", "", "", ""}));
+    EXPECT_EQ(r.valueInEdit, (Edits{"25", {}, {}, {}, {}, {}}));
+    // Both multiplier lines still carry six values.
+    EXPECT_EQ(r.coinInMultiA, (Six{"1", "2", "3", "4", "5", "6"}));
+    EXPECT_EQ(r.coinInMultiB, (Six{"7", "8", "9", "10", "11", "12"}));
+    EXPECT_EQ(r.status, (Six{"IDLE", "", "", "", "", ""}));
+    EXPECT_EQ(r.received, (Six{"   000100", "", "", "", "", ""}));
+    EXPECT_EQ(r.returned[0], "   000020");
+    EXPECT_EQ(r.paidOut[0], "   000003");
+    EXPECT_EQ(r.coinInA[0], "       40");
+    EXPECT_EQ(r.coinInB, (Six{"        5", "", "", "", "", ""}));
+}
+
+// Variations of the six-panel report, each a change of its text and what it must yield.
+TEST(MeterReport, Variations) {
+    struct Case {
+        const char* name;
+        QString from, to;
+        std::function<void(const MeterReport&)> check;
+    };
+    const std::vector<Case> cases = {
+        {"printer status P reports six codes", "|A|0|0|0|0|0|", "|P|1|2|3|4|z|",
+         [](const MeterReport& r) {
+             EXPECT_EQ(r.printerStatus, "Printer Error");
+             EXPECT_EQ(r.systemMessage, "50 31 32 33 34 7A ");
+             EXPECT_EQ(r.serialNumber, "TB123456");
+         }},
+        {"printer status 0 has bit 0x10 set", "|A|0|0|0|0|0|", "|0|0|0|0|0|0|",
+         [](const MeterReport& r) {
+             EXPECT_EQ(r.printerStatus, "Printer Error");
+             EXPECT_EQ(r.systemMessage, "30 30 30 30 30 30 ");
+         }},
+        {"no serial number", "  SERIAL # TB123456\r\n", "  SERIAL # \r\n",
+         [](const MeterReport& r) {
+             EXPECT_EQ(r.serialNumber, "NOT SET");
+             EXPECT_EQ(r.pulseInPerPoint[0], "25");
+         }},
+        {"left brace dropped from serial", "TB123456", "TB12{3456",
+         [](const MeterReport& r) { EXPECT_EQ(r.serialNumber, "TB12345"); }},
+        {"eight characters examined, control characters skipped", "TB123456\r\n", "AB\r\nxyz",
+         [](const MeterReport& r) {
+             EXPECT_EQ(r.serialNumber, "ABxyzP");
+             EXPECT_EQ(r.pulseInPerPoint[0], "25");
+         }},
+        {"two blanks in print unit shift the line", "CENTS DOLLAR POINTS", "CENTS  DOLLAR POINTS",
+         [](const MeterReport& r) {
+             EXPECT_EQ(r.printMoneyOrPoints,
+                       (Six{"CENTS", "", "DOLLAR", "POINTS", "CENTS", "CENTS"}));
+             EXPECT_EQ(r.valueIn[5], "500");
+         }},
+        {"no coin-in multiplier lines",
+         "Coin In A Multiplier:  1 2 3 4 5 6 \r\nCoin In B Multiplier:  10 20 30 40 50 60 \r\n", "",
+         [](const MeterReport& r) {
+             EXPECT_EQ(r.coinInMultiA, Six{});
+             EXPECT_EQ(r.coinInMultiB, Six{});
+             EXPECT_EQ(r.firmwareVersion, "TB 2.10.3");
+             EXPECT_EQ(r.status[3], "OUT");
+             EXPECT_EQ(r.coinInB[5], "     6005");
+         }},
+        {"only the B multiplier line", "Coin In A Multiplier:  1 2 3 4 5 6 \r\n", "",
+         [](const MeterReport& r) {
+             EXPECT_EQ(r.coinInMultiA, Six{});
+             EXPECT_EQ(r.coinInMultiB, (Six{"10", "20", "30", "40", "50", "60"}));
+         }},
+        {"missing pulse line empties what follows", "Pulses in Per Point :", "Pulses in PerPoint :",
+         [](const MeterReport& r) {
+             EXPECT_EQ(r.serialNumber, "TB123456");
+             EXPECT_EQ(r.pulseInPerPoint, Six{});
+             EXPECT_EQ(r.pulseValueEdit, Edits{});
+             EXPECT_EQ(r.firmwareVersion, "");
+             EXPECT_EQ(r.received, Six{});
+         }},
+        {"missing block label keeps later blocks", "Coin_1 in =     3004", "Coin_1 in?      3004",
+         [](const MeterReport& r) {
+             EXPECT_EQ(r.coinInA[2], "");
+             // The search for terminal 3's coin label runs on into terminal 4.
+             EXPECT_EQ(r.coinInB[2], "     4005");
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString text = kSixPanel;
+        ASSERT_TRUE(text.contains(c.from));
+        text.replace(c.from, c.to);
+        c.check(scanMeterReport(text, limitFor(text), false));
+    }
+}
+
+TEST(MeterReport, LimitCutsLabels) {
+    const int statusAt = static_cast<int>(kSixPanel.indexOf(u"Current Status: ")) + 1;
+    const int serialAt = static_cast<int>(kSixPanel.indexOf(u"  SERIAL # ")) + 1;
+    struct Case {
+        int limit;
+        QString serial, firmware, status0, received0;
+    };
+    const std::vector<Case> cases = {
+        {0, "", "", "", ""},
+        {serialAt, "", "", "", ""},
+        // A label starting just before the limit is found and its value read beyond it.
+        {serialAt + 1, "TB123456", "", "", ""},
+        {statusAt, "TB123456", "TB 2.10.3", "", ""},
+        {statusAt + 1, "TB123456", "TB 2.10.3", "IDLE", ""},
+        {INT_MAX, "TB123456", "TB 2.10.3", "IDLE", "   001001"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.limit);
+        const MeterReport r = scanMeterReport(kSixPanel, c.limit, false);
+        EXPECT_EQ(r.serialNumber, c.serial);
+        EXPECT_EQ(r.firmwareVersion, c.firmware);
+        EXPECT_EQ(r.status[0], c.status0);
+        EXPECT_EQ(r.received[0], c.received0);
+    }
+}
+
+void expectPrefix(const QString& part, const QString& whole, const char* field) {
+    EXPECT_TRUE(whole.startsWith(part)) << field << ": \"" << part.toStdString()
+                                        << "\" is not a start of \"" << whole.toStdString() << '"';
+}
+
+template <typename T>
+void expectPrefixes(const T& part, const T& whole, const char* field) {
+    for (size_t i = 0; i < part.size(); ++i) {
+        if constexpr (std::is_same_v<typename T::value_type, QString>) {
+            expectPrefix(part[i], whole[i], field);
+        } else {
+            if (part[i]) {
+                ASSERT_TRUE(whole[i].has_value()) << field;
+                expectPrefix(*part[i], *whole[i], field);
+            }
+        }
+    }
+}
+
+// A reply cut anywhere never reads past its end and shows only starts of the real values.
+TEST(MeterReport, CutShortAtEveryLength) {
+    for (bool kit : {false, true}) {
+        const QString& full = kit ? kKit : kSixPanel;
+        const MeterReport whole = scanMeterReport(full, limitFor(full), kit);
+        for (qsizetype len = 0; len <= full.size(); ++len) {
+            SCOPED_TRACE(testing::Message() << (kit ? "kit" : "six") << " cut at " << len);
+            // A copy, so reading past the end is caught by the address sanitizer.
+            const QString cut = full.left(len);
+            const MeterReport r = scanMeterReport(cut, limitFor(cut), kit);
+            expectPrefix(r.printerFirmware, whole.printerFirmware, "printerFirmware");
+            EXPECT_EQ(r.printerStatus, "No Errors");
+            EXPECT_EQ(r.systemMessage, "Printer OK");
+            expectPrefix(r.serialNumber, whole.serialNumber, "serialNumber");
+            expectPrefix(r.firmwareVersion, whole.firmwareVersion, "firmwareVersion");
+            expectPrefixes(r.pulseInPerPoint, whole.pulseInPerPoint, "pulseInPerPoint");
+            expectPrefixes(r.pulseInMultiplier, whole.pulseInMultiplier, "pulseInMultiplier");
+            expectPrefixes(r.printMoneyOrPoints, whole.printMoneyOrPoints, "printMoneyOrPoints");
+            expectPrefixes(r.valueIn, whole.valueIn, "valueIn");
+            expectPrefixes(r.coinInMultiA, whole.coinInMultiA, "coinInMultiA");
+            expectPrefixes(r.coinInMultiB, whole.coinInMultiB, "coinInMultiB");
+            expectPrefixes(r.status, whole.status, "status");
+            expectPrefixes(r.received, whole.received, "received");
+            expectPrefixes(r.returned, whole.returned, "returned");
+            expectPrefixes(r.paidOut, whole.paidOut, "paidOut");
+            expectPrefixes(r.coinInA, whole.coinInA, "coinInA");
+            expectPrefixes(r.coinInB, whole.coinInB, "coinInB");
+            expectPrefixes(r.pulseValueEdit, whole.pulseValueEdit, "pulseValueEdit");
+            expectPrefixes(r.multiplierEdit, whole.multiplierEdit, "multiplierEdit");
+            expectPrefixes(r.valueInEdit, whole.valueInEdit, "valueInEdit");
+        }
+    }
+}
+
+TEST(MeterReport, PrinterErrorCutInsideTheStatusCodes) {
+    const QString text = QStringLiteral("*S|0|PRN 1.04 |P|1|2");
+    const MeterReport r = scanMeterReport(text, limitFor(text), false);
+    EXPECT_EQ(r.printerStatus, "Printer Error");
+    EXPECT_EQ(r.systemMessage, "50 31 32 ");
+}
+
+}  // namespace
+}  // namespace tarvo

@@ -1,0 +1,131 @@
+#include "support/fake_serial_line.h"
+
+#include <QTimer>
+
+#include "core/line_settings.h"
+
+namespace tarvo::test {
+
+FakeSerialLine::FakeSerialLine(QObject* parent) : SerialLine(parent) {}
+
+bool FakeSerialLine::setSettings(const QString& settings) {
+    if (!parseLineSettings(settings)) {
+        return false;
+    }
+    settings_ = settings;
+    events.push_back({Event::Kind::Settings, 0, settings, 0});
+    return true;
+}
+
+QString FakeSerialLine::devicePath(int port) const {
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+}
+
+bool FakeSerialLine::open() {
+    ++openCount;
+    if (failOpen) {
+        open_ = false;
+        lastError_ = failMessage;
+        events.push_back({Event::Kind::OpenFailed, port_, {}, 0});
+        return false;
+    }
+    open_ = true;
+    lastError_.clear();
+    events.push_back({Event::Kind::Open, port_, {}, 0});
+    return true;
+}
+
+void FakeSerialLine::close() {
+    ++closeCount;
+    open_ = false;
+    events.push_back({Event::Kind::Close, 0, {}, 0});
+}
+
+void FakeSerialLine::write(const QByteArray& bytes) {
+    if (!open_) {
+        ++droppedWrites;
+        return;
+    }
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        sent.push_back({b, settings_});
+        events.push_back({Event::Kind::Byte, 0, {}, b});
+    }
+    if (onWrite) {
+        onWrite(bytes);
+    }
+}
+
+int FakeSerialLine::outBufferCount() const {
+    return onOutBufferCount ? onOutBufferCount() : outBuffer;
+}
+
+void FakeSerialLine::drain() {
+    ++drainCount;
+    events.push_back({Event::Kind::Drain, 0, {}, 0});
+}
+
+QByteArray FakeSerialLine::sentBytes() const {
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(sent.size()));
+    for (const auto& s : sent) {
+        out.append(static_cast<char>(s.byte));
+    }
+    return out;
+}
+
+QStringList FakeSerialLine::eventTexts() const {
+    QStringList out;
+    for (const auto& e : events) {
+        switch (e.kind) {
+            case Event::Kind::Open:
+                out << QStringLiteral("open %1").arg(e.port);
+                break;
+            case Event::Kind::OpenFailed:
+                out << QStringLiteral("open failed %1").arg(e.port);
+                break;
+            case Event::Kind::Close:
+                out << QStringLiteral("close");
+                break;
+            case Event::Kind::Settings:
+                out << QStringLiteral("settings ") + e.text;
+                break;
+            case Event::Kind::Byte:
+                out << QStringLiteral("byte %1").arg(e.byte, 2, 16, QLatin1Char('0'));
+                break;
+            case Event::Kind::Drain:
+                out << QStringLiteral("drain");
+                break;
+            case Event::Kind::Lost:
+                out << QStringLiteral("lost ") + e.text;
+                break;
+        }
+    }
+    return out;
+}
+
+int FakeSerialLine::indexOfEvent(const QString& text, int from) const {
+    return static_cast<int>(eventTexts().indexOf(text, from));
+}
+
+void FakeSerialLine::receive(const QByteArray& bytes) {
+    for (char c : bytes) {
+        emit charReceived(c);
+    }
+}
+
+void FakeSerialLine::receiveLater(const QByteArray& bytes) {
+    QTimer::singleShot(0, this, [this, bytes] { receive(bytes); });
+}
+
+void FakeSerialLine::sendBreak() {
+    emit breakReceived();
+}
+
+void FakeSerialLine::loseLine(const QString& reason) {
+    open_ = false;
+    events.push_back({Event::Kind::Lost, 0, reason, 0});
+    emit lineLost(reason);
+}
+
+}  // namespace tarvo::test

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+#include "platform/serial_line.h"
+
+namespace tarvo::test {
+
+// A serial line that keeps everything the program did to it, for tests that check bytes,
+// the line settings each byte went out with, and the order of opens, switches and drains.
+class FakeSerialLine : public SerialLine {
+  public:
+    struct SentByte {
+        unsigned char byte;
+        QString settings;  // settings text in force when the byte was written
+    };
+
+    struct Event {
+        enum class Kind { Open, OpenFailed, Close, Settings, Byte, Drain, Lost };
+        Kind kind;
+        int port = 0;            // Open, OpenFailed
+        QString text;            // Settings: the new text; Lost: the reason
+        unsigned char byte = 0;  // Byte
+        bool operator==(const Event&) const = default;
+    };
+
+    explicit FakeSerialLine(QObject* parent = nullptr);
+
+    // SerialLine
+    bool setSettings(const QString& settings) override;
+    QString settings() const override { return settings_; }
+    void setPortNumber(int port) override { port_ = port; }
+    int portNumber() const override { return port_; }
+    QString devicePath(int port) const override;
+    bool open() override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+    QString lastError() const override { return lastError_; }
+    void write(const QByteArray& bytes) override;
+    int outBufferCount() const override;
+    void drain() override;
+
+    // What went out, byte by byte, while the port was open.
+    std::vector<SentByte> sent;
+    QByteArray sentBytes() const;
+    void clearSent() { sent.clear(); }
+
+    // Everything in order. eventTexts() gives it as "open 3", "open failed 3", "close",
+    // "settings 9600,M,8,1", "byte 05" (two hex digits), "drain", "lost <reason>".
+    std::vector<Event> events;
+    QStringList eventTexts() const;
+    // Index of the first event whose text equals `text`, at or after `from`; -1 when none.
+    int indexOfEvent(const QString& text, int from = 0) const;
+
+    // Writes made while the port was closed; their bytes are not in `sent`.
+    int droppedWrites = 0;
+
+    // open() fails (and counts) while set; lastError() then returns failMessage.
+    bool failOpen = false;
+    QString failMessage = QStringLiteral("The port could not be opened.");
+    int openCount = 0;   // calls of open(), failed ones too
+    int closeCount = 0;  // calls of close()
+    int drainCount = 0;
+
+    // Returned by outBufferCount(); when onOutBufferCount is set it answers instead, so a
+    // test can let the buffer empty over several polls.
+    int outBuffer = 0;
+    std::function<int()> onOutBufferCount;
+
+    // Called after every write while open, with the bytes of that call; use receiveLater()
+    // from it to script the board's replies.
+    std::function<void(const QByteArray&)> onWrite;
+
+    // The board side: characters arrive now, one charReceived per byte ...
+    void receive(const QByteArray& bytes);
+    // ... or from the event loop, as a real port delivers them.
+    void receiveLater(const QByteArray& bytes);
+    void sendBreak();
+    // The device vanished: the port closes and lineLost(reason) is emitted once.
+    void loseLine(const QString& reason);
+
+  private:
+    QString settings_ = QStringLiteral("9600,N,8,1");
+    int port_ = 1;
+    bool open_ = false;
+    QString lastError_;
+};
+
+}  // namespace tarvo::test

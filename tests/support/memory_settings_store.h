@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "platform/settings_store.h"
+
+namespace tarvo::test {
+
+// The per-user store in memory. Put start-up values straight into `values`; what the
+// program writes is in `values` and, in order, in `writes`.
+class MemorySettingsStore : public SettingsStore {
+  public:
+    struct Write {
+        QString section;
+        QString key;
+        QString value;
+        bool operator==(const Write&) const = default;
+    };
+
+    std::map<std::pair<QString, QString>, QString> values;
+    std::vector<Write> writes;
+    int syncCount = 0;
+
+    // Convenience for setting start values.
+    void preset(const QString& section, const QString& key, const QString& value) {
+        values[{section, key}] = value;
+    }
+    // Last value the program wrote for this key, if any.
+    std::optional<QString> written(const QString& section, const QString& key) const;
+
+    std::optional<QString> value(const QString& section, const QString& key) const override;
+    void setValue(const QString& section, const QString& key, const QString& value) override;
+    void sync() override { ++syncCount; }
+};
+
+}  // namespace tarvo::test

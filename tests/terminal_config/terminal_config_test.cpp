@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <algorithm>
+
+#include "shell/main_window.h"
+#include "support/window_fixture.h"
+
+namespace tarvo::test {
+namespace {
+
+using App = RetreiveAccountingApp;
+
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+void choose(ParamCombo* combo, const QString& item) {
+    combo->setListIndex(combo->findText(item));
+}
+
+void typeInto(ParamCombo* combo, const QString& text) {
+    combo->setText(QString());
+    for (QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(combo->lineEdit(), &press);
+    }
+}
+
+void clickBox(QLineEdit* box) {
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), box->mapToGlobal(QPointF(2, 2)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(box, &press);
+}
+
+struct WriteCase {
+    const char* name;
+    bool brisko;
+    int terminal;
+    const char *pulse, *multiplier, *valueIn;
+    std::vector<QByteArray> expected;
+};
+
+class WriteFrames : public ::testing::TestWithParam<WriteCase> {};
+
+// Over USB every send is one frame, the editors stay open and no meter report follows.
+TEST_P(WriteFrames, SendsTheParametersOfTheChosenItems) {
+    const WriteCase& c = GetParam();
+    WindowFixture f;
+    (c.brisko ? f.w().Option1 : f.w().Option2)->click();
+    f.chooseInterface(App::kUsbPosition);
+    ASSERT_TRUE(f.connect());
+    const int n = c.terminal;
+    choose(f.w().cmbPulseValue[n], c.pulse);
+    choose(f.w().cmbPulseMultiplier[n], c.multiplier);
+    choose(f.w().cmbValueIn[n], c.valueIn);
+    f.w().cmdWriteToTarvo[n]->click();
+
+    auto frames = f.usbFrames();
+    ASSERT_GE(frames.size(), c.expected.size());
+    frames.resize(c.expected.size());
+    EXPECT_EQ(frames, c.expected);
+    EXPECT_EQ(f.w().PulseInPerPoint[n]->text(), c.pulse);
+    EXPECT_EQ(f.w().ValueIn[n]->text(), c.valueIn);
+    EXPECT_FALSE(f.w().cmdWriteToTarvo[n]->isHidden());
+    const auto all = f.usbFrames();
+    EXPECT_NE(std::find(all.begin(), all.end(), hex("1d4501")), all.end()) << "no reconnect";
+    EXPECT_FALSE(f.usb->written().contains(hex("808181")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TerminalConfig, WriteFrames,
+    ::testing::Values(
+        WriteCase{"CentsAbove50", false, 0, "25", "100", "CENTS", {hex("1d544f00a5282100")}},
+        WriteCase{"Dollar50", false, 3, "5000", "50", "DOLLAR", {hex("1d544f03a5f50000")}},
+        WriteCase{"Smallest", false, 5, "1", "1", "DOLLAR", {hex("1d544f05a5000000")}},
+        WriteCase{"RangeBitFrom75", false, 1, "2", "75", "DOLLAR", {hex("1d544f01a5010100")}},
+        WriteCase{"Dip", false, 2, "DIP", "1000", "CENTS", {hex("1d544f0200000000")}},
+        WriteCase{"BriskoParameters",
+                  true,
+                  0,
+                  "25",
+                  "100",
+                  "CENTS",
+                  {hex("1d545008"), hex("1d544f00a5282100")}},
+        WriteCase{"BriskoDip",
+                  true,
+                  4,
+                  "DIP",
+                  "5",
+                  "DOLLAR",
+                  {hex("1d545008"), hex("1d544f0400000000")}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParameterWrite, WithoutAChosenItemIsRefusedAndChangesNothing) {
+    WindowFixture f;
+    ASSERT_TRUE(f.connect());
+    App& w = f.w();
+    w.PulseInPerPoint[0]->setText("25");
+    w.PulseInMultiplier[0]->setText("100");
+    w.ValueIn[0]->setText("CENTS");
+    w.terminalParameters().ChangeParameters(0);
+    typeInto(w.cmbPulseMultiplier[0], "30");
+    w.cmdWriteToTarvo[0]->click();
+    EXPECT_TRUE(f.serial->sentBytes().isEmpty());
+    ASSERT_EQ(f.prompts->messages.size(), 1u);
+    EXPECT_EQ(f.prompts->messages[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(w.PulseInMultiplier[0]->text(), "100");
+    EXPECT_FALSE(w.cmdWriteToTarvo[0]->isHidden());
+    EXPECT_EQ(w.Connect->text(), "Disconnect");
+}
+
+TEST(ParameterWrite, ReconnectsAndReadsTheReportAgain) {
+    WindowFixture f;
+    f.answerMeterRequests(sixPanelReport());
+    ASSERT_TRUE(f.connect());
+    App& w = f.w();
+    w.ValueIn[3]->setText("DOLLAR");
+    w.terminalParameters().ChangeParameters(3);
+    choose(w.cmbPulseValue[3], "10");
+    choose(w.cmbPulseMultiplier[3], "2");
+    w.cmdWriteToTarvo[3]->click();
+
+    const QByteArray sent = f.serial->sentBytes();
+    const auto write =
+        sent.indexOf(hex("1d545008"
+                         "1d544f03a5250000"));
+    const auto close = sent.indexOf(hex("1d4500"), write);
+    const auto open = sent.indexOf(hex("1d4501"), close);
+    const auto request = sent.indexOf(hex("05"
+                                          "1d545003"
+                                          "808181"),
+                                      open);
+    EXPECT_TRUE(write >= 0 && close > write && open > close && request > open) << sent.toHex();
+    EXPECT_EQ(w.Connect->text(), "Disconnect");
+    // The panel now shows what the board reported, not what was written.
+    EXPECT_EQ(w.PulseInPerPoint[3]->text(), "5000");
+    EXPECT_EQ(w.cmbPulseMultiplier[3]->listIndex(), 7);
+    EXPECT_FALSE(w.cmdWriteToTarvo[3]->isHidden());
+}
+
+TEST(ChangeParameters, ShowsEachEditorByItsBoxAndTheWriteButtonByValueIn) {
+    struct Case {
+        const char *pulse, *multiplier, *valueIn;
+        int pulseItem, multiplierItem, valueInItem;  // -1: nothing selected; -2: hidden
+        bool write;
+    };
+    const Case cases[] = {{"DIP", "1000", "CENTS", 22, 15, 1, true},
+                          {"25", "100", "", 8, 9, -2, false},
+                          {"", "", "CENTS", -2, -2, 1, true},
+                          {" 25", "2", "cents", -1, 1, -1, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.pulse) + "/" + c.multiplier + "/" + c.valueIn);
+        WindowFixture f;
+        App& w = f.w();
+        w.PulseInPerPoint[1]->setText(c.pulse);
+        w.PulseInMultiplier[1]->setText(c.multiplier);
+        w.ValueIn[1]->setText(c.valueIn);
+        clickBox(w.PulseInPerPoint[1]);
+        auto state = [](ParamCombo* combo) { return combo->isHidden() ? -2 : combo->listIndex(); };
+        EXPECT_EQ(state(w.cmbPulseValue[1]), c.pulseItem);
+        EXPECT_EQ(state(w.cmbPulseMultiplier[1]), c.multiplierItem);
+        EXPECT_EQ(state(w.cmbValueIn[1]), c.valueInItem);
+        EXPECT_EQ(!w.cmdWriteToTarvo[1]->isHidden(), c.write);
+    }
+}
+
+TEST(ChangeParameters, ChangesNothingOverUsb) {
+    WindowFixture f;
+    f.chooseInterface(App::kUsbPosition);
+    App& w = f.w();
+    w.PulseInPerPoint[0]->setText("DIP");
+    w.ValueIn[0]->setText("CENTS");
+    clickBox(w.ValueIn[0]);
+    EXPECT_TRUE(w.cmbPulseValue[0]->isHidden());
+    EXPECT_TRUE(w.cmdWriteToTarvo[0]->isHidden());
+    EXPECT_EQ(w.cmbPulseValue[0]->listIndex(), -1);
+}
+
+TEST(TypingAid, SelectsTheItemSpelledAlikeInAnyCase) {
+    WindowFixture f;
+    App& w = f.w();
+    struct Case {
+        ParamCombo* combo;
+        const char* typed;
+        int item;
+        const char* shown;
+    };
+    const Case cases[] = {{w.cmbPulseValue[0], "dip", 22, "DIP"},
+                          {w.cmbPulseValue[1], "30", -1, "30"},
+                          {w.cmbPulseValue[2], "1000", 18, "1000"},
+                          {w.cmbValueIn[0], "cEnTs", 1, "CENTS"},
+                          {w.cmbPulseMultiplier[0], "75", 8, "75"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        typeInto(c.combo, c.typed);
+        EXPECT_EQ(c.combo->listIndex(), c.item);
+        EXPECT_EQ(c.combo->text(), c.shown);
+    }
+}
+
+}  // namespace
+}  // namespace tarvo::test
