@@ -14,6 +14,7 @@ public:
     struct Item {
         QByteArray bytes;
         bool prefix = false;  // a target prefix rather than a command
+        bool junk = false;    // bytes that form no command
         QString error;        // set when the board saw a protocol error here
     };
 
@@ -29,6 +30,7 @@ private:
     static Need examine(const QByteArray& cur, int& length);
     QList<Item> feedCommand(char byte);
     QList<Item> feedTerminal(char byte);
+    QList<Item> append(char byte);
     void finishCommand(QList<Item>& out, QByteArray bytes);
     void startPrefix(QList<Item>& out, const QByteArray& bytes);
     // Checks a prefix that covers cur_ from prefixStart_ up to `end`.
@@ -40,6 +42,7 @@ private:
     int prefixCode_ = -1;      // -1: no prefix pending
     int prefixStart_ = 0;
     bool lawSplitChecked_ = false;
+    QString splitError_;  // found when the first half of the law text ended
     bool requirePrefix_ = false;
 };
 

@@ -122,6 +122,8 @@ TEST(CoinInMultiplier, SendsTheTypedNumberOrRefusesIt) {
             EXPECT_EQ(f.prompts->messages, std::vector{refusal});
         }
     }
+    f.forgetSent();
+    f.prompts->messages.clear();
     multiplier('A', 3, "")(f.w());
     EXPECT_TRUE(f.usbFrames().empty() && f.prompts->messages.empty());
 }

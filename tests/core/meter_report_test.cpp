@@ -1,4 +1,5 @@
 #include "core/meter_report.h"
+#include "qstring_printer.h"
 
 #include <gtest/gtest.h>
 
@@ -179,10 +180,13 @@ TEST(MeterReport, Variations) {
              EXPECT_EQ(r.status[3], "OUT");
              EXPECT_EQ(r.coinInB[5], "     6005");
          }},
-        {"only the B multiplier line", "Coin In A Multiplier:  1 2 3 4 5 6 \r\n", "",
+        {"a B line without the A line is passed over", "Coin In A Multiplier:  1 2 3 4 5 6 \r\n",
+         "",
          [](const MeterReport& r) {
+             // The A search stops at the second record, past the B line.
              EXPECT_EQ(r.coinInMultiA, Six{});
-             EXPECT_EQ(r.coinInMultiB, (Six{"10", "20", "30", "40", "50", "60"}));
+             EXPECT_EQ(r.coinInMultiB, Six{});
+             EXPECT_EQ(r.firmwareVersion, "TB 2.10.3");
          }},
         {"missing pulse line empties what follows", "Pulses in Per Point :", "Pulses in PerPoint :",
          [](const MeterReport& r) {
@@ -192,11 +196,16 @@ TEST(MeterReport, Variations) {
              EXPECT_EQ(r.firmwareVersion, "");
              EXPECT_EQ(r.received, Six{});
          }},
-        {"missing block label keeps later blocks", "Coin_1 in =     3004", "Coin_1 in?      3004",
+        {"missing block label takes the next block's", "Coin_1 in =     3004",
+         "Coin_1 in?     3004",
          [](const MeterReport& r) {
-             EXPECT_EQ(r.coinInA[2], "");
-             // The search for terminal 3's coin label runs on into terminal 4.
+             // The search for terminal 3's coin label runs on into terminal 4, and every later
+             // block is read one terminal late.
+             EXPECT_EQ(r.coinInA[2], "     4004");
              EXPECT_EQ(r.coinInB[2], "     4005");
+             EXPECT_EQ(r.received[3], "   005001");
+             EXPECT_EQ(r.received[4], "   006001");
+             EXPECT_EQ(r.received[5], "");
          }},
     };
     for (const auto& c : cases) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "qstring_printer.h"
+
 #include <QStringList>
 
 namespace tarvo {

@@ -1,0 +1,186 @@
+// The meter report must put every label and value where the program's scanner looks.
+
+#include <gtest/gtest.h>
+
+#include "model/board_model.h"
+#include "sim_test_util.h"
+
+namespace tarvo::sim {
+namespace {
+
+using testing::send;
+
+const QByteArray kMeterRequest = "\x80\x81\x81";
+
+// Position of `label` at or after `from`; fails the test when it is missing.
+qsizetype find(const QByteArray& text, const QByteArray& label, qsizetype from = 0) {
+    const qsizetype p = text.indexOf(label, from);
+    EXPECT_GE(p, 0) << "missing " << label.constData();
+    return p;
+}
+
+// The characters from `start` up to the CR that ends the line.
+QByteArray restOfLine(const QByteArray& text, qsizetype start) {
+    return text.mid(start, text.indexOf('\r', start) - start);
+}
+
+QByteArray report(BoardModel& board) { return send(board, kMeterRequest); }
+
+void fillBoard(BoardState& s) {
+    Terminal& t2 = s.terminals[1];
+    t2.pulseCode = 8;       // "25"
+    t2.multiplierPos = 9;   // "100"
+    t2.cents = true;
+    t2.printUnit = "POINTS";
+    t2.coinMultA = 25;
+    t2.coinMultB = 7;
+    t2.received = 1234;
+    t2.returned = 5;
+    t2.paidOut = 999999999;
+    t2.coin1 = 308;
+    t2.coin2 = 2;
+    s.terminals[0].dip = true;
+    s.terminals[3].active = false;
+    s.terminals[5].pulseCode = 21;  // "5000"
+}
+
+struct LayoutCase {
+    const char* name;
+    bool kit;
+    int pulseAt, multiplierAt, printAt, valueAt;
+    QList<QByteArray> pulses, multipliers;
+    QByteArray print, value, status;
+};
+
+class MeterReportLayout : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(MeterReportLayout, LabelsAndValuesStandWhereTheScannerReads) {
+    const LayoutCase& c = GetParam();
+    BoardConfig config;
+    config.kit = c.kit;
+    BoardModel board(config);
+    fillBoard(board.state());
+    const QByteArray r = report(board);
+    ASSERT_GE(r.size(), 1300);
+    EXPECT_TRUE(r.endsWith("\r\n"));
+    EXPECT_EQ(r.count('\n'), r.count("\r\n")) << "every line ends in CR LF";
+
+    const qsizetype rec1 = find(r, "*S|0|");
+    EXPECT_EQ(r.mid(rec1 + 5, 9), "PR 1.07 A");
+    EXPECT_EQ(r[rec1 + 15] & 0x10, 0) << "no printer error";
+    const qsizetype serial = find(r, "  SERIAL # ", rec1);
+    EXPECT_EQ(r.mid(serial + 11, 8), "TB104217");
+
+    // Lists 3 and 4: values may follow blanks; each value ends at a blank (six-panel) or a
+    // blank or CR (kit).
+    auto words = [&](qsizetype start) {
+        return restOfLine(r, start).simplified().split(' ');
+    };
+    const qsizetype pulses = find(r, "Pulses in Per Point :", serial);
+    EXPECT_EQ(r.mid(pulses + 21, c.pulseAt - 21).trimmed(), "") << "only blanks before value 1";
+    EXPECT_EQ(words(pulses + c.pulseAt), c.pulses);
+    const qsizetype mult = find(r, "Pulses in Multiplier :", pulses);
+    EXPECT_EQ(r.mid(mult + 22, c.multiplierAt - 22).trimmed(), "");
+    EXPECT_EQ(words(mult + c.multiplierAt), c.multipliers);
+    if (!c.kit) {
+        EXPECT_EQ(r[r.indexOf('\r', pulses) - 1], ' ') << "the sixth pulse value ends at a blank";
+        EXPECT_EQ(r[r.indexOf('\r', mult) - 1], ' ');
+    }
+    // Lists 5, 6 and 10: the first value exactly at its offset, one terminator each.
+    const qsizetype print = find(r, "Print Out In :", mult);
+    EXPECT_EQ(restOfLine(r, print + c.printAt), c.print);
+    const qsizetype value = find(r, "Print Money Value In :", print);
+    EXPECT_EQ(restOfLine(r, value + c.valueAt), c.value);
+    // Coin-in multipliers: six values also for a kit, each followed by one blank.
+    const qsizetype multA = find(r, "Coin In A Multiplier:", value);
+    EXPECT_EQ(restOfLine(r, multA + 23), "1 25 1 1 1 1 ");
+    const qsizetype multB = find(r, "Coin In B Multiplier:", multA);
+    EXPECT_EQ(restOfLine(r, multB + 23), "1 7 1 1 1 1 ");
+
+    const qsizetype rec2 = find(r, "*S|0|", multB);
+    EXPECT_EQ(r.mid(rec2 + 5, 9), "V 2.14 R3");
+    const qsizetype status = find(r, "Current Status: ", rec2);
+    EXPECT_EQ(restOfLine(r, status + 16), c.status);
+
+    const int panels = c.kit ? 1 : 6;
+    EXPECT_EQ(r.count("Total Pulses Received="), panels);
+    qsizetype at = status;
+    for (int i = 0; i < panels; ++i) {
+        if (!c.kit) {
+            at = find(r, "Terminal ", at);
+        }
+        const Terminal& t = board.state().terminals[i];
+        const struct {
+            QByteArray label;
+            qint64 value;
+        } meters[] = {{"Total Pulses Received=", t.received},
+                      {"Total Pulses Returned=", t.returned},
+                      {"Total Pulses Paid Out=", t.paidOut},
+                      {"Coin_1 in =", t.coin1},
+                      {"Coin_2 in =", t.coin2}};
+        for (const auto& m : meters) {
+            at = find(r, m.label, at);
+            const QByteArray nine = r.mid(at + m.label.size(), 9);
+            EXPECT_EQ(nine.trimmed().toLongLong(), m.value) << m.label.constData() << i;
+            EXPECT_EQ(r.mid(at + m.label.size() + 9, 2), "\r\n");
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, MeterReportLayout,
+    ::testing::Values(
+        LayoutCase{"SixPanel", false, 24, 25, 17, 25,
+                   {"DIP", "25", "10", "10", "10", "5000"},
+                   {"1", "100", "1", "1", "1", "1"},
+                   "MONEY POINTS MONEY MONEY MONEY MONEY",
+                   "DOLLAR CENTS DOLLAR DOLLAR DOLLAR DOLLAR",
+                   "ON ON ON OFF ON ON"},
+        LayoutCase{"Kit", true, 22, 23, 15, 23, {"DIP"}, {"1"}, "MONEY", "DOLLAR", "ON"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MeterReport, SerialAndPrinterVariants) {
+    struct Case {
+        QByteArray serial;
+        bool printerError;
+        QByteArray afterSerialLabel;  // the characters at p+11
+    } cases[] = {
+        {"", false, "\r\n"},
+        {"AB12", true, "AB12\r\n"},
+    };
+    for (const Case& c : cases) {
+        BoardModel board;
+        board.state().serial = c.serial;
+        board.state().setPrinterError(c.printerError);
+        const QByteArray r = report(board);
+        const qsizetype serial = find(r, "  SERIAL # ");
+        EXPECT_EQ(r.mid(serial + 11, c.afterSerialLabel.size()), c.afterSerialLabel);
+        const qsizetype rec = find(r, "*S|0|");
+        EXPECT_EQ((r[rec + 15] & 0x10) != 0, c.printerError);
+        for (int k = 15; k <= 25; k += 2) {  // the six status characters are shown as text
+            EXPECT_GE(r[rec + k], 0x20);
+            EXPECT_LE(r[rec + k], 0x7E);
+        }
+    }
+}
+
+TEST(MeterReport, FollowsTheBoardsState) {
+    BoardModel board;
+    send(board, "\x1dTM3\xC8");
+    send(board, QByteArray(1, '\0'));  // the coin command may arrive split
+    send(board, QByteArray("\x1dTO\x02\xA5\x28\x21\x00", 8));
+    const QByteArray r = report(board);
+    const qsizetype rec2 = r.lastIndexOf("*S|0|");
+    qsizetype at = find(r, "Terminal 3", rec2);
+    at = find(r, "Total Pulses Received=", at);
+    EXPECT_EQ(r.mid(at + 22, 9), "        4");
+    at = find(r, "Coin_1 in =", at);
+    EXPECT_EQ(r.mid(at + 11, 9), "        1");
+    const qsizetype pulses = find(r, "Pulses in Per Point :");
+    EXPECT_EQ(restOfLine(r, pulses + 24).simplified(), "10 10 25 10 10 10");
+    const qsizetype value = find(r, "Print Money Value In :");
+    EXPECT_EQ(restOfLine(r, value + 25), "DOLLAR DOLLAR CENTS DOLLAR DOLLAR DOLLAR");
+}
+
+}  // namespace
+}  // namespace tarvo::sim
