@@ -1,12 +1,12 @@
 // tarvo-board-sim: a Tarvo Board behind a pseudo-terminal, for working without hardware.
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "drivers/pty_board.h"
 #include "model/board_model.h"
@@ -57,9 +57,9 @@ BoardConfig configFrom(const QCommandLineParser& p) {
     if (p.isSet("modem")) {
         const QString m = p.value("modem");
         const QList<std::pair<QString, ModemResult>> words = {
-            {"connect", ModemResult::Connect},       {"busy", ModemResult::Busy},
-            {"no-carrier", ModemResult::NoCarrier},  {"no-dialtone", ModemResult::NoDialtone},
-            {"error", ModemResult::Error},           {"silent", ModemResult::Silent}};
+            {"connect", ModemResult::Connect},      {"busy", ModemResult::Busy},
+            {"no-carrier", ModemResult::NoCarrier}, {"no-dialtone", ModemResult::NoDialtone},
+            {"error", ModemResult::Error},          {"silent", ModemResult::Silent}};
         for (const auto& [word, result] : words) {
             if (m == word) {
                 c.modem = result;
@@ -115,11 +115,10 @@ int main(int argc, char* argv[]) {
         {"active", "Terminals that are ON, e.g. 1,3 (default: all six).", "list"},
         {"pulses-per-coin", "Pulses a coin puts on a terminal (default 4).", "n", "4"},
         {"address", "Multi-drop: answer frames for this address only.", "n"},
-        {"address-pause", "Multi-drop: the gap in ms that follows an address byte (default "
-                          "12).",
-         "ms", "12"},
-        {"probe", "Answer to a lone 0x05: first, after-wake (only after 0x8A) or never.",
-         "mode", "first"},
+        {"address-pause", "Multi-drop: the gap in ms after an address byte (default 12).", "ms",
+         "12"},
+        {"probe", "Answer to a lone 0x05: first, after-wake (only after 0x8A) or never.", "mode",
+         "first"},
         {"modem",
          "Put a modem in front; its answer to ATDT: connect, busy, no-carrier, no-dialtone, "
          "error or silent.",

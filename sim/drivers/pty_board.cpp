@@ -1,5 +1,9 @@
 #include "drivers/pty_board.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -7,10 +11,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace tarvo::sim {
 
@@ -34,7 +34,9 @@ PtyBoard::PtyBoard(BoardModel& model, QObject* parent) : QObject(parent), model_
     connect(&replyTimer_, &QTimer::timeout, this, &PtyBoard::sendDue);
 }
 
-PtyBoard::~PtyBoard() { close(); }
+PtyBoard::~PtyBoard() {
+    close();
+}
 
 bool PtyBoard::open(QString* error) {
     close();

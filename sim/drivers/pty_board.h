@@ -17,7 +17,7 @@ namespace tarvo::sim {
 // serial port. Replies go out after their delays; nothing here spins.
 class PtyBoard : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit PtyBoard(BoardModel& model, QObject* parent = nullptr);
     ~PtyBoard() override;
 
@@ -33,12 +33,12 @@ public:
     // True while no one has the slave open (the master then reads EIO).
     bool peerClosed() const { return hungUp_; }
 
-signals:
+  signals:
     void bytesReceived(const QByteArray& bytes);
     void peerOpened();
     void peerHungUp();
 
-private:
+  private:
     struct Pending {
         QByteArray bytes;
         qint64 dueMs;

@@ -11,7 +11,7 @@ namespace tarvo::sim {
 // The USB contract over the simulated board, in process. Replies are kept until read;
 // their delays do not apply, as a read takes whatever the board has sent so far.
 class SimUsbLibrary : public tarvo::UsbLibrary {
-public:
+  public:
     static constexpr int32_t kVersion = 214;
     static constexpr int32_t kHandle = 0x5A17;
 
@@ -30,7 +30,7 @@ public:
     const QByteArray& pendingReply() const { return pending_; }
     int writes() const { return writes_; }
 
-private:
+  private:
     BoardModel& model_;
     int32_t product_;
     bool open_ = false;

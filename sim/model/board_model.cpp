@@ -2,6 +2,8 @@
 
 #include "model/board_text.h"
 
+#include <algorithm>
+
 namespace tarvo::sim {
 
 namespace {
@@ -12,10 +14,14 @@ constexpr int kMaxLog = 60;
 constexpr int kMaxTrace = 20000;
 const QByteArray kLeaveSequence = "\x1b\x1b\x1b    ";
 
-int byteAt(const QByteArray& b, int i) { return static_cast<unsigned char>(b[i]); }
+int byteAt(const QByteArray& b, int i) {
+    return static_cast<unsigned char>(b[i]);
+}
 
 // Terminal digit "1".."6" to index 0..5, -1 otherwise.
-int terminalDigit(char c) { return c >= '1' && c <= '6' ? c - '1' : -1; }
+int terminalDigit(char c) {
+    return c >= '1' && c <= '6' ? c - '1' : -1;
+}
 
 bool allDigits(const QByteArray& b) {
     for (char c : b) {
@@ -46,8 +52,7 @@ QByteArray modemWord(ModemResult r) {
 
 }  // namespace
 
-BoardModel::BoardModel(BoardConfig config)
-    : config_(config), deframer_(config.addressPauseMs) {
+BoardModel::BoardModel(BoardConfig config) : config_(config), deframer_(config.addressPauseMs) {
     reader_.setRequirePrefix(config_.requirePrefix);
 }
 
@@ -100,8 +105,9 @@ void BoardModel::feedModem(const QByteArray& bytes, QList<Reply>& out) {
             }
             continue;
         }
-        const QByteArray line = std::exchange(modemLine_, {});
+        QByteArray line = std::exchange(modemLine_, {});
         record(hex(line + '\r'));
+        line = line.mid(std::max<qsizetype>(0, line.indexOf("AT")));  // noise before it
         if (line.startsWith("ATDT")) {
             const QByteArray word = modemWord(*config_.modem);
             if (!word.isEmpty()) {
@@ -302,9 +308,10 @@ QString BoardModel::executeEsc(const QByteArray& cmd, QList<Reply>& out) {
     if (cmd[1] == 'O') {
         if (cmd[2] == 'S') {
             state_.terminalMode = true;
-            out << Reply{"\r\nTARVO BOARD TERMINAL MODE\r\n"
-                         "ESC ESC ESC AND FOUR BLANKS TO LEAVE\r\n> ",
-                         0};
+            out << Reply{
+                "\r\nTARVO BOARD TERMINAL MODE\r\n"
+                "ESC ESC ESC AND FOUR BLANKS TO LEAVE\r\n> ",
+                0};
         } else {
             cashoutView_ = true;  // the GS "CC" that follows prints the last cash-out
         }

@@ -21,7 +21,7 @@ struct Reply {
 // A Tarvo Board as its line sees it: bytes in, replies out, state kept. Time enters only
 // through the timestamps given with each received chunk and the delays of the replies.
 class BoardModel {
-public:
+  public:
     explicit BoardModel(BoardConfig config = {});
 
     // A chunk as read from a line without the parity bit.
@@ -44,7 +44,7 @@ public:
 
     static QString hex(const QByteArray& bytes);
 
-private:
+  private:
     void feedLine(const QByteArray& bytes, qint64 timestampMs, QList<Reply>& out);
     void feedModem(const QByteArray& bytes, QList<Reply>& out);
     void feedFrames(const QList<MultiDropDeframer::Frame>& frames, QList<Reply>& out);

@@ -30,15 +30,17 @@ QByteArray meter(qint64 value) {
     return QByteArray::number(std::clamp<qint64>(value, 0, 999999999)).rightJustified(9, ' ');
 }
 
-QByteArray twoDigits(int v) { return QByteArray::number(v).rightJustified(2, '0'); }
+QByteArray twoDigits(int v) {
+    return QByteArray::number(v).rightJustified(2, '0');
+}
 
 class Printer {
-public:
+  public:
     void line(const QByteArray& text = {}) { out_ += text + "\r\n"; }
     int size() const { return out_.size(); }
     QByteArray take() { return std::move(out_); }
 
-private:
+  private:
     QByteArray out_;
 };
 
@@ -65,17 +67,15 @@ QByteArray perPanel(const BoardState& s, int panels, F value, const QByteArray& 
 }  // namespace
 
 const QList<QByteArray>& pulseValueTexts() {
-    static const QList<QByteArray> texts = {"1",   "2",   "4",   "5",    "8",    "10",
-                                            "15",  "20",  "25",  "40",   "50",   "75",
-                                            "100", "150", "200", "250",  "400",  "500",
-                                            "1000", "2000", "2500", "5000"};
+    static const QList<QByteArray> texts = {
+        "1",  "2",   "4",   "5",   "8",   "10",  "15",  "20",   "25",   "40",   "50",
+        "75", "100", "150", "200", "250", "400", "500", "1000", "2000", "2500", "5000"};
     return texts;
 }
 
 const QList<QByteArray>& multiplierTexts() {
-    static const QList<QByteArray> texts = {"1",  "2",   "5",   "10",  "15",  "20",
-                                            "25", "50",  "75",  "100", "150", "200",
-                                            "250", "400", "500", "1000"};
+    static const QList<QByteArray> texts = {"1",  "2",   "5",   "10",  "15",  "20",  "25",  "50",
+                                            "75", "100", "150", "200", "250", "400", "500", "1000"};
     return texts;
 }
 
@@ -86,7 +86,9 @@ QByteArray Terminal::pulseValueText() const {
     return pulseValueTexts().value(pulseCode, "?");
 }
 
-QByteArray Terminal::multiplierText() const { return multiplierTexts().value(multiplierPos, "?"); }
+QByteArray Terminal::multiplierText() const {
+    return multiplierTexts().value(multiplierPos, "?");
+}
 
 QByteArray BoardClock::text() const {
     return twoDigits(hour) + ':' + twoDigits(minute) + ' ' + twoDigits(month) + '/' +
@@ -102,7 +104,8 @@ QByteArray meterReport(const BoardState& s, bool kit) {
     p.line("          TARVO BOARD ACCOUNTING REPORT");
     p.line(QByteArray(48, '='));
     p.line("Board clock       : " + s.clock.text());
-    p.line(QByteArray("Board type        : ") + (kit ? "KIT, ONE TERMINAL" : "SYSTEM, SIX TERMINALS"));
+    p.line(QByteArray("Board type        : ") +
+           (kit ? "KIT, ONE TERMINAL" : "SYSTEM, SIX TERMINALS"));
     p.line(kRule);
     p.line("PRINTER " + statusRecord(s.printerFirmware, s.printerStatus));
     p.line("  SERIAL # " + fixed(printable(s.serial), std::min<int>(s.serial.size(), 8)));
@@ -114,15 +117,17 @@ QByteArray meterReport(const BoardState& s, bool kit) {
         if (kit) {
             return (s.terminals[0].*text)();
         }
-        return perPanel(s, panels, [&](const Terminal& t) { return (t.*text)().leftJustified(7); },
-                        "");
+        return perPanel(
+            s, panels, [&](const Terminal& t) { return (t.*text)().leftJustified(7); }, "");
     };
     p.line("Pulses in Per Point :" + gap + column(&Terminal::pulseValueText));
     p.line("Pulses in Multiplier :" + gap + column(&Terminal::multiplierText));
     p.line("Print Out In :" + gap +
-           perPanel(s, panels, [](const Terminal& t) { return printable(t.printUnit); }, " "));
+           perPanel(
+               s, panels, [](const Terminal& t) { return printable(t.printUnit); }, " "));
     p.line("Print Money Value In :" + gap +
-           perPanel(s, panels, [](const Terminal& t) { return t.valueInText(); }, " "));
+           perPanel(
+               s, panels, [](const Terminal& t) { return t.valueInText(); }, " "));
     // The coin-in multipliers always list six terminals, each value followed by one blank.
     QByteArray multA = "Coin In A Multiplier:  ";
     QByteArray multB = "Coin In B Multiplier:  ";
@@ -134,9 +139,10 @@ QByteArray meterReport(const BoardState& s, bool kit) {
     p.line(multB);
     p.line(kRule);
     p.line("BOARD   " + statusRecord(s.firmware, "000000"));
-    p.line("Current Status: " +
-           perPanel(s, panels, [](const Terminal& t) { return QByteArray(t.active ? "ON" : "OFF"); },
-                    " "));
+    p.line(
+        "Current Status: " +
+        perPanel(
+            s, panels, [](const Terminal& t) { return QByteArray(t.active ? "ON" : "OFF"); }, " "));
     for (int i = 0; i < panels; ++i) {
         const Terminal& t = s.terminals[i];
         p.line(kRule);

@@ -12,14 +12,15 @@ constexpr int kMaxTextCommand = 600;
 const QByteArray kPrefixHead = "\x1dTP";
 const QByteArray kLeaveSequence = "\x1b\x1b\x1b    ";
 
-bool isLaw(const QByteArray& cur) { return cur.startsWith("\x1dTL"); }
+bool isLaw(const QByteArray& cur) {
+    return cur.startsWith("\x1dTL");
+}
 
 // Commands that are never announced by a target prefix: the program writes the session
 // commands itself, and sends the enquiry and the wake byte without one.
 bool exemptFromPrefix(const QByteArray& cmd) {
     const auto b0 = static_cast<unsigned char>(cmd[0]);
-    return b0 == 0x05 || b0 == 0x8A || cmd.startsWith("\x1d"
-                                                      "E");
+    return b0 == 0x05 || b0 == 0x8A || cmd.startsWith("\x1d\x45");  // GS "E"
 }
 
 }  // namespace
@@ -79,7 +80,7 @@ CommandReader::Need CommandReader::examine(const QByteArray& cur, int& length) {
                 case 'C':
                     return fixedLength(3, QByteArray("\0C", 2));
                 case 'B':
-                    return fixedLength(4, QByteArray("\0" "11", 3));
+                    return fixedLength(4, QByteArray(1, '\0') + "11");
                 case 'T':
                     break;
                 default:
@@ -212,8 +213,8 @@ QList<CommandReader::Item> CommandReader::feedTerminal(char byte) {
     cur_ += byte;
     const QByteArray& pattern = cur_[0] == ESC ? kLeaveSequence : kPrefixHead;
     const int full = cur_[0] == ESC ? 7 : 4;
-    const bool matches = cur_[0] == ESC ? pattern.startsWith(cur_)
-                                        : pattern.startsWith(cur_.left(3));
+    const bool matches =
+        cur_[0] == ESC ? pattern.startsWith(cur_) : pattern.startsWith(cur_.left(3));
     if (matches && cur_.size() < full) {
         return out;
     }

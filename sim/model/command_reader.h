@@ -10,7 +10,7 @@ namespace tarvo::sim {
 // known only by reading it (text commands end after a count of CRs), so this is also where
 // the target prefix GS "TP" code is checked against the bytes that follow it.
 class CommandReader {
-public:
+  public:
     struct Item {
         QByteArray bytes;
         bool prefix = false;  // a target prefix rather than a command
@@ -25,7 +25,7 @@ public:
     QList<Item> abandon();
     bool busy() const { return !cur_.isEmpty() || !inlinePrefix_.isEmpty(); }
 
-private:
+  private:
     enum class Need { More, Complete, Invalid };
     static Need examine(const QByteArray& cur, int& length);
     QList<Item> feedCommand(char byte);

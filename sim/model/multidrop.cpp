@@ -4,6 +4,11 @@
 
 namespace tarvo::sim {
 
+namespace {
+// A gap this many address pauses long is an idle line, not an address pause.
+constexpr int kIdleFactor = 8;
+}  // namespace
+
 QList<MultiDropDeframer::Frame> MultiDropDeframer::feedNineBit(const QList<quint16>& words) {
     QList<Frame> out;
     for (quint16 w : words) {
@@ -24,21 +29,27 @@ QList<MultiDropDeframer::Frame> MultiDropDeframer::feedNineBit(const QList<quint
 QList<MultiDropDeframer::Frame> MultiDropDeframer::feedTimed(const QByteArray& chunk,
                                                              qint64 timestampMs) {
     QList<Frame> out;
-    if (seenChunk_ && timestampMs - lastChunkMs_ >= pauseMs_ && state_ == State::Data) {
-        // The sender paused, so the byte before the pause was an address byte: the frame
-        // it was counted into ended early.
-        char last;
-        if (!cur_.data.isEmpty()) {
-            last = cur_.data.back();
-            cur_.data.chop(1);
-        } else {
-            last = static_cast<char>(cur_.length);
-            cur_.length = -1;
-        }
+    const qint64 gap = timestampMs - lastChunkMs_;
+    if (seenChunk_ && gap >= pauseMs_ && state_ == State::Data) {
+        // The sender paused in the middle of a frame: the frame ended early. After a short
+        // pause the byte before it was the next address; after a long one the line was idle.
         cur_.error = QStringLiteral("frame shorter than its length byte");
-        out << std::exchange(cur_, {});
-        cur_.address = static_cast<quint8>(last);
-        state_ = State::Length;
+        if (gap >= kIdleFactor * pauseMs_) {
+            out << std::exchange(cur_, {});
+            state_ = State::Address;
+        } else {
+            char last;
+            if (!cur_.data.isEmpty()) {
+                last = cur_.data.back();
+                cur_.data.chop(1);
+            } else {
+                last = static_cast<char>(cur_.length);
+                cur_.length = -1;
+            }
+            out << std::exchange(cur_, {});
+            cur_.address = static_cast<quint8>(last);
+            state_ = State::Length;
+        }
     }
     seenChunk_ = true;
     lastChunkMs_ = timestampMs;

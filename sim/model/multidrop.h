@@ -9,7 +9,7 @@ namespace tarvo::sim {
 // Splits a 9-bit multi-drop line into frames: an address byte (parity bit set), a length
 // byte, and that many data bytes.
 class MultiDropDeframer {
-public:
+  public:
     struct Frame {
         int address = -1;  // -1: bytes that belong to no address
         int length = -1;   // -1: the length byte never came
@@ -27,7 +27,7 @@ public:
     // it as an address. Counting places every byte; the gaps catch a wrong length byte.
     QList<Frame> feedTimed(const QByteArray& chunk, qint64 timestampMs);
 
-private:
+  private:
     enum class State { Address, Length, Data };
     void address(QList<Frame>& out, quint8 byte);
     void other(QList<Frame>& out, quint8 byte);

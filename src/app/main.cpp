@@ -1,16 +1,22 @@
 #include <QApplication>
+#include <cstdio>
 
-#include "shell/main_window.h"
 #include "app/real_platform.h"
+#include "shell/main_window.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(tarvo::RetreiveAccountingApp::kAppTitle));
-    auto setup = tarvo::makeRealPlatform(QApplication::arguments());
+    QString error;
+    auto setup = tarvo::makeRealPlatform(QApplication::arguments(), &error);
     if (!setup) {
+        std::fprintf(stderr, "tarvo-config: %s\nusage: tarvo-config [--simulate] [--port Com<n>=PATH]...\n",
+                     qPrintable(error));
         return 2;
     }
-    tarvo::RetreiveAccountingApp window(setup->platform);
-    window.show();
-    return QApplication::exec();
+    auto* window = new tarvo::RetreiveAccountingApp(setup->platform);
+    window->show();
+    const int status = QApplication::exec();
+    delete window;
+    return status;
 }

@@ -1,12 +1,24 @@
 #include "platform/qsettings_store.h"
 
+#include <QStandardPaths>
+
 #include "platform/app_identity.h"
 
 namespace tarvo {
 
-QSettingsStore::QSettingsStore()
-    : settings_(QSettings::IniFormat, QSettings::UserScope, QString::fromLatin1(kOrganizationName),
-                QString::fromLatin1(kApplicationTitle)) {}
+namespace {
+
+// IniFormat with UserScope would name the file ".ini"; the per-user file keeps the ".conf"
+// name that Linux desktop programs use, in the same INI format.
+QString storeFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/%1/%2.conf")
+               .arg(QString::fromLatin1(kOrganizationName), QString::fromLatin1(kApplicationTitle));
+}
+
+}  // namespace
+
+QSettingsStore::QSettingsStore() : settings_(storeFile(), QSettings::IniFormat) {}
 
 QString QSettingsStore::path(const QString& section, const QString& key) {
     return section + QLatin1Char('/') + key;

@@ -57,7 +57,7 @@ void TerminalParameters::typingAid(ParamCombo& combo) {
     }
     const QString typed = combo.text().toUpper();
     for (int i = 0; i < combo.count(); ++i) {
-        if (combo.itemText(i) == combo.text()) {
+        if (combo.itemText(i).toUpper() == typed) {
             // Selecting replaces the typed text with the item's own spelling.
             combo.setListIndex(i);
             return;

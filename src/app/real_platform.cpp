@@ -1,0 +1,69 @@
+#include "app/real_platform.h"
+
+#include "drivers/pty_board.h"
+#include "drivers/sim_usb_library.h"
+#include "platform/libusb_library.h"
+#include "platform/port_map.h"
+#include "platform/qsettings_store.h"
+#include "platform/qt_prompts.h"
+#include "platform/qt_serial_line.h"
+
+namespace tarvo {
+
+namespace {
+
+// A board model with its pty and its USB face, alive as long as the run.
+struct Simulation {
+    sim::BoardModel model;
+    sim::PtyBoard pty{model};
+    std::shared_ptr<sim::SimUsbLibrary> usb = std::make_shared<sim::SimUsbLibrary>(model);
+};
+
+}  // namespace
+
+std::optional<RealSetup> makeRealPlatform(const QStringList& args, QString* error) {
+    RealSetup setup;
+    auto store = std::make_shared<QSettingsStore>();
+    PortMap ports(store);
+    bool simulate = false;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == QLatin1String("--simulate")) {
+            simulate = true;
+        } else if (arg == QLatin1String("--port") && i + 1 < args.size()) {
+            if (!ports.addOverride(args[++i])) {
+                *error = QStringLiteral("--port takes Com<n>=PATH with n from 1 to 32, not \"%1\"").arg(args[i]);
+                return std::nullopt;
+            }
+        } else if (arg.startsWith(QLatin1String("--port="))) {
+            if (!ports.addOverride(arg.mid(7))) {
+                *error = QStringLiteral("--port takes Com<n>=PATH with n from 1 to 32, not \"%1\"").arg(arg.mid(7));
+                return std::nullopt;
+            }
+        } else {
+            *error = QStringLiteral("unknown argument \"%1\"").arg(arg);
+            return std::nullopt;
+        }
+    }
+    if (simulate) {
+        auto simulation = std::make_shared<Simulation>();
+        QString why;
+        if (!simulation->pty.open(&why)) {
+            *error = QStringLiteral("cannot start the simulated board: %1").arg(why);
+            return std::nullopt;
+        }
+        for (int port = PortMap::kFirstPort; port <= PortMap::kLastPort; ++port) {
+            ports.setOverride(port, simulation->pty.slavePath());
+        }
+        setup.platform.usb = simulation->usb;
+        setup.simulation = simulation;
+    } else {
+        setup.platform.usb = LibusbLibrary::create();
+    }
+    setup.platform.serial = std::make_shared<QtSerialLine>(ports);
+    setup.platform.settings = store;
+    setup.platform.prompts = std::make_shared<QtPrompts>();
+    return setup;
+}
+
+}  // namespace tarvo

@@ -1,0 +1,138 @@
+// The board behind a real pseudo-terminal, and behind the USB contract.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include "drivers/pty_board.h"
+#include "drivers/sim_usb_library.h"
+
+namespace tarvo::sim {
+namespace {
+
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_sim";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication instance(argc, argv);
+    return instance;
+}
+
+// Plain POSIX, as a serial layer would; the board has made the line raw already.
+int openSlave(const QString& path) {
+    return ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+}
+
+// Writes `bytes` to the slave and runs the event loop until `want` bytes came back or
+// `timeoutMs` passed.
+QByteArray exchange(int fd, const QByteArray& bytes, int want, int timeoutMs = 3000) {
+    app();
+    if (!bytes.isEmpty()) {
+        EXPECT_EQ(::write(fd, bytes.constData(), bytes.size()), bytes.size());
+    }
+    QByteArray got;
+    QEventLoop loop;
+    QSocketNotifier notifier(fd, QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(fd, buf, sizeof buf)) > 0) {
+            got.append(buf, n);
+        }
+        if (got.size() >= want) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return got;
+}
+
+TEST(PtyBoard, AnswersOverARealPseudoTerminal) {
+    app();
+    BoardModel model;
+    PtyBoard board(model);
+    QString error;
+    ASSERT_TRUE(board.open(&error)) << error.toStdString();
+    const QString link = QDir::temp().filePath(QStringLiteral("tarvo-sim-test-%1").arg(getpid()));
+    ASSERT_TRUE(board.setLink(link, &error)) << error.toStdString();
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), board.slavePath());
+
+    const int fd = openSlave(link);
+    ASSERT_GE(fd, 0);
+    const QByteArray report = exchange(fd, "\x05\x80\x81\x81", 1300);
+    EXPECT_GE(report.size(), 1300);
+    EXPECT_TRUE(report.startsWith("TARVO BOARD READY\r\n"));
+    EXPECT_TRUE(report.contains("  SERIAL # TB104217\r\n"));
+
+    // The status fields of a coin come out one by one, after their delays, in order.
+    const QByteArray field("\x1b/\x07\x01.....\r\n");
+    const QByteArray fields = exchange(fd, QByteArray("\x1dTM1\xC8\x00", 6), 4 * field.size());
+    EXPECT_EQ(fields, field.repeated(4));
+    EXPECT_EQ(model.state().terminals[0].received, 4);
+
+    // The program closes its side and opens it again: the board carries on.
+    ::close(fd);
+    QEventLoop loop;
+    QObject::connect(&board, &PtyBoard::peerHungUp, &loop, &QEventLoop::quit);
+    QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_TRUE(board.peerClosed());
+    const int again = openSlave(board.slavePath());
+    ASSERT_GE(again, 0);
+    EXPECT_EQ(exchange(again, "\x1b\x43\x31", 30),  // ESC "C1"
+              "CASHOUT TERMINAL 1: 4 PULSES\r\n");
+    EXPECT_FALSE(board.peerClosed());
+
+    // Unplugged: the slave sees the line go away and the link is gone.
+    board.close();
+    char c;
+    EXPECT_LE(::read(again, &c, 1), 0);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    ::close(again);
+    EXPECT_TRUE(model.protocolErrors().isEmpty()) << model.trace().join(" / ").toStdString();
+}
+
+TEST(SimUsbLibrary, ScansForItsProductAndReadsInCountedPieces) {
+    BoardModel model;
+    SimUsbLibrary usb(model, 0x4002);
+    for (int32_t asked : {0x4000, 0x2000}) {
+        EXPECT_EQ(usb.USB_Scan(UsbLibrary::kVendor, asked), 0);
+        EXPECT_EQ(usb.USB_Open(UsbLibrary::kVendor, asked, 0), 0);
+    }
+    const int32_t h = usb.USB_Open(UsbLibrary::kVendor, 0x4002, 0);
+    ASSERT_NE(h, 0);
+    usb.USB_Write(h, "\x80\x81\x81", 3);
+    QByteArray text;
+    int reads = 0;
+    for (;; ++reads) {
+        QByteArray buffer(UsbLibrary::kReadBufferSize, ' ');
+        usb.USB_Read(h, buffer, 1000, 500);
+        ASSERT_EQ(buffer.size(), UsbLibrary::kReadBufferSize);
+        if (buffer.left(64) == QByteArray(64, ' ')) {
+            break;
+        }
+        const int n = static_cast<unsigned char>(buffer[0]);
+        ASSERT_GT(n, 0);
+        text += buffer.mid(1, n);
+        ASSERT_LT(reads, 100);
+    }
+    EXPECT_GE(reads, 6) << "at most 255 bytes a read";
+    EXPECT_GE(text.size(), 1300);
+    EXPECT_TRUE(text.contains("Current Status: ON ON ON ON ON ON\r\n"));
+    EXPECT_TRUE(text.endsWith("END OF REPORT\r\n"));
+
+    usb.USB_Write(h + 1, "\x05", 1);  // not our handle: nothing reaches the board
+    EXPECT_TRUE(usb.pendingReply().isEmpty());
+    EXPECT_EQ(usb.USB_GetVersion(), SimUsbLibrary::kVersion);
+}
+
+}  // namespace
+}  // namespace tarvo::sim

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "drivers/pty_board.h"
+#include "drivers/sim_usb_library.h"
+#include "model/board_model.h"
+#include "platform/qsettings_store.h"
+#include "platform/qt_serial_line.h"
+#include "shell/main_window.h"
+#include "support/fake_prompts.h"
+
+namespace tarvo::test {
+
+// The program's main window (offscreen) with its real serial line, real settings store and
+// the simulated board behind a real pseudo-terminal on Com1; USB reaches the same board.
+// Timers tick every few milliseconds. Message boxes are answered by script.
+class BoardHarness {
+  public:
+    explicit BoardHarness(sim::BoardConfig config = {},
+                          const std::function<void(SettingsStore&)>& preset = {});
+    ~BoardHarness();
+    BoardHarness(const BoardHarness&) = delete;
+    BoardHarness& operator=(const BoardHarness&) = delete;
+
+    RetreiveAccountingApp& w() { return *window_; }
+    sim::BoardModel& board() { return model_; }
+    sim::PtyBoard& pty() { return *pty_; }
+    FakePrompts& prompts() { return *prompts_; }
+    QtSerialLine& serial() { return *serial_; }
+    // Every frame the board received, as hexadecimal lines.
+    QStringList trace() const { return model_.trace(); }
+
+    // Clicks Connect; true when the window ends connected.
+    bool connect();
+    // Runs the event loop until `done` holds or `timeoutMs` passes.
+    bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
+    // Waits until the board has been quiet (no new trace line) for `quietMs`.
+    void settle(int quietMs = 150);
+
+  private:
+    sim::BoardModel model_;
+    std::unique_ptr<sim::PtyBoard> pty_;
+    std::shared_ptr<sim::SimUsbLibrary> usb_;
+    std::shared_ptr<QtSerialLine> serial_;
+    std::shared_ptr<QSettingsStore> settings_;
+    std::shared_ptr<FakePrompts> prompts_ = std::make_shared<FakePrompts>();
+    std::unique_ptr<RetreiveAccountingApp> window_;
+};
+
+}  // namespace tarvo::test
