@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 // Widget tests run offscreen, with the per-user store in a throw-away home.
 int main(int argc, char** argv) {

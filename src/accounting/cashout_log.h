@@ -6,13 +6,13 @@ class RetreiveAccountingApp;
 
 // "View Last Cashout", "V I EW  LOG" and "KEY".
 class CashoutLog {
-public:
+  public:
     explicit CashoutLog(RetreiveAccountingApp& w);
     void ButtonViewLastCashout_Click();
     void CmdViewLog_Click();
     void Command1_Click();
 
-private:
+  private:
     RetreiveAccountingApp& w_;
 };
 

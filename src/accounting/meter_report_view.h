@@ -6,12 +6,12 @@ class RetreiveAccountingApp;
 
 // "View Info": asks for the meter report and reads it into the displays.
 class MeterReportView {
-public:
+  public:
     explicit MeterReportView(RetreiveAccountingApp& w);
     void cmdViewOnly_Click();
     void ParseMeterReport();
 
-private:
+  private:
     RetreiveAccountingApp& w_;
 };
 

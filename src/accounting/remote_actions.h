@@ -6,7 +6,7 @@ class RetreiveAccountingApp;
 
 // Clear memory, force cash-out, coin in and the coin-in multipliers.
 class RemoteActions {
-public:
+  public:
     explicit RemoteActions(RetreiveAccountingApp& w);
     void ClearMemory_Click();
     void ForceCashout_Click(int index);
@@ -16,7 +16,7 @@ public:
     void TxtCoinInMultiA_Change(int index);
     void TxtCoinInMultiB_Change(int index);
 
-private:
+  private:
     void sendMultiplier(char input, int index);
     RetreiveAccountingApp& w_;
 };

@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
     QString error;
     auto setup = tarvo::makeRealPlatform(QApplication::arguments(), &error);
     if (!setup) {
-        std::fprintf(stderr, "tarvo-config: %s\nusage: tarvo-config [--simulate] [--port Com<n>=PATH]...\n",
+        std::fprintf(stderr,
+                     "tarvo-config: %s\nusage: tarvo-config [--simulate] [--port Com<n>=PATH]...\n",
                      qPrintable(error));
         return 2;
     }

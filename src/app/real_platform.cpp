@@ -32,12 +32,14 @@ std::optional<RealSetup> makeRealPlatform(const QStringList& args, QString* erro
             simulate = true;
         } else if (arg == QLatin1String("--port") && i + 1 < args.size()) {
             if (!ports.addOverride(args[++i])) {
-                *error = QStringLiteral("--port takes Com<n>=PATH with n from 1 to 32, not \"%1\"").arg(args[i]);
+                *error = QStringLiteral("--port takes Com<n>=PATH with n from 1 to 32, not \"%1\"")
+                             .arg(args[i]);
                 return std::nullopt;
             }
         } else if (arg.startsWith(QLatin1String("--port="))) {
             if (!ports.addOverride(arg.mid(7))) {
-                *error = QStringLiteral("--port takes Com<n>=PATH with n from 1 to 32, not \"%1\"").arg(arg.mid(7));
+                *error = QStringLiteral("--port takes Com<n>=PATH with n from 1 to 32, not \"%1\"")
+                             .arg(arg.mid(7));
                 return std::nullopt;
             }
         } else {

@@ -138,7 +138,9 @@ void BoardLink::RealTimeDelay(int32_t milliseconds) {
     w_.RealTimer->stop();
 }
 
-void BoardLink::RealTimer_Timer() { ++w_.RealTicks; }
+void BoardLink::RealTimer_Timer() {
+    ++w_.RealTicks;
+}
 
 void BoardLink::SendToTarvoBoard(const QByteArray& frame) {
     if (w_.Connected == 1) {

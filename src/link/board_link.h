@@ -13,7 +13,7 @@ class RetreiveAccountingApp;
 // Opening, writing and closing the one interface to the board (serial, multi-drop serial,
 // USB), and the single road every command takes to it.
 class BoardLink {
-public:
+  public:
     explicit BoardLink(RetreiveAccountingApp& w);
 
     // 1 when the interface is open and the session command went out, else 0.
@@ -36,7 +36,7 @@ public:
     // chosen and the address reads as 0: the caller then sends nothing.
     bool refusesAddressZero(const QString& message);
 
-private:
+  private:
     bool openSerial();
     bool openUsb();
     void writeSerialPlain(const QByteArray& frame);

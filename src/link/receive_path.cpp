@@ -22,7 +22,8 @@ void ReceivePath::ParseDataInWindow(char c) {
 
 void ReceivePath::onBreak() {
     w_.platform().prompts->message(QStringLiteral("Received BREAK!!!"), MsgButtons::Ok,
-                                   MsgIcon::Exclamation, QStringLiteral("Error in Communication..."));
+                                   MsgIcon::Exclamation,
+                                   QStringLiteral("Error in Communication..."));
     SerialLine& line = *w_.platform().serial;
     if (line.isOpen()) {
         line.close();
@@ -37,9 +38,9 @@ void ReceivePath::onLineLost(const QString& reason) {
     }
     w_.Connected = 0;
     w_.SystemMessage->setText(QStringLiteral("CONNECTION LOST"));
-    w_.platform().prompts->message(QStringLiteral("The connection to the board was lost: %1").arg(reason),
-                                   MsgButtons::Ok, MsgIcon::Exclamation,
-                                   QStringLiteral("Error in Communication..."));
+    w_.platform().prompts->message(
+        QStringLiteral("The connection to the board was lost: %1").arg(reason), MsgButtons::Ok,
+        MsgIcon::Exclamation, QStringLiteral("Error in Communication..."));
 }
 
 void ReceivePath::interpret(char c) {

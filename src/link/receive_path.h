@@ -8,7 +8,7 @@ class RetreiveAccountingApp;
 
 // Everything the board sends, one character at a time, into the response and status boxes.
 class ReceivePath {
-public:
+  public:
     explicit ReceivePath(RetreiveAccountingApp& w);
 
     // A character from the serial line.
@@ -20,7 +20,7 @@ public:
     // A character read from USB; yields to the event loop once afterwards.
     void ParseDataInWindow(char c);
 
-private:
+  private:
     void interpret(char c);
     void tailSteps();
 

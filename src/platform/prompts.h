@@ -10,7 +10,7 @@ enum class MsgAnswer { Ok, Cancel, Yes, No };
 
 // Modal message and input boxes.
 class Prompts {
-public:
+  public:
     virtual ~Prompts() = default;
     // An empty title shows the application title.
     virtual MsgAnswer message(const QString& text, MsgButtons buttons, MsgIcon icon,

@@ -11,7 +11,7 @@ namespace tarvo {
 // order, on the UI thread.
 class SerialLine : public QObject {
     Q_OBJECT
-public:
+  public:
     using QObject::QObject;
     ~SerialLine() override = default;
 
@@ -38,7 +38,7 @@ public:
     // Blocks (without running the event loop) until every written byte has left the line.
     virtual void drain() = 0;
 
-signals:
+  signals:
     // One received character; a character that arrived with a parity error comes as '?'.
     void charReceived(char c);
     void breakReceived();

@@ -7,7 +7,7 @@ namespace tarvo {
 
 // Per-user store of text values, by section and key.
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
     virtual std::optional<QString> value(const QString& section, const QString& key) const = 0;
     virtual void setValue(const QString& section, const QString& key, const QString& value) = 0;

@@ -7,7 +7,7 @@ namespace tarvo {
 
 // The board maker's six-call USB contract.
 class UsbLibrary {
-public:
+  public:
     static constexpr int32_t kVendor = 0x0F0F;
     static constexpr int kReadBufferSize = 5000;
 

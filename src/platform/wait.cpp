@@ -21,10 +21,18 @@ bool until(const std::function<bool()>& done) {
     return !g_abandoned;
 }
 
-void yieldOnce() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void yieldOnce() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
-void abandonAll() { g_abandoned = true; }
-bool abandoned() { return g_abandoned; }
-void reset() { g_abandoned = false; }
+void abandonAll() {
+    g_abandoned = true;
+}
+bool abandoned() {
+    return g_abandoned;
+}
+void reset() {
+    g_abandoned = false;
+}
 
 }  // namespace tarvo::wait

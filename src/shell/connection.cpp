@@ -43,11 +43,11 @@ void Connection::connectBoard() {
         w_.SystemMessage->setText(QStringLiteral("ERROR CONNECTING"));
         if (!opened && !w_.usbChosen()) {
             const QString why = w_.platform().serial->lastError();
-            w_.ResponseWindow->setText(QStringLiteral("Could not open %1 (%2): %3")
-                                           .arg(w_.COMInterface->currentText(),
-                                                w_.platform().serial->devicePath(
-                                                    w_.COMInterface->currentIndex() + 1),
-                                                why));
+            w_.ResponseWindow->setText(
+                QStringLiteral("Could not open %1 (%2): %3")
+                    .arg(w_.COMInterface->currentText(),
+                         w_.platform().serial->devicePath(w_.COMInterface->currentIndex() + 1),
+                         why));
         } else if (!opened) {
             w_.ResponseWindow->setText(QStringLiteral("No Tarvo Board found on USB"));
         }
@@ -61,9 +61,9 @@ void Connection::connectBoard() {
         choice->setEnabled(false);
     }
     w_.Connect->setEnabled(true);
-    for (QWidget* command : {w_.cmdViewOnly, w_.ButtonViewLastCashout, w_.ButtonSendTimeAndDate,
-                             w_.ButtonTerminalMode, w_.ClearMemory, w_.ButtonSendLocationInfo,
-                             w_.ButtonSendLawInfo, w_.CmdAutoCalibrate}) {
+    for (QWidget* command :
+         {w_.cmdViewOnly, w_.ButtonViewLastCashout, w_.ButtonSendTimeAndDate, w_.ButtonTerminalMode,
+          w_.ClearMemory, w_.ButtonSendLocationInfo, w_.ButtonSendLawInfo, w_.CmdAutoCalibrate}) {
         command->setEnabled(true);
     }
     const bool usb = w_.COMInterface->currentIndex() == RetreiveAccountingApp::kUsbPosition;
@@ -76,7 +76,8 @@ void Connection::connectBoard() {
                 editor->setVisible(true);
             }
         }
-        for (QWidget* b : {w_.PutCoinIn[n], w_.ForceCashout[n], w_.SendCoinMultiA[n], w_.SendCoinMultiB[n]}) {
+        for (QWidget* b :
+             {w_.PutCoinIn[n], w_.ForceCashout[n], w_.SendCoinMultiA[n], w_.SendCoinMultiB[n]}) {
             b->setEnabled(true);
         }
     }
@@ -106,18 +107,20 @@ void Connection::disconnectBoard() {
     w_.Connect->setEnabled(false);
     w_.link().CloseTarvoBoard();
     w_.Connect->setText(kConnect);
-    for (QWidget* choice : {static_cast<QWidget*>(w_.Option1), static_cast<QWidget*>(w_.Option2),
-                            static_cast<QWidget*>(w_.Option3), static_cast<QWidget*>(w_.Option4),
-                            static_cast<QWidget*>(w_.Connect), static_cast<QWidget*>(w_.COMInterface)}) {
+    for (QWidget* choice :
+         {static_cast<QWidget*>(w_.Option1), static_cast<QWidget*>(w_.Option2),
+          static_cast<QWidget*>(w_.Option3), static_cast<QWidget*>(w_.Option4),
+          static_cast<QWidget*>(w_.Connect), static_cast<QWidget*>(w_.COMInterface)}) {
         choice->setEnabled(true);
     }
-    for (QWidget* command : {w_.ButtonViewLastCashout, w_.ButtonSendTimeAndDate, w_.ButtonTerminalMode,
-                             w_.ClearMemory, w_.ButtonSendLocationInfo, w_.ButtonSendLawInfo,
-                             w_.CmdAutoCalibrate}) {
+    for (QWidget* command :
+         {w_.ButtonViewLastCashout, w_.ButtonSendTimeAndDate, w_.ButtonTerminalMode, w_.ClearMemory,
+          w_.ButtonSendLocationInfo, w_.ButtonSendLawInfo, w_.CmdAutoCalibrate}) {
         command->setEnabled(false);
     }
     for (int n = 0; n < RetreiveAccountingApp::kTerminals; ++n) {
-        for (QWidget* b : {w_.PutCoinIn[n], w_.ForceCashout[n], w_.SendCoinMultiA[n], w_.SendCoinMultiB[n]}) {
+        for (QWidget* b :
+             {w_.PutCoinIn[n], w_.ForceCashout[n], w_.SendCoinMultiA[n], w_.SendCoinMultiB[n]}) {
             b->setEnabled(false);
         }
     }

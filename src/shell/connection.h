@@ -6,11 +6,11 @@ class RetreiveAccountingApp;
 
 // The Connect button: toggles between the disconnected and the connected state.
 class Connection {
-public:
+  public:
     explicit Connection(RetreiveAccountingApp& w);
     void Connect_Click();
 
-private:
+  private:
     void connectBoard();
     void disconnectBoard();
     // Sends the probe bytes of a Tarvo Board System; true when the board answered.

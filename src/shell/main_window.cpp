@@ -21,7 +21,9 @@ namespace tarvo {
 namespace {
 
 // Twips are 1/1440 inch; at 96 dpi that is 15 twips a pixel.
-constexpr int twips(int t) { return t / 15; }
+constexpr int twips(int t) {
+    return t / 15;
+}
 
 template <typename W>
 W* named(W* widget, const QString& objectName, const QString& accessibleName) {
@@ -30,9 +32,13 @@ W* named(W* widget, const QString& objectName, const QString& accessibleName) {
     return widget;
 }
 
-QString terminalSuffix(int n) { return QStringLiteral(", Terminal %1").arg(n + 1); }
+QString terminalSuffix(int n) {
+    return QStringLiteral(", Terminal %1").arg(n + 1);
+}
 
-QString indexed(const char* name, int n) { return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(n); }
+QString indexed(const char* name, int n) {
+    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(n);
+}
 
 QPushButton* button(const QString& caption, const QString& objectName) {
     auto* b = new QPushButton(caption);
@@ -119,8 +125,9 @@ QWidget* RetreiveAccountingApp::buildTerminalPanel(int n) {
               QStringLiteral("Value In"));
     addBox(PrintMoneyOrPoints, "PrintMoneyOrPoints", QStringLiteral("Print "));
 
-    auto* write = named(new QPushButton(QStringLiteral("Write to Tarvo Board")),
-                        indexed("cmdWriteToTarvo", n), QStringLiteral("Write to Tarvo Board") + suffix);
+    auto* write =
+        named(new QPushButton(QStringLiteral("Write to Tarvo Board")),
+              indexed("cmdWriteToTarvo", n), QStringLiteral("Write to Tarvo Board") + suffix);
     write->setStyleSheet(QStringLiteral("background-color: red;"));
     write->setVisible(false);
     cmdWriteToTarvo[n] = write;
@@ -208,12 +215,14 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
                     QStringLiteral("Status"));
     middle->addWidget(Label34, 1, 0);
     PrinterStatus = lineBox("PrinterStatus", QStringLiteral("Printer"), 2, 0);
-    PrinterFirmware = named(new QLineEdit, QStringLiteral("PrinterFirmware"),
-                            QStringLiteral("Printer firmware"));
+    PrinterFirmware =
+        named(new QLineEdit, QStringLiteral("PrinterFirmware"), QStringLiteral("Printer firmware"));
     middle->addWidget(PrinterFirmware, 2, 2, 1, 2);
     FirmwareVersion = lineBox("FirmwareVersion", QStringLiteral("Firm.Version"), 3, 0);
-    TarvoBoardSerialNumber = lineBox("TarvoBoardSerialNumber", QStringLiteral("Tarvo Board Serial"), 3, 2);
-    ResponseWindow = named(new ResponseBox, QStringLiteral("ResponseWindow"), QStringLiteral("Response"));
+    TarvoBoardSerialNumber =
+        lineBox("TarvoBoardSerialNumber", QStringLiteral("Tarvo Board Serial"), 3, 2);
+    ResponseWindow =
+        named(new ResponseBox, QStringLiteral("ResponseWindow"), QStringLiteral("Response"));
     middle->addWidget(ResponseWindow, 4, 0, 1, 4);
     middle->setRowStretch(4, 1);
     columns->addLayout(middle, 3);
@@ -221,7 +230,8 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     // Board commands.
     auto* commands = new QGridLayout;
     cmdViewOnly = button(QStringLiteral("View Info"), QStringLiteral("cmdViewOnly"));
-    ButtonViewLastCashout = button(QStringLiteral("View Last Cashout"), QStringLiteral("ButtonViewLastCashout"));
+    ButtonViewLastCashout =
+        button(QStringLiteral("View Last Cashout"), QStringLiteral("ButtonViewLastCashout"));
     CmdViewLog = button(QStringLiteral("V I EW  LOG"), QStringLiteral("CmdViewLog"));
     CmdViewLog->setAccessibleName(QStringLiteral("View Log"));
     Command1 = button(QStringLiteral("KEY"), QStringLiteral("Command1"));
@@ -229,16 +239,21 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     Command3 = button(QStringLiteral("CONF I G"), QStringLiteral("Command3"));
     Command3->setAccessibleName(QStringLiteral("Config"));
     ClearMemory = button(QStringLiteral("Clear Memory"), QStringLiteral("ClearMemory"));
-    ButtonSendLocationInfo = button(QStringLiteral("Send Location Info"), QStringLiteral("ButtonSendLocationInfo"));
-    ButtonSendLawInfo = button(QStringLiteral("Send Law Info"), QStringLiteral("ButtonSendLawInfo"));
-    ButtonSendTimeAndDate = button(QStringLiteral("Send Time and Date"), QStringLiteral("ButtonSendTimeAndDate"));
-    ButtonTerminalMode = button(QStringLiteral("Enter Terminal Mode"), QStringLiteral("ButtonTerminalMode"));
+    ButtonSendLocationInfo =
+        button(QStringLiteral("Send Location Info"), QStringLiteral("ButtonSendLocationInfo"));
+    ButtonSendLawInfo =
+        button(QStringLiteral("Send Law Info"), QStringLiteral("ButtonSendLawInfo"));
+    ButtonSendTimeAndDate =
+        button(QStringLiteral("Send Time and Date"), QStringLiteral("ButtonSendTimeAndDate"));
+    ButtonTerminalMode =
+        button(QStringLiteral("Enter Terminal Mode"), QStringLiteral("ButtonTerminalMode"));
     CmdAutoCalibrate = button(QStringLiteral("Auto Calibrate"), QStringLiteral("CmdAutoCalibrate"));
     CmdTerminalToCalibrate = named(new QComboBox, QStringLiteral("CmdTerminalToCalibrate"),
                                    QStringLiteral("Terminal to calibrate"));
     int row = 0;
-    for (auto* b : {cmdViewOnly, ButtonViewLastCashout, ClearMemory, ButtonSendLocationInfo,
-                    ButtonSendLawInfo, ButtonSendTimeAndDate, ButtonTerminalMode, CmdAutoCalibrate}) {
+    for (auto* b :
+         {cmdViewOnly, ButtonViewLastCashout, ClearMemory, ButtonSendLocationInfo,
+          ButtonSendLawInfo, ButtonSendTimeAndDate, ButtonTerminalMode, CmdAutoCalibrate}) {
         b->setEnabled(false);
         commands->addWidget(b, row++, 0);
     }
@@ -263,11 +278,14 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
                                    QStringLiteral("Location line %1").arg(i + 1));
         texts->addWidget(txtLocationInfo[i], i + 1, 1);
     }
-    texts->addWidget(fileButton(0, QStringLiteral("Open location file"), QStringLiteral("Open")), 1, 0);
-    texts->addWidget(fileButton(1, QStringLiteral("Save location file"), QStringLiteral("Save")), 2, 0);
+    texts->addWidget(fileButton(0, QStringLiteral("Open location file"), QStringLiteral("Open")), 1,
+                     0);
+    texts->addWidget(fileButton(1, QStringLiteral("Save location file"), QStringLiteral("Save")), 2,
+                     0);
     texts->addWidget(new QLabel(QStringLiteral("Law")), 5, 1);
     for (int i = 0; i < 8; ++i) {
-        TxtLawInfo[i] = named(new QLineEdit, indexed("TxtLawInfo", i), QStringLiteral("Law line %1").arg(i + 1));
+        TxtLawInfo[i] = named(new QLineEdit, indexed("TxtLawInfo", i),
+                              QStringLiteral("Law line %1").arg(i + 1));
         texts->addWidget(TxtLawInfo[i], i + 6, 1);
     }
     texts->addWidget(fileButton(2, QStringLiteral("Open law file"), QStringLiteral("Open")), 6, 0);
@@ -290,14 +308,17 @@ void RetreiveAccountingApp::wireHandlers() {
                                      ? platform_.serial->devicePath(index + 1)
                                      : QString());
     });
-    connect(cmdViewOnly, &QPushButton::clicked, this, [this] { meterReport_->cmdViewOnly_Click(); });
+    connect(cmdViewOnly, &QPushButton::clicked, this,
+            [this] { meterReport_->cmdViewOnly_Click(); });
     connect(ButtonViewLastCashout, &QPushButton::clicked, this,
             [this] { cashoutLog_->ButtonViewLastCashout_Click(); });
     connect(CmdViewLog, &QPushButton::clicked, this, [this] { cashoutLog_->CmdViewLog_Click(); });
     connect(Command1, &QPushButton::clicked, this, [this] { cashoutLog_->Command1_Click(); });
-    connect(ClearMemory, &QPushButton::clicked, this, [this] { remoteActions_->ClearMemory_Click(); });
+    connect(ClearMemory, &QPushButton::clicked, this,
+            [this] { remoteActions_->ClearMemory_Click(); });
     for (int n = 0; n < kTerminals; ++n) {
-        connect(PutCoinIn[n], &QPushButton::clicked, this, [this, n] { remoteActions_->PutCoinIn_Click(n); });
+        connect(PutCoinIn[n], &QPushButton::clicked, this,
+                [this, n] { remoteActions_->PutCoinIn_Click(n); });
         connect(ForceCashout[n], &QPushButton::clicked, this,
                 [this, n] { remoteActions_->ForceCashout_Click(n); });
         connect(SendCoinMultiA[n], &QPushButton::clicked, this,
@@ -324,7 +345,8 @@ void RetreiveAccountingApp::wireHandlers() {
     if (platform_.serial) {
         connect(platform_.serial.get(), &SerialLine::charReceived, this,
                 [this](char c) { receive_->MSComm1_OnComm(c); });
-        connect(platform_.serial.get(), &SerialLine::breakReceived, this, [this] { receive_->onBreak(); });
+        connect(platform_.serial.get(), &SerialLine::breakReceived, this,
+                [this] { receive_->onBreak(); });
         connect(platform_.serial.get(), &SerialLine::lineLost, this,
                 [this](const QString& reason) { receive_->onLineLost(reason); });
     }
@@ -349,12 +371,12 @@ bool RetreiveAccountingApp::eventFilter(QObject* watched, QEvent* event) {
 // Start-up, ticks and shut-down
 
 void RetreiveAccountingApp::fillLists() {
-    static const char* const kPulseValues[] = {"1",   "2",   "4",   "5",    "8",    "10",
-                                               "15",  "20",  "25",  "40",   "50",   "75",
-                                               "100", "150", "200", "250",  "400",  "500",
-                                               "1000", "2000", "2500", "5000"};
-    static const char* const kMultipliers[] = {"1",  "2",   "5",   "10",  "15",  "20",  "25",  "50",
-                                               "75", "100", "150", "200", "250", "400", "500", "1000"};
+    static const char* const kPulseValues[] = {
+        "1",  "2",   "4",   "5",   "8",   "10",  "15",  "20",   "25",   "40",   "50",
+        "75", "100", "150", "200", "250", "400", "500", "1000", "2000", "2500", "5000"};
+    static const char* const kMultipliers[] = {"1",   "2",   "5",   "10",  "15",  "20",
+                                               "25",  "50",  "75",  "100", "150", "200",
+                                               "250", "400", "500", "1000"};
     for (int n = 0; n < kTerminals; ++n) {
         for (int i = 0; i < 22; ++i) {
             cmbPulseValue[n]->addCodedItem(QString::fromLatin1(kPulseValues[i]), i);
@@ -383,9 +405,10 @@ void RetreiveAccountingApp::startUp() {
     // 3. The outer height (controls here are laid out by the toolkit, so only a minimum).
     setMinimumHeight(std::min(twips(9120), 600));
     // 4.
-    for (auto* b : {static_cast<QWidget*>(ButtonTerminalMode), static_cast<QWidget*>(ButtonViewLastCashout),
-                    static_cast<QWidget*>(ButtonSendLawInfo), static_cast<QWidget*>(ButtonSendLocationInfo),
-                    static_cast<QWidget*>(ButtonSendTimeAndDate)}) {
+    for (auto* b :
+         {static_cast<QWidget*>(ButtonTerminalMode), static_cast<QWidget*>(ButtonViewLastCashout),
+          static_cast<QWidget*>(ButtonSendLawInfo), static_cast<QWidget*>(ButtonSendLocationInfo),
+          static_cast<QWidget*>(ButtonSendTimeAndDate)}) {
         b->setVisible(true);
     }
     for (int n = 0; n < kTerminals; ++n) {
@@ -484,13 +507,14 @@ void RetreiveAccountingApp::onOptionSelected(QRadioButton* option) {
 }
 
 void RetreiveAccountingApp::ClearData() {
-    for (auto* box : {TarvoBoardSerialNumber, FirmwareVersion, PrinterFirmware, PrinterStatus, SystemMessage}) {
+    for (auto* box :
+         {TarvoBoardSerialNumber, FirmwareVersion, PrinterFirmware, PrinterStatus, SystemMessage}) {
         box->clear();
     }
     for (int i = 0; i < kTerminals; ++i) {
-        for (auto* box : {PulseInPerPoint[i], PulseInMultiplier[i], CoinInA[i], CoinInB[i], PaidOut[i],
-                          Returned[i], Status[i], PrintMoneyOrPoints[i], Received[i], ValueIn[i],
-                          TxtCoinInMultiA[i], TxtCoinInMultiB[i]}) {
+        for (auto* box : {PulseInPerPoint[i], PulseInMultiplier[i], CoinInA[i], CoinInB[i],
+                          PaidOut[i], Returned[i], Status[i], PrintMoneyOrPoints[i], Received[i],
+                          ValueIn[i], TxtCoinInMultiA[i], TxtCoinInMultiB[i]}) {
             box->clear();
         }
     }

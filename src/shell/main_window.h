@@ -36,7 +36,7 @@ class CashoutLog;
 // reference to this window.
 class RetreiveAccountingApp : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     static constexpr int kTerminals = 6;
     static constexpr int kUsbPosition = 32;
     static constexpr const char* kAppTitle = "Tarvo Board Configuration Utility";
@@ -115,11 +115,11 @@ public:
     RemoteActions& remoteActions() { return *remoteActions_; }
     CashoutLog& cashoutLog() { return *cashoutLog_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void buildControls();
     QWidget* buildTerminalPanel(int n);
     QWidget* buildBoardControls();

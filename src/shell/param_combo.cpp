@@ -31,9 +31,13 @@ void ParamCombo::setListIndex(int index) {
     emit textChanged();
 }
 
-int ParamCombo::selectedCode() const { return currentIndex() >= 0 ? itemData(currentIndex()).toInt() : 0; }
+int ParamCombo::selectedCode() const {
+    return currentIndex() >= 0 ? itemData(currentIndex()).toInt() : 0;
+}
 
-void ParamCombo::setText(const QString& text) { onEdited(text); }
+void ParamCombo::setText(const QString& text) {
+    onEdited(text);
+}
 
 void ParamCombo::onEdited(const QString& text) {
     if (updating_) {

@@ -9,7 +9,7 @@ namespace tarvo {
 // selected item's text leaves no item selected.
 class ParamCombo : public QComboBox {
     Q_OBJECT
-public:
+  public:
     explicit ParamCombo(QWidget* parent = nullptr);
 
     void addCodedItem(const QString& text, int code);
@@ -23,11 +23,11 @@ public:
     // Sets the edit text as typing would: the selection is dropped unless it matches.
     void setText(const QString& text);
 
-signals:
+  signals:
     // The edit text changed, by typing, by code or by choosing an item.
     void textChanged();
 
-private:
+  private:
     void onEdited(const QString& text);
     bool updating_ = false;
 };

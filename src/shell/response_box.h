@@ -10,7 +10,7 @@ namespace tarvo {
 // The widget is brought up to date once per event-loop turn rather than once per character.
 class ResponseBox : public QPlainTextEdit {
     Q_OBJECT
-public:
+  public:
     explicit ResponseBox(QWidget* parent = nullptr);
 
     void appendChar(char c);
@@ -23,14 +23,14 @@ public:
     // Caret at the end, nothing selected.
     void moveCaretToEnd();
 
-signals:
+  signals:
     // A key typed into the box, with its character code, before the box handles it.
     void keyTyped(char code);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void scheduleFlush();
     void flush();
     void syncFromWidget();

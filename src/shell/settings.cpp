@@ -40,7 +40,9 @@ std::optional<bool> storedBool(const SettingsStore& store, const char* key) {
     return ok ? std::optional<bool>(number != 0) : std::nullopt;
 }
 
-QString word(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+QString word(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
 
 }  // namespace
 
@@ -48,10 +50,12 @@ StoredChoices readStoredChoices(const SettingsStore& store) {
     StoredChoices c;
     c.interfacePosition = storedInt(store, "Interface", 0, 32).value_or(c.interfacePosition);
     for (int i = 0; i < 4; ++i) {
-        c.locationInfo[i] = store.value(kSection, QStringLiteral("LocationInfo%1").arg(i + 1)).value_or(QString());
+        c.locationInfo[i] =
+            store.value(kSection, QStringLiteral("LocationInfo%1").arg(i + 1)).value_or(QString());
     }
     for (int i = 0; i < 8; ++i) {
-        c.lawInfo[i] = store.value(kSection, QStringLiteral("LawInfo%1").arg(i + 1)).value_or(QString());
+        c.lawInfo[i] =
+            store.value(kSection, QStringLiteral("LawInfo%1").arg(i + 1)).value_or(QString());
     }
     for (int i = 0; i < 4; ++i) {
         c.targets[i] = storedBool(store, kTargetKeys[i]).value_or(c.targets[i]);
@@ -73,7 +77,8 @@ void writeStoredChoices(SettingsStore& store, const StoredChoices& c) {
     for (int i = 0; i < 4; ++i) {
         store.setValue(kSection, QString::fromLatin1(kTargetKeys[i]), word(c.targets[i]));
     }
-    store.setValue(kSection, QStringLiteral("MultiDropAddress"), QString::number(c.multiDropPosition));
+    store.setValue(kSection, QStringLiteral("MultiDropAddress"),
+                   QString::number(c.multiDropPosition));
     store.sync();
 }
 

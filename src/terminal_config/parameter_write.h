@@ -6,11 +6,11 @@ class RetreiveAccountingApp;
 
 // "Write to Tarvo Board": one terminal's pulse value, multiplier and value-in unit.
 class ParameterWrite {
-public:
+  public:
     explicit ParameterWrite(RetreiveAccountingApp& w);
     void cmdWriteToTarvo_Click(int index);
 
-private:
+  private:
     RetreiveAccountingApp& w_;
 };
 

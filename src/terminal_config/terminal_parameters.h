@@ -7,7 +7,7 @@ class ParamCombo;
 
 // The three parameter editors of each terminal panel.
 class TerminalParameters {
-public:
+  public:
     explicit TerminalParameters(RetreiveAccountingApp& w);
 
     void ChangeParameters(int index);
@@ -18,7 +18,7 @@ public:
     void cmbPulseMultiplier_Change(int index);
     void cmbValueIn_Change(int index);
 
-private:
+  private:
     static void typingAid(ParamCombo& combo);
     RetreiveAccountingApp& w_;
 };

@@ -42,7 +42,8 @@ TEST(EndToEndAccounting, ViewInfoFillsEveryDisplayWithTheBoardsValues) {
         EXPECT_GE(w.cmbPulseValue[n]->listIndex(), 0);
         EXPECT_TRUE(w.cmdWriteToTarvo[n]->isVisible());
     }
-    EXPECT_TRUE(h.board().protocolErrors().isEmpty()) << h.board().protocolErrors().join('\n').toStdString();
+    EXPECT_TRUE(h.board().protocolErrors().isEmpty())
+        << h.board().protocolErrors().join('\n').toStdString();
 }
 
 TEST(EndToEndAccounting, AParameterWriteComesBackFromTheBoard) {
@@ -52,9 +53,9 @@ TEST(EndToEndAccounting, AParameterWriteComesBackFromTheBoard) {
     auto& w = h.w();
     w.cmdViewOnly->click();
     ASSERT_TRUE(w.cmdWriteToTarvo[3]->isVisible());
-    w.cmbPulseValue[3]->setListIndex(8);        // "25"
-    w.cmbPulseMultiplier[3]->setListIndex(9);   // "100"
-    w.cmbValueIn[3]->setListIndex(1);           // "CENTS"
+    w.cmbPulseValue[3]->setListIndex(8);       // "25"
+    w.cmbPulseMultiplier[3]->setListIndex(9);  // "100"
+    w.cmbValueIn[3]->setListIndex(1);          // "CENTS"
     w.cmdWriteToTarvo[3]->click();
     const auto& t = h.board().state().terminals[3];
     EXPECT_EQ(t.pulseValueText(), QByteArray("25"));
@@ -66,7 +67,8 @@ TEST(EndToEndAccounting, AParameterWriteComesBackFromTheBoard) {
     EXPECT_EQ(w.PulseInMultiplier[3]->text(), QStringLiteral("100"));
     EXPECT_EQ(w.ValueIn[3]->text(), QStringLiteral("CENTS"));
     EXPECT_TRUE(h.trace().contains(QStringLiteral("1D 54 4F 03 A5 28 21 00")));
-    EXPECT_TRUE(h.board().protocolErrors().isEmpty()) << h.board().protocolErrors().join('\n').toStdString();
+    EXPECT_TRUE(h.board().protocolErrors().isEmpty())
+        << h.board().protocolErrors().join('\n').toStdString();
 }
 
 TEST(EndToEndAccounting, ACoinInMovesTheReceivedMeterOfTheNextReport) {
@@ -93,7 +95,8 @@ TEST(EndToEndAccounting, ClearMemoryZeroesTheMeters) {
     ASSERT_TRUE(h.connect());
     h.w().ClearMemory->click();
     ASSERT_TRUE(h.waitFor([&] { return h.board().state().terminals[1].received == 0; }));
-    EXPECT_EQ(h.w().SystemMessage->text(), QStringLiteral("Clearing memory, please wait 30 seconds..."));
+    EXPECT_EQ(h.w().SystemMessage->text(),
+              QStringLiteral("Clearing memory, please wait 30 seconds..."));
 }
 
 }  // namespace

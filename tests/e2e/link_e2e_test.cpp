@@ -91,7 +91,8 @@ TEST(EndToEnd, TheLogAndTheLastCashoutArriveAsText) {
     ASSERT_TRUE(h.waitFor([&] { return h.w().ResponseWindow->text().contains("LAST CASHOUT"); }));
     h.settle();
     EXPECT_FALSE(h.w().ResponseWindow->text().contains("EVENT LOG"));
-    EXPECT_TRUE(h.board().protocolErrors().isEmpty()) << h.board().protocolErrors().join('\n').toStdString();
+    EXPECT_TRUE(h.board().protocolErrors().isEmpty())
+        << h.board().protocolErrors().join('\n').toStdString();
 }
 
 TEST(EndToEnd, OnAMultiDropLineOnlyTheAddressedBoardAnswers) {
@@ -107,7 +108,8 @@ TEST(EndToEnd, OnAMultiDropLineOnlyTheAddressedBoardAnswers) {
         h.w().CmdViewLog->click();
         const bool answered = h.waitFor([&] { return h.w().ResponseWindow->length() > 0; }, 1500);
         EXPECT_EQ(answered, address == 5) << address;
-        EXPECT_TRUE(h.board().protocolErrors().isEmpty()) << h.board().protocolErrors().join('\n').toStdString();
+        EXPECT_TRUE(h.board().protocolErrors().isEmpty())
+            << h.board().protocolErrors().join('\n').toStdString();
     }
 }
 
@@ -116,7 +118,8 @@ TEST(EndToEnd, UnpluggingTheBoardEndsDisconnectedWithAMessage) {
     choose(h, h.w().Option3);
     ASSERT_TRUE(h.connect());
     h.pty().close();
-    ASSERT_TRUE(h.waitFor([&] { return h.w().Connect->text() == QStringLiteral("Connect"); }, 5000));
+    ASSERT_TRUE(
+        h.waitFor([&] { return h.w().Connect->text() == QStringLiteral("Connect"); }, 5000));
     EXPECT_EQ(h.w().Connected, 0);
     EXPECT_TRUE(h.w().COMInterface->isEnabled());
     EXPECT_EQ(h.prompts().messages.size(), 1u);

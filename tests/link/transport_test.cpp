@@ -50,7 +50,8 @@ TEST(MultiDrop, AnAddressThatIsNoWholeNumberIsNeverSent) {
     struct Case {
         QString text;
         bool message;
-    } cases[] = {{"", false}, {"abc", true}, {"256", true}, {"5x", true}, {"-1", true}, {"2.5", true}};
+    } cases[] = {{"", false},  {"abc", true}, {"256", true},
+                 {"5x", true}, {"-1", true},  {"2.5", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         WindowFixture f([](MemorySettingsStore& s) { s.preset("Options", "Cashless", "True"); });
@@ -71,7 +72,8 @@ TEST(MultiDrop, TheOpenUsesSpaceParityOnlyWithAnAddress) {
         const QStringList events = f.serial->eventTexts();
         const int open = events.indexOf("open 1");
         ASSERT_GT(open, 0);
-        EXPECT_EQ(events[open - 1], "settings " + (address.isEmpty() ? QStringLiteral("9600,N,8,1") : kSpace));
+        EXPECT_EQ(events[open - 1],
+                  "settings " + (address.isEmpty() ? QStringLiteral("9600,N,8,1") : kSpace));
         // The session command is addressed like every frame, or dropped without an address.
         EXPECT_EQ(f.serial->sentBytes().toHex(' '),
                   address.isEmpty() ? QByteArray() : QByteArray("07 03 1d 45 01"));
@@ -95,7 +97,8 @@ TEST(Sending, TheTargetPrefixAnnouncesEachCommandWithItsLength) {
         frames::Command command;
         QByteArray wire;
     } cases[] = {
-        {true, frames::coinIn(0), QByteArray::fromHex("1d545006") + QByteArray::fromHex("1d544d31c800")},
+        {true, frames::coinIn(0),
+         QByteArray::fromHex("1d545006") + QByteArray::fromHex("1d544d31c800")},
         {false, frames::coinIn(0), QByteArray::fromHex("1d544d31c800")},
         {true, frames::meterRequest(), QByteArray::fromHex("1d545003808181")},
         {true, frames::terminalParametersDip(4), QByteArray::fromHex("1d5450081d544f0400000000")},
@@ -114,7 +117,8 @@ TEST(Usb, TheFirstPresentProductInScanOrderIsOpened) {
     struct Case {
         std::set<int32_t> present;
         int32_t opened;  // 0: none
-    } cases[] = {{{0x4002, 0x2000}, 0x4002}, {{0x2000}, 0x2000}, {{0x4000, 0x4002}, 0x4000}, {{}, 0}};
+    } cases[] = {
+        {{0x4002, 0x2000}, 0x4002}, {{0x2000}, 0x2000}, {{0x4000, 0x4002}, 0x4000}, {{}, 0}};
     for (const auto& c : cases) {
         WindowFixture f;
         f.usb->present = c.present;
@@ -150,11 +154,17 @@ TEST(Usb, RepliesArePolledOnlyWhileExpected) {
     // A buffer starting with 3 passes characters 2 to 4 on; the rest of it is not data.
     f.usb->calls.clear();
     f.usb->reads.clear();
-    f.usb->reads.push_back(QByteArray("\x03" "abcXYZ"));
-    f.usb->reads.push_back(QByteArray("\x02" "de"));
+    f.usb->reads.push_back(
+        QByteArray("\x03"
+                   "abcXYZ"));
+    f.usb->reads.push_back(
+        QByteArray("\x02"
+                   "de"));
     // A read whose first 64 characters are blank means nothing arrived.
     f.usb->reads.push_back(QByteArray(64, ' ') + "never");
-    f.usb->reads.push_back(QByteArray("\x01" "z"));
+    f.usb->reads.push_back(
+        QByteArray("\x01"
+                   "z"));
     w.ResponseWindow->clearText();
     w.ExpectReply = true;
     w.link().SendToTarvoBoard(QByteArray("\x1D\x54\x6C"));

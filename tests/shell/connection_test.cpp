@@ -27,7 +27,8 @@ bool commandsEnabled(RetreiveAccountingApp& w) {
 }
 
 bool anyCommandEnabled(RetreiveAccountingApp& w) {
-    bool any = w.cmdViewOnly->isEnabled() || w.ClearMemory->isEnabled() || w.ButtonTerminalMode->isEnabled();
+    bool any = w.cmdViewOnly->isEnabled() || w.ClearMemory->isEnabled() ||
+               w.ButtonTerminalMode->isEnabled();
     for (int n = 0; n < 6; ++n) {
         any = any || w.PutCoinIn[n]->isEnabled() || w.SendCoinMultiB[n]->isEnabled();
     }
@@ -64,15 +65,18 @@ TEST(Connect, ProbeOfATarvoBoardSystem) {
             if (bytes == QByteArray("\x8A")) {
                 woken = true;
             } else if (bytes == QByteArray("\x05") &&
-                       (c.board == Board::AnswersFirstEnquiry || (c.board == Board::AnswersAfterWake && woken))) {
+                       (c.board == Board::AnswersFirstEnquiry ||
+                        (c.board == Board::AnswersAfterWake && woken))) {
                 line->receiveLater("READY\r\n");
             }
         };
         w.Connect->click();
         EXPECT_EQ(line->sentBytes().toHex(' '), c.sent.toHex(' '));
         EXPECT_EQ(w.Connected, c.connected ? 1 : 0);
-        EXPECT_EQ(w.Connect->text(), c.connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
-        EXPECT_EQ(w.SystemMessage->text(), c.connected ? QStringLiteral("CONNECTED") : QStringLiteral("ERROR CONNECTING"));
+        EXPECT_EQ(w.Connect->text(),
+                  c.connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+        EXPECT_EQ(w.SystemMessage->text(),
+                  c.connected ? QStringLiteral("CONNECTED") : QStringLiteral("ERROR CONNECTING"));
         EXPECT_TRUE(w.Connect->isEnabled());
         EXPECT_EQ(choicesEnabled(w), !c.connected);
         EXPECT_EQ(commandsEnabled(w), c.connected);

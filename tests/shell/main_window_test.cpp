@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QTest>
 #include <sys/resource.h>
+#include <QTest>
 
 #include "support/window_fixture.h"
 
@@ -13,7 +13,8 @@ const QString kOptions = QStringLiteral("Options");
 TEST(MainWindowStartUp, FirstStartWithAnEmptyStore) {
     WindowFixture f;
     auto& w = f.w();
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("Tarvo Board Configuration Utility V1.0.33 - USB.DLL V123"));
+    EXPECT_EQ(w.windowTitle(),
+              QStringLiteral("Tarvo Board Configuration Utility V1.0.33 - USB.DLL V123"));
     EXPECT_EQ(w.COMInterface->count(), 33);
     EXPECT_EQ(w.COMInterface->currentText(), QStringLiteral("Com1"));
     EXPECT_EQ(w.COMInterface->itemText(32), QStringLiteral("USB"));
@@ -55,11 +56,11 @@ TEST(MainWindowStartUp, ParameterListsCarryTheirCodes) {
         QString text;
         int code;
     } cases[] = {
-        {w.cmbPulseValue[3], 0, "1", 0},         {w.cmbPulseValue[3], 8, "25", 8},
-        {w.cmbPulseValue[3], 21, "5000", 21},    {w.cmbPulseValue[3], 22, "DIP", 0},
-        {w.cmbPulseMultiplier[3], 7, "50", 0xE0}, {w.cmbPulseMultiplier[3], 8, "75", 0x00},
+        {w.cmbPulseValue[3], 0, "1", 0},           {w.cmbPulseValue[3], 8, "25", 8},
+        {w.cmbPulseValue[3], 21, "5000", 21},      {w.cmbPulseValue[3], 22, "DIP", 0},
+        {w.cmbPulseMultiplier[3], 7, "50", 0xE0},  {w.cmbPulseMultiplier[3], 8, "75", 0x00},
         {w.cmbPulseMultiplier[3], 9, "100", 0x20}, {w.cmbPulseMultiplier[3], 15, "1000", 0xE0},
-        {w.cmbValueIn[3], 0, "DOLLAR", 0},       {w.cmbValueIn[3], 1, "CENTS", 1},
+        {w.cmbValueIn[3], 0, "DOLLAR", 0},         {w.cmbValueIn[3], 1, "CENTS", 1},
     };
     EXPECT_EQ(w.cmbPulseValue[3]->count(), 23);
     EXPECT_EQ(w.cmbPulseMultiplier[3]->count(), 16);
@@ -81,18 +82,45 @@ TEST(MainWindowStartUp, StoredChoicesAreRestoredAndBadOnesCountAsAbsent) {
         int delay;
         bool framesEnabled;
     } cases[] = {
-        {"kit", {{"TargetBrisko", "False"}, {"TargetTarvoBoardKit", "True"}}, "Com1", 3, " 1", 5, false},
+        {"kit",
+         {{"TargetBrisko", "False"}, {"TargetTarvoBoardKit", "True"}},
+         "Com1",
+         3,
+         " 1",
+         5,
+         false},
         {"usb", {{"Interface", "32"}}, "USB", 1, " 1", 5, true},
-        {"multi drop", {{"Cashless", "True"}, {"MultiDropAddress", "5"}, {"RTAddressBitDelay", "9"}},
-         "Com1", 4, " 5", 9, true},
-        {"system", {{"TargetBrisko", "False"}, {"TargetTarvoBoardSystem", "True"}, {"Interface", "31"}},
-         "Com32", 2, " 1", 5, true},
+        {"multi drop",
+         {{"Cashless", "True"}, {"MultiDropAddress", "5"}, {"RTAddressBitDelay", "9"}},
+         "Com1",
+         4,
+         " 5",
+         9,
+         true},
+        {"system",
+         {{"TargetBrisko", "False"}, {"TargetTarvoBoardSystem", "True"}, {"Interface", "31"}},
+         "Com32",
+         2,
+         " 1",
+         5,
+         true},
         {"garbage",
-         {{"Interface", "abc"}, {"TargetTarvoBoardKit", "maybe"}, {"MultiDropAddress", "34"},
+         {{"Interface", "abc"},
+          {"TargetTarvoBoardKit", "maybe"},
+          {"MultiDropAddress", "34"},
           {"RTAddressBitDelay", "-4x"}},
-         "Com1", 1, " 1", 5, true},
-        {"out of range", {{"Interface", "33"}, {"MultiDropAddress", "-1"}, {"RTAddressBitDelay", "99999"}},
-         "Com1", 1, " 1", 5, true},
+         "Com1",
+         1,
+         " 1",
+         5,
+         true},
+        {"out of range",
+         {{"Interface", "33"}, {"MultiDropAddress", "-1"}, {"RTAddressBitDelay", "99999"}},
+         "Com1",
+         1,
+         " 1",
+         5,
+         true},
     };
     for (const auto& c : cases) {
         WindowFixture f([&](MemorySettingsStore& s) {
@@ -127,12 +155,24 @@ TEST(MainWindowShutDown, ClosingWritesTheStoreAndTheNextStartRestoresIt) {
         w.txtLocationInfo[2]->setText(QStringLiteral("  Hall B  "));
         w.TxtLawInfo[7]->setText(QStringLiteral("No minors"));
         w.close();
-        const QStringList expectedOrder{"Interface",     "LocationInfo1", "LocationInfo2",
-                                        "LocationInfo3", "LocationInfo4", "LawInfo1",
-                                        "LawInfo2",      "LawInfo3",      "LawInfo4",
-                                        "LawInfo5",      "LawInfo6",      "LawInfo7",
-                                        "LawInfo8",      "TargetBrisko",  "TargetTarvoBoardSystem",
-                                        "TargetTarvoBoardKit", "Cashless", "MultiDropAddress"};
+        const QStringList expectedOrder{"Interface",
+                                        "LocationInfo1",
+                                        "LocationInfo2",
+                                        "LocationInfo3",
+                                        "LocationInfo4",
+                                        "LawInfo1",
+                                        "LawInfo2",
+                                        "LawInfo3",
+                                        "LawInfo4",
+                                        "LawInfo5",
+                                        "LawInfo6",
+                                        "LawInfo7",
+                                        "LawInfo8",
+                                        "TargetBrisko",
+                                        "TargetTarvoBoardSystem",
+                                        "TargetTarvoBoardKit",
+                                        "Cashless",
+                                        "MultiDropAddress"};
         QStringList order;
         for (const auto& write : f.settings->writes) {
             EXPECT_EQ(write.section, kOptions);
@@ -159,7 +199,7 @@ TEST(MainWindowShutDown, ClosingWritesTheStoreAndTheNextStartRestoresIt) {
 
 // The store records whether the port was still open when the first setting was written.
 class OrderWatchingStore : public MemorySettingsStore {
-public:
+  public:
     std::function<bool()> portOpen;
     std::optional<bool> openAtFirstWrite;
     void setValue(const QString& section, const QString& key, const QString& value) override {

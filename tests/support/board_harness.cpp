@@ -10,7 +10,8 @@
 
 namespace tarvo::test {
 
-BoardHarness::BoardHarness(sim::BoardConfig config, const std::function<void(SettingsStore&)>& preset)
+BoardHarness::BoardHarness(sim::BoardConfig config,
+                           const std::function<void(SettingsStore&)>& preset)
     : model_(config) {
     wait::reset();
     pty_ = std::make_unique<sim::PtyBoard>(model_);
