@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test; then builds the tests again with the
+# address and undefined-behaviour sanitizers and runs them once more.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" "$top/build"
 export QT_QPA_PLATFORM=offscreen
+
+"$top/scripts/build.sh" "$top/build"
 ctest --test-dir "$top/build" --output-on-failure -j2 --timeout 180
+
+# Leak reports would come from the toolkit's own caches; memory errors and undefined
+# behaviour still stop the run.
+export ASAN_OPTIONS=detect_leaks=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+"$top/scripts/build.sh" "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZE=ON \
+    -DTARVO_BUILD_BENCH=OFF
+ctest --test-dir "$top/build-asan" --output-on-failure -j2 --timeout 180

@@ -1,5 +1,5 @@
 #include "core/meter_report.h"
-#include "qstring_printer.h"
+#include "support/qstring_printer.h"
 
 #include <gtest/gtest.h>
 

@@ -46,6 +46,28 @@ TEST(EndToEndAccounting, ViewInfoFillsEveryDisplayWithTheBoardsValues) {
         << h.board().protocolErrors().join('\n').toStdString();
 }
 
+TEST(EndToEndAccounting, AKitReportFillsTheFirstPanelOnly) {
+    sim::BoardConfig config;
+    config.kit = true;
+    BoardHarness h(config);
+    h.board().state().terminals[0].received = 4321;
+    h.w().Option3->setChecked(true);
+    ASSERT_TRUE(h.connect());
+    auto& w = h.w();
+    w.cmdViewOnly->click();
+    EXPECT_EQ(w.Received[0]->text().trimmed().toLongLong(), 4321);
+    EXPECT_EQ(w.PulseInPerPoint[0]->text(),
+              QString::fromLatin1(h.board().state().terminals[0].pulseValueText()));
+    EXPECT_EQ(w.ValueIn[0]->text(),
+              QString::fromLatin1(h.board().state().terminals[0].valueInText()));
+    for (int n = 1; n < 6; ++n) {
+        EXPECT_TRUE(w.Received[n]->text().isEmpty()) << n;
+        EXPECT_TRUE(w.PulseInPerPoint[n]->text().isEmpty()) << n;
+        // Both multiplier lines still carry six values.
+        EXPECT_FALSE(w.TxtCoinInMultiA[n]->text().isEmpty()) << n;
+    }
+}
+
 TEST(EndToEndAccounting, AParameterWriteComesBackFromTheBoard) {
     BoardHarness h;
     h.w().Option1->setChecked(true);

@@ -39,7 +39,7 @@ TEST(EndToEnd, ATarvoBoardSystemAnswersTheProbe) {
                  {sim::ProbeAnswer::AfterWake, true},
                  {sim::ProbeAnswer::Never, false}};
     for (const auto& c : cases) {
-        BoardHarness h(systemBoard(c.probe));
+        BoardHarness h(systemBoard(c.probe), {}, 100);
         choose(h, h.w().Option2);
         EXPECT_EQ(h.connect(), c.connected);
         EXPECT_EQ(h.w().SystemMessage->text(),

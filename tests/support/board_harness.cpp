@@ -11,7 +11,7 @@
 namespace tarvo::test {
 
 BoardHarness::BoardHarness(sim::BoardConfig config,
-                           const std::function<void(SettingsStore&)>& preset)
+                           const std::function<void(SettingsStore&)>& preset, int tickIntervalMs)
     : model_(config) {
     wait::reset();
     pty_ = std::make_unique<sim::PtyBoard>(model_);
@@ -35,7 +35,7 @@ BoardHarness::BoardHarness(sim::BoardConfig config,
     platform.usb = usb_;
     platform.settings = settings_;
     platform.prompts = prompts_;
-    platform.tickIntervalMs = 10;
+    platform.tickIntervalMs = tickIntervalMs;
     window_ = std::make_unique<RetreiveAccountingApp>(std::move(platform));
     window_->show();
 }

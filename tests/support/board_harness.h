@@ -11,6 +11,7 @@
 #include "platform/qt_serial_line.h"
 #include "shell/main_window.h"
 #include "support/fake_prompts.h"
+#include "support/qstring_printer.h"
 
 namespace tarvo::test {
 
@@ -19,8 +20,11 @@ namespace tarvo::test {
 // Timers tick every few milliseconds. Message boxes are answered by script.
 class BoardHarness {
   public:
+    // `tickIntervalMs`: the coarse timers' period; waits that are bounded by ticks alone
+    // (the connect probe) need it long enough for a reply to cross the pseudo-terminal.
     explicit BoardHarness(sim::BoardConfig config = {},
-                          const std::function<void(SettingsStore&)>& preset = {});
+                          const std::function<void(SettingsStore&)>& preset = {},
+                          int tickIntervalMs = 10);
     ~BoardHarness();
     BoardHarness(const BoardHarness&) = delete;
     BoardHarness& operator=(const BoardHarness&) = delete;

@@ -10,6 +10,7 @@
 #include "support/fake_serial_line.h"
 #include "support/fake_usb_library.h"
 #include "support/memory_settings_store.h"
+#include "support/qstring_printer.h"
 
 namespace tarvo::test {
 
