@@ -14,14 +14,9 @@ sim::BoardConfig systemBoard(sim::ProbeAnswer probe) {
     return config;
 }
 
-void choose(BoardHarness& h, QRadioButton* option) {
-    option->setChecked(true);
-    Q_UNUSED(h);
-}
-
 TEST(EndToEnd, SessionCommandsOpenAndCloseTheSession) {
     BoardHarness h;
-    choose(h, h.w().Option3);
+    h.w().Option3->setChecked(true);
     ASSERT_TRUE(h.connect());
     ASSERT_TRUE(h.waitFor([&] { return h.board().state().sessionOpen; }));
     EXPECT_EQ(h.trace().value(0), QStringLiteral("1D 45 01"));
@@ -40,7 +35,7 @@ TEST(EndToEnd, ATarvoBoardSystemAnswersTheProbe) {
                  {sim::ProbeAnswer::Never, false}};
     for (const auto& c : cases) {
         BoardHarness h(systemBoard(c.probe), {}, 100);
-        choose(h, h.w().Option2);
+        h.w().Option2->setChecked(true);
         EXPECT_EQ(h.connect(), c.connected);
         EXPECT_EQ(h.w().SystemMessage->text(),
                   c.connected ? QStringLiteral("CONNECTED") : QStringLiteral("ERROR CONNECTING"));
@@ -61,11 +56,10 @@ TEST(EndToEnd, AMissingPortIsAFailedConnect) {
 
 TEST(EndToEnd, BoardTextAndThePulseStatusFieldArrive) {
     BoardHarness h;
-    choose(h, h.w().Option3);
+    h.w().Option3->setChecked(true);
     ASSERT_TRUE(h.connect());
     h.w().ResponseWindow->clearText();
     // A coin makes the board count pulses and report them in the status field.
-    h.w().remoteActions();
     h.w().PutCoinIn[0]->click();
     ASSERT_TRUE(h.waitFor([&] {
         return h.w().SystemMessage->text().startsWith(QStringLiteral("Counting pulses on  1 "));
@@ -78,7 +72,7 @@ TEST(EndToEnd, BoardTextAndThePulseStatusFieldArrive) {
 
 TEST(EndToEnd, TheLogAndTheLastCashoutArriveAsText) {
     BoardHarness h;
-    choose(h, h.w().Option1);
+    h.w().Option1->setChecked(true);
     ASSERT_TRUE(h.connect());
     h.w().CmdViewLog->click();
     ASSERT_TRUE(h.waitFor([&] { return h.w().ResponseWindow->text().contains("EVENT LOG"); }));
@@ -115,7 +109,7 @@ TEST(EndToEnd, OnAMultiDropLineOnlyTheAddressedBoardAnswers) {
 
 TEST(EndToEnd, UnpluggingTheBoardEndsDisconnectedWithAMessage) {
     BoardHarness h;
-    choose(h, h.w().Option3);
+    h.w().Option3->setChecked(true);
     ASSERT_TRUE(h.connect());
     h.pty().close();
     ASSERT_TRUE(
@@ -130,7 +124,7 @@ TEST(EndToEnd, UnpluggingTheBoardEndsDisconnectedWithAMessage) {
 
 TEST(EndToEnd, UsbReachesTheSameBoard) {
     BoardHarness h;
-    choose(h, h.w().Option3);
+    h.w().Option3->setChecked(true);
     h.w().COMInterface->setCurrentIndex(RetreiveAccountingApp::kUsbPosition);
     ASSERT_TRUE(h.connect());
     EXPECT_TRUE(h.board().state().sessionOpen);

@@ -33,13 +33,6 @@ TEST(ReceivePath, BoardTextReachesTheResponseAndStatusBoxes) {
     }
 }
 
-TEST(ReceivePath, TheCountWrapsAt32000) {
-    WindowFixture f;
-    f.w().RxCount = 31999;
-    f.serial->receive("a");
-    EXPECT_EQ(f.w().RxCount, 0);
-}
-
 TEST(ReceivePath, InTerminalViewTheCaretFollowsTheText) {
     WindowFixture f;
     auto& w = f.w();

@@ -91,28 +91,6 @@ TEST(Sending, NothingGoesOutBeforeAConnection) {
     EXPECT_EQ(w.SystemMessage->text(), QStringLiteral("PLEASE CONNECT FIRST"));
 }
 
-TEST(Sending, TheTargetPrefixAnnouncesEachCommandWithItsLength) {
-    struct Case {
-        bool brisko;
-        frames::Command command;
-        QByteArray wire;
-    } cases[] = {
-        {true, frames::coinIn(0),
-         QByteArray::fromHex("1d545006") + QByteArray::fromHex("1d544d31c800")},
-        {false, frames::coinIn(0), QByteArray::fromHex("1d544d31c800")},
-        {true, frames::meterRequest(), QByteArray::fromHex("1d545003808181")},
-        {true, frames::terminalParametersDip(4), QByteArray::fromHex("1d5450081d544f0400000000")},
-    };
-    for (const auto& c : cases) {
-        WindowFixture f;
-        (c.brisko ? f.w().Option1 : f.w().Option2)->setChecked(true);
-        f.w().Option2->setChecked(!c.brisko);
-        ASSERT_TRUE(f.connect());
-        f.w().link().sendCommand(c.command);
-        EXPECT_EQ(f.serial->sentBytes().toHex(' '), c.wire.toHex(' '));
-    }
-}
-
 TEST(Usb, TheFirstPresentProductInScanOrderIsOpened) {
     struct Case {
         std::set<int32_t> present;
@@ -176,18 +154,6 @@ TEST(Usb, RepliesArePolledOnlyWhileExpected) {
             EXPECT_EQ(call.args[2], 500);
         }
     }
-}
-
-TEST(Usb, CloseSendsTheSessionEndAndClosesTheHandle) {
-    WindowFixture f;
-    f.w().Option3->setChecked(true);
-    f.chooseInterface(RetreiveAccountingApp::kUsbPosition);
-    ASSERT_TRUE(f.connect());
-    f.w().Connect->click();
-    const auto frames = f.usbFrames();
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0], QByteArray("\x1D\x45\x00", 3));
-    EXPECT_EQ(f.usb->countCalls("USB_Close"), 1);
 }
 
 }  // namespace

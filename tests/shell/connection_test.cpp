@@ -121,16 +121,6 @@ TEST(Connect, UsbShowsTheParameterEditorsAndSerialLeavesThemHidden) {
     }
 }
 
-TEST(Connect, UsbWithoutABoardIsNoConnection) {
-    WindowFixture f;
-    f.w().COMInterface->setCurrentIndex(RetreiveAccountingApp::kUsbPosition);
-    f.w().Connect->click();
-    EXPECT_EQ(f.w().Connected, 0);
-    EXPECT_EQ(f.w().SystemMessage->text(), QStringLiteral("ERROR CONNECTING"));
-    EXPECT_EQ(f.usb->countCalls("USB_Open"), 0);
-    EXPECT_EQ(f.usb->countCalls("USB_Scan"), 3);
-}
-
 TEST(Disconnect, ReturnsEverythingToTheDisconnectedState) {
     WindowFixture f;
     auto& w = f.w();
@@ -147,18 +137,6 @@ TEST(Disconnect, ReturnsEverythingToTheDisconnectedState) {
     EXPECT_FALSE(anyCommandEnabled(w));
     EXPECT_TRUE(w.ResponseWindow->text().isEmpty());
     EXPECT_TRUE(w.Received[2]->text().isEmpty());
-}
-
-TEST(Disconnect, TheDeviceVanishingEndsDisconnectedWithOneMessage) {
-    WindowFixture f;
-    auto& w = f.w();
-    ASSERT_TRUE(f.connect());
-    f.serial->loseLine(QStringLiteral("device removed"));
-    EXPECT_EQ(w.Connected, 0);
-    EXPECT_EQ(w.Connect->text(), QStringLiteral("Connect"));
-    EXPECT_TRUE(choicesEnabled(w));
-    ASSERT_EQ(f.prompts->messages.size(), 1u);
-    EXPECT_TRUE(f.prompts->messages[0].text.contains(QStringLiteral("device removed")));
 }
 
 }  // namespace
