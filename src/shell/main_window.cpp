@@ -79,7 +79,7 @@ void RetreiveAccountingApp::buildControls() {
     outer->addLayout(panels);
     outer->addWidget(buildBoardControls(), 1);
     setCentralWidget(central);
-    resize(twips(11745) + 260, twips(9120) + 40);
+    resize(std::max(twips(11745), minimumSizeHint().width()), twips(9120));
 }
 
 QWidget* RetreiveAccountingApp::buildTerminalPanel(int n) {
@@ -402,8 +402,8 @@ void RetreiveAccountingApp::startUp() {
     Rx.setState(0);
     TerminalView = false;
     TerminalModeOn = true;
-    // 3. The outer height (controls here are laid out by the toolkit, so only a minimum).
-    setMinimumHeight(std::min(twips(9120), 600));
+    // 3. The outer height, unless the controls need more.
+    resize(width(), std::max(twips(9120), minimumSizeHint().height()));
     // 4.
     for (auto* b :
          {static_cast<QWidget*>(ButtonTerminalMode), static_cast<QWidget*>(ButtonViewLastCashout),

@@ -61,10 +61,7 @@ void ResponseBox::moveCaretToEnd() {
 }
 
 void ResponseBox::keyPressEvent(QKeyEvent* event) {
-    const QString typed = event->text();
-    if (typed.size() == 1) {
-        emit keyTyped(static_cast<char>(typed.at(0).unicode() & 0xFF));
-    }
+    // What the user types lands after everything received so far.
     flush();
     QPlainTextEdit::keyPressEvent(event);
 }

@@ -23,11 +23,7 @@ class ResponseBox : public QPlainTextEdit {
     // Caret at the end, nothing selected.
     void moveCaretToEnd();
 
-  signals:
-    // A key typed into the box, with its character code, before the box handles it.
-    void keyTyped(char code);
-
-  protected:
+    protected:
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
