@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringList>
 #include <climits>
 #include <functional>
 
@@ -22,71 +23,39 @@ const QString kSixPanel = QStringLiteral(
     "Coin In B Multiplier:  10 20 30 40 50 60 \r\n"
     "*S|0|TB 2.10.3|\r\n"
     "Current Status: IDLE PLAY IDLE OUT IDLE IDLE\r\n"
-    "Terminal 1\r\n"
-    "Total Pulses Received=   001001\r\n"
-    "Total Pulses Returned=   001002\r\n"
-    "Total Pulses Paid Out=   001003\r\n"
-    "Coin_1 in =     1004\r\n"
-    "Coin_2 in =     1005\r\n"
-    "Terminal 2\r\n"
-    "Total Pulses Received=   002001\r\n"
-    "Total Pulses Returned=   002002\r\n"
-    "Total Pulses Paid Out=   002003\r\n"
-    "Coin_1 in =     2004\r\n"
-    "Coin_2 in =     2005\r\n"
-    "Terminal 3\r\n"
-    "Total Pulses Received=   003001\r\n"
-    "Total Pulses Returned=   003002\r\n"
-    "Total Pulses Paid Out=   003003\r\n"
-    "Coin_1 in =     3004\r\n"
-    "Coin_2 in =     3005\r\n"
-    "Terminal 4\r\n"
-    "Total Pulses Received=   004001\r\n"
-    "Total Pulses Returned=   004002\r\n"
-    "Total Pulses Paid Out=   004003\r\n"
-    "Coin_1 in =     4004\r\n"
-    "Coin_2 in =     4005\r\n"
-    "Terminal 5\r\n"
-    "Total Pulses Received=   005001\r\n"
-    "Total Pulses Returned=   005002\r\n"
-    "Total Pulses Paid Out=   005003\r\n"
-    "Coin_1 in =     5004\r\n"
-    "Coin_2 in =     5005\r\n"
-    "Terminal 6\r\n"
-    "Total Pulses Received=   006001\r\n"
-    "Total Pulses Returned=   006002\r\n"
-    "Total Pulses Paid Out=   006003\r\n"
-    "Coin_1 in =     6004\r\n"
-    "Coin_2 in =     6005\r\n"
+    "Terminal 1\r\nTotal Pulses Received=   001001\r\nTotal Pulses Returned=   001002\r\n"
+    "Total Pulses Paid Out=   001003\r\nCoin_1 in =     1004\r\nCoin_2 in =     1005\r\n"
+    "Terminal 2\r\nTotal Pulses Received=   002001\r\nTotal Pulses Returned=   002002\r\n"
+    "Total Pulses Paid Out=   002003\r\nCoin_1 in =     2004\r\nCoin_2 in =     2005\r\n"
+    "Terminal 3\r\nTotal Pulses Received=   003001\r\nTotal Pulses Returned=   003002\r\n"
+    "Total Pulses Paid Out=   003003\r\nCoin_1 in =     3004\r\nCoin_2 in =     3005\r\n"
+    "Terminal 4\r\nTotal Pulses Received=   004001\r\nTotal Pulses Returned=   004002\r\n"
+    "Total Pulses Paid Out=   004003\r\nCoin_1 in =     4004\r\nCoin_2 in =     4005\r\n"
+    "Terminal 5\r\nTotal Pulses Received=   005001\r\nTotal Pulses Returned=   005002\r\n"
+    "Total Pulses Paid Out=   005003\r\nCoin_1 in =     5004\r\nCoin_2 in =     5005\r\n"
+    "Terminal 6\r\nTotal Pulses Received=   006001\r\nTotal Pulses Returned=   006002\r\n"
+    "Total Pulses Paid Out=   006003\r\nCoin_1 in =     6004\r\nCoin_2 in =     6005\r\n"
     "END\r\n");
 
 // The kit's report: one terminal, values two characters closer to their labels.
 const QString kKit = QStringLiteral(
-    "*S|0|KIT 1.00 |A|0|0|0|0|0|\r\n"
-    "  SERIAL # K0000001\r\n"
-    "Pulses in Per Point : 25\r\n"
-    "Pulses in Multiplier : 100\r\n"
-    "Print Out In : CENTS\r\n"
-    "Print Money Value In : 25\r\n"
-    "Coin In A Multiplier:  1 2 3 4 5 6 \r\n"
-    "Coin In B Multiplier:  7 8 9 10 11 12 \r\n"
-    "*S|0|KIT 2.0.1\r\n"
-    "Current Status: IDLE\r\n"
-    "Total Pulses Received=   000100\r\n"
-    "Total Pulses Returned=   000020\r\n"
-    "Total Pulses Paid Out=   000003\r\n"
-    "Coin_1 in =       40\r\n"
-    "Coin_2 in =        5\r\n");
+    "*S|0|KIT 1.00 |A|0|0|0|0|0|\r\n  SERIAL # K0000001\r\n"
+    "Pulses in Per Point : 25\r\nPulses in Multiplier : 100\r\n"
+    "Print Out In : CENTS\r\nPrint Money Value In : 25\r\n"
+    "Coin In A Multiplier:  1 2 3 4 5 6 \r\nCoin In B Multiplier:  7 8 9 10 11 12 \r\n"
+    "*S|0|KIT 2.0.1\r\nCurrent Status: IDLE\r\n"
+    "Total Pulses Received=   000100\r\nTotal Pulses Returned=   000020\r\n"
+    "Total Pulses Paid Out=   000003\r\nCoin_1 in =       40\r\nCoin_2 in =        5\r\n");
 
-int limitFor(const QString& t) {
-    return static_cast<int>(t.size()) + 1;
+MeterReport scan(const QString& text, bool kit = false) {
+    return scanMeterReport(text, static_cast<int>(text.size()) + 1, kit);
 }
 
 using Six = MeterReport::PerTerminal<QString>;
 using Edits = MeterReport::PerTerminal<std::optional<QString>>;
 
 TEST(MeterReport, SixPanelReport) {
-    const MeterReport r = scanMeterReport(kSixPanel, limitFor(kSixPanel), false);
+    const MeterReport r = scan(kSixPanel);
     EXPECT_EQ(r.printerFirmware, "PRN 1.04 ");
     EXPECT_EQ(r.printerStatus, "No Errors");
     EXPECT_EQ(r.systemMessage, "Printer OK");
@@ -94,126 +63,82 @@ TEST(MeterReport, SixPanelReport) {
     EXPECT_EQ(r.firmwareVersion, "TB 2.10.3");
     // Extra blanks before a pulse value are skipped.
     EXPECT_EQ(r.pulseInPerPoint, (Six{"25", "100", "5", "10", "1", "DIP"}));
-    EXPECT_EQ(r.pulseValueEdit, (Edits{"25", "100", "5", "10", "1", "DIP"}));
-    EXPECT_EQ(r.pulseInMultiplier, (Six{"1", "2", "50", "100", "75", "3"}));
+    EXPECT_EQ(r.pulseValueEdit[5], "DIP");
     EXPECT_EQ(r.multiplierEdit, (Edits{"1", "2", "50", "100", "75", "3"}));
     EXPECT_EQ(r.printMoneyOrPoints, (Six{"CENTS", "DOLLAR", "POINTS", "CENTS", "CENTS", "DOLLAR"}));
-    EXPECT_EQ(r.valueIn, (Six{"1", "5", "10", "25", "100", "500"}));
     EXPECT_EQ(r.valueInEdit, (Edits{"1", "5", "10", "25", "100", "500"}));
-    EXPECT_EQ(r.coinInMultiA, (Six{"1", "2", "3", "4", "5", "6"}));
     EXPECT_EQ(r.coinInMultiB, (Six{"10", "20", "30", "40", "50", "60"}));
     EXPECT_EQ(r.status, (Six{"IDLE", "PLAY", "IDLE", "OUT", "IDLE", "IDLE"}));
-    EXPECT_EQ(r.received,
-              (Six{"   001001", "   002001", "   003001", "   004001", "   005001", "   006001"}));
+    EXPECT_EQ(r.received[0], "   001001");
     EXPECT_EQ(r.returned[2], "   003002");
     EXPECT_EQ(r.paidOut[5], "   006003");
-    EXPECT_EQ(r.coinInA,
-              (Six{"     1004", "     2004", "     3004", "     4004", "     5004", "     6004"}));
+    EXPECT_EQ(r.coinInA[4], "     5004");
     EXPECT_EQ(r.coinInB[3], "     4005");
 }
 
+// One terminal, but both multiplier lines still carry six values.
 TEST(MeterReport, KitReport) {
-    const MeterReport r = scanMeterReport(kKit, limitFor(kKit), true);
-    EXPECT_EQ(r.printerFirmware, "KIT 1.00 ");
+    const MeterReport r = scan(kKit, true);
     EXPECT_EQ(r.serialNumber, "K0000001");
     EXPECT_EQ(r.firmwareVersion, "KIT 2.0.1");
-    EXPECT_EQ(r.pulseInPerPoint, (Six{"25", "", "", "", "", ""}));
     EXPECT_EQ(r.pulseValueEdit, (Edits{"25", {}, {}, {}, {}, {}}));
     EXPECT_EQ(r.pulseInMultiplier, (Six{"100", "", "", "", "", ""}));
-    EXPECT_EQ(r.printMoneyOrPoints, (Six{"CENTS", "", "", "", "", ""}));
-    EXPECT_EQ(r.valueIn, (Six{"25", "", "", "", "", ""}));
-    EXPECT_EQ(r.valueInEdit, (Edits{"25", {}, {}, {}, {}, {}}));
-    // Both multiplier lines still carry six values.
-    EXPECT_EQ(r.coinInMultiA, (Six{"1", "2", "3", "4", "5", "6"}));
+    EXPECT_EQ(r.printMoneyOrPoints[0], "CENTS");
+    EXPECT_EQ(r.valueInEdit[0], "25");
     EXPECT_EQ(r.coinInMultiB, (Six{"7", "8", "9", "10", "11", "12"}));
     EXPECT_EQ(r.status, (Six{"IDLE", "", "", "", "", ""}));
-    EXPECT_EQ(r.received, (Six{"   000100", "", "", "", "", ""}));
-    EXPECT_EQ(r.returned[0], "   000020");
+    EXPECT_EQ(r.received[0], "   000100");
     EXPECT_EQ(r.paidOut[0], "   000003");
-    EXPECT_EQ(r.coinInA[0], "       40");
     EXPECT_EQ(r.coinInB, (Six{"        5", "", "", "", "", ""}));
 }
 
-// Variations of the six-panel report, each a change of its text and what it must yield.
+QStringList list(const Six& panels) {
+    return QStringList(panels.begin(), panels.end());
+}
+
+// Variations of the six-panel report, each a change of its text and the texts it must yield,
+// joined by '|'.
 TEST(MeterReport, Variations) {
+    using R = const MeterReport&;
     struct Case {
         const char* name;
-        QString from, to;
-        std::function<void(const MeterReport&)> check;
+        QString from, to, want;
+        std::function<QStringList(R)> got;
     };
     const std::vector<Case> cases = {
         {"printer status P reports six codes", "|A|0|0|0|0|0|", "|P|1|2|3|4|z|",
-         [](const MeterReport& r) {
-             EXPECT_EQ(r.printerStatus, "Printer Error");
-             EXPECT_EQ(r.systemMessage, "50 31 32 33 34 7A ");
-             EXPECT_EQ(r.serialNumber, "TB123456");
-         }},
-        {"printer status 0 has bit 0x10 set", "|A|0|0|0|0|0|", "|0|0|0|0|0|0|",
-         [](const MeterReport& r) {
-             EXPECT_EQ(r.printerStatus, "Printer Error");
-             EXPECT_EQ(r.systemMessage, "30 30 30 30 30 30 ");
-         }},
-        {"no serial number", "  SERIAL # TB123456\r\n", "  SERIAL # \r\n",
-         [](const MeterReport& r) {
-             EXPECT_EQ(r.serialNumber, "NOT SET");
-             EXPECT_EQ(r.pulseInPerPoint[0], "25");
-         }},
-        {"left brace dropped from serial", "TB123456", "TB12{3456",
-         [](const MeterReport& r) { EXPECT_EQ(r.serialNumber, "TB12345"); }},
+         "Printer Error|50 31 32 33 34 7A |TB123456",
+         [](R r) { return QStringList() << r.printerStatus << r.systemMessage << r.serialNumber; }},
+        {"printer status 0 has bit 0x10 set", "|A|0|", "|0|0|", "30 30 30 30 30 30 ",
+         [](R r) { return QStringList() << r.systemMessage; }},
+        {"no serial number", "TB123456\r\n", "\r\n", "NOT SET|25",
+         [](R r) { return QStringList() << r.serialNumber << r.pulseInPerPoint[0]; }},
+        {"left brace dropped from serial", "TB123456", "TB12{3456", "TB12345",
+         [](R r) { return QStringList() << r.serialNumber; }},
         {"eight characters examined, control characters skipped", "TB123456\r\n", "AB\r\nxyz",
-         [](const MeterReport& r) {
-             EXPECT_EQ(r.serialNumber, "ABxyzP");
-             EXPECT_EQ(r.pulseInPerPoint[0], "25");
-         }},
+         "ABxyzP", [](R r) { return QStringList() << r.serialNumber; }},
         {"two blanks in print unit shift the line", "CENTS DOLLAR POINTS", "CENTS  DOLLAR POINTS",
-         [](const MeterReport& r) {
-             EXPECT_EQ(r.printMoneyOrPoints,
-                       (Six{"CENTS", "", "DOLLAR", "POINTS", "CENTS", "CENTS"}));
-             EXPECT_EQ(r.valueIn[5], "500");
-         }},
+         "CENTS||DOLLAR|POINTS|CENTS|CENTS|500",
+         [](R r) { return list(r.printMoneyOrPoints) << r.valueIn[5]; }},
         {"no coin-in multiplier lines",
          "Coin In A Multiplier:  1 2 3 4 5 6 \r\nCoin In B Multiplier:  10 20 30 40 50 60 \r\n", "",
-         [](const MeterReport& r) {
-             EXPECT_EQ(r.coinInMultiA, Six{});
-             EXPECT_EQ(r.coinInMultiB, Six{});
-             EXPECT_EQ(r.firmwareVersion, "TB 2.10.3");
-             EXPECT_EQ(r.status[3], "OUT");
-             EXPECT_EQ(r.coinInB[5], "     6005");
+         "||||||||||||TB 2.10.3|     6005",
+         [](R r) {
+             return list(r.coinInMultiA) + list(r.coinInMultiB)
+                    << r.firmwareVersion << r.coinInB[5];
          }},
-        {"a B line without the A line is passed over", "Coin In A Multiplier:  1 2 3 4 5 6 \r\n",
-         "",
-         [](const MeterReport& r) {
-             // The A search stops at the second record, past the B line.
-             EXPECT_EQ(r.coinInMultiA, Six{});
-             EXPECT_EQ(r.coinInMultiB, Six{});
-             EXPECT_EQ(r.firmwareVersion, "TB 2.10.3");
-         }},
-        {"missing pulse line empties what follows", "Pulses in Per Point :", "Pulses in PerPoint :",
-         [](const MeterReport& r) {
-             EXPECT_EQ(r.serialNumber, "TB123456");
-             EXPECT_EQ(r.pulseInPerPoint, Six{});
-             EXPECT_EQ(r.pulseValueEdit, Edits{});
-             EXPECT_EQ(r.firmwareVersion, "");
-             EXPECT_EQ(r.received, Six{});
-         }},
-        {"missing block label takes the next block's", "Coin_1 in =     3004",
-         "Coin_1 in?     3004",
-         [](const MeterReport& r) {
-             // The search for terminal 3's coin label runs on into terminal 4, and every later
-             // block is read one terminal late.
-             EXPECT_EQ(r.coinInA[2], "     4004");
-             EXPECT_EQ(r.coinInB[2], "     4005");
-             EXPECT_EQ(r.received[3], "   005001");
-             EXPECT_EQ(r.received[4], "   006001");
-             EXPECT_EQ(r.received[5], "");
-         }},
+        {"missing pulse line empties what follows", "Per Point :", "PerPoint :", "TB123456||",
+         [](R r) { return QStringList() << r.serialNumber << r.firmwareVersion << r.received[0]; }},
+        // Terminal 3's coin label search runs on into terminal 4: later blocks read one late.
+        {"missing block label takes the next block's", "in =     3004", "in?     3004",
+         "     4004|   006001|",
+         [](R r) { return QStringList() << r.coinInA[2] << r.received[4] << r.received[5]; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QString text = kSixPanel;
         ASSERT_TRUE(text.contains(c.from));
-        text.replace(c.from, c.to);
-        c.check(scanMeterReport(text, limitFor(text), false));
+        EXPECT_EQ(c.got(scan(text.replace(c.from, c.to))).join('|'), c.want);
     }
 }
 
@@ -250,45 +175,38 @@ void expectPrefix(const QString& part, const QString& whole) {
 
 // A reply cut anywhere never reads past its end and shows only starts of the real values.
 TEST(MeterReport, CutShortAtEveryLength) {
-    using Board = QString MeterReport::*;
-    using Panels = Six MeterReport::*;
-    using EditTexts = Edits MeterReport::*;
-    const Board board[] = {&MeterReport::printerFirmware, &MeterReport::serialNumber,
-                           &MeterReport::firmwareVersion};
-    const Panels panels[] = {&MeterReport::pulseInPerPoint,
-                             &MeterReport::pulseInMultiplier,
-                             &MeterReport::printMoneyOrPoints,
-                             &MeterReport::valueIn,
-                             &MeterReport::coinInMultiA,
-                             &MeterReport::coinInMultiB,
-                             &MeterReport::status,
-                             &MeterReport::received,
-                             &MeterReport::returned,
-                             &MeterReport::paidOut,
-                             &MeterReport::coinInA,
-                             &MeterReport::coinInB};
-    const EditTexts edits[] = {&MeterReport::pulseValueEdit, &MeterReport::multiplierEdit,
-                               &MeterReport::valueInEdit};
+    const auto board = {&MeterReport::printerFirmware, &MeterReport::serialNumber,
+                        &MeterReport::firmwareVersion};
+    const auto panels = {&MeterReport::pulseInPerPoint,
+                         &MeterReport::pulseInMultiplier,
+                         &MeterReport::printMoneyOrPoints,
+                         &MeterReport::valueIn,
+                         &MeterReport::coinInMultiA,
+                         &MeterReport::coinInMultiB,
+                         &MeterReport::status,
+                         &MeterReport::received,
+                         &MeterReport::returned,
+                         &MeterReport::paidOut,
+                         &MeterReport::coinInA,
+                         &MeterReport::coinInB};
+    const auto edits = {&MeterReport::pulseValueEdit, &MeterReport::multiplierEdit,
+                        &MeterReport::valueInEdit};
     for (bool kit : {false, true}) {
         const QString& full = kit ? kKit : kSixPanel;
-        const MeterReport whole = scanMeterReport(full, limitFor(full), kit);
+        const MeterReport whole = scan(full, kit);
         for (qsizetype len = 0; len <= full.size(); ++len) {
             SCOPED_TRACE(testing::Message() << (kit ? "kit" : "six") << " cut at " << len);
             // A copy, so reading past the end is caught by the address sanitizer.
-            const QString cut = full.left(len);
-            const MeterReport r = scanMeterReport(cut, limitFor(cut), kit);
-            EXPECT_EQ(r.printerStatus, "No Errors");
+            const MeterReport r = scan(full.left(len), kit);
             EXPECT_EQ(r.systemMessage, "Printer OK");
-            for (Board f : board) {
+            for (auto f : board) {
                 expectPrefix(r.*f, whole.*f);
             }
-            for (Panels f : panels) {
-                for (int i = 0; i < 6; ++i) {
+            for (int i = 0; i < 6; ++i) {
+                for (auto f : panels) {
                     expectPrefix((r.*f)[i], (whole.*f)[i]);
                 }
-            }
-            for (EditTexts f : edits) {
-                for (int i = 0; i < 6; ++i) {
+                for (auto f : edits) {
                     if ((r.*f)[i]) {
                         ASSERT_TRUE((whole.*f)[i].has_value());
                         expectPrefix(*(r.*f)[i], *(whole.*f)[i]);
@@ -297,13 +215,8 @@ TEST(MeterReport, CutShortAtEveryLength) {
             }
         }
     }
-}
-
-TEST(MeterReport, PrinterErrorCutInsideTheStatusCodes) {
-    const QString text = QStringLiteral("*S|0|PRN 1.04 |P|1|2");
-    const MeterReport r = scanMeterReport(text, limitFor(text), false);
-    EXPECT_EQ(r.printerStatus, "Printer Error");
-    EXPECT_EQ(r.systemMessage, "50 31 32 ");
+    // Cut inside the status codes of a printer error.
+    EXPECT_EQ(scan("*S|0|PRN 1.04 |P|1|2").systemMessage, "50 31 32 ");
 }
 
 }  // namespace

@@ -39,6 +39,10 @@ struct Screen {
 
 const QByteArray kField("\x1B/\x07");
 
+QString pulses(int terminal, char spin) {
+    return QStringLiteral("Counting pulses on  %1 %2").arg(terminal).arg(QLatin1Char(spin));
+}
+
 TEST(RxInterpreter, Table) {
     struct Case {
         const char* name;
@@ -46,75 +50,50 @@ TEST(RxInterpreter, Table) {
         QByteArray input;
         QString boxAfter;
         QStringList statuses;
-        int16_t stateAfter;
+        int16_t stateAfter = 0;
+        int16_t stateBefore = 0;
     };
+    const QByteArray five = kField + "\x01\r";
     const std::vector<Case> cases = {
-        {"line ends", "", "AB\r\nC", "AB\r\nC", {}, 0},
-        {"lone CR shows nothing", "x", "\r", "x", {}, 0},
-        {"lone LF is a line break", "x", "\n", "x\r\n", {}, 0},
-        {"marks on terminals 1 and 3, field of 4 positions keeps the box",
+        {"line ends", "", "AB\r\nC", "AB\r\nC", {}},
+        {"lone CR shows nothing", "x", "\r", "x", {}},
+        {"lone LF is a line break", "x", "\n", "x\r\n", {}},
+        {"three positions then LF keep the box",
          "keep",
          kField + "\x01x\x01\n",
          "keep\r\n",
-         {"Counting pulses on  1 |", "Counting pulses on  3 /"},
-         0},
-        {"four positions then LF empties the box", "old", kField + "abcd\n", "\r\n", {}, 0},
-        {"six positions then LF empties the box",
+         {pulses(1, '|'), pulses(3, '/')}},
+        {"four positions then LF empty the box", "old", kField + "abcd\n", "\r\n", {}},
+        {"spinner turns on across fields, terminals 1 to 6",
          "old",
-         kField + "\x01\x01\x01\x01\x01\x01\n",
+         five + five + five + kField + "x\x01\x01\x01\x01\x01\n",
          "\r\n",
-         {"Counting pulses on  1 |", "Counting pulses on  2 /", "Counting pulses on  3 -",
-          "Counting pulses on  4 \\", "Counting pulses on  5 |", "Counting pulses on  6 /"},
-         0},
-        {"field then CR returns to text", "", kField + "zz\rQ", "Q", {}, 0},
-        {"ESC A shows A",
-         "",
-         "\x1B"
-         "A",
-         "A",
-         {},
-         0},
-        {"ESC / B shows B", "", "\x1B/B", "B", {}, 0},
-        {"ESC inside a field starts over", "", kField + "\x1BQ", "Q", {}, 0},
-        {"slash and BEL outside escapes", "", "/\x07/", "//", {}, 0},
+         {pulses(1, '|'), pulses(1, '/'), pulses(1, '-'), pulses(2, '\\'), pulses(3, '|'),
+          pulses(4, '/'), pulses(5, '-'), pulses(6, '\\')}},
+        {"field then CR returns to text", "", kField + "zz\rQ", "Q", {}},
+        {"ESC A shows A", "", "\033A", "A", {}},
+        {"ESC / B shows B", "", "\x1B/B", "B", {}},
+        {"ESC inside a field starts over", "", kField + "\x1BQ", "Q", {}},
+        {"slash and BEL outside escapes", "", "/\x07/", "//", {}},
         {"high and low bytes dropped, 20 and 127 kept",
          "",
          "\x80\x13\x14\x7F\xFF\x01",
          "\x14\x7F",
-         {},
-         0},
+         {}},
         {"open field remembers its position", "", kField + "ab", "", {}, 5},
         {"ESC waits for the next byte", "", "\x1B", "", {}, 1},
+        {"endless field stays a field", "", "abc", "", {}, 32767, 32766},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RxInterpreter rx;
+        rx.setState(c.stateBefore);
         Screen s{c.boxBefore, {}};
         s.run(rx, c.input);
         EXPECT_EQ(s.box, c.boxAfter);
         EXPECT_EQ(s.statuses, c.statuses);
         EXPECT_EQ(rx.state(), c.stateAfter);
     }
-}
-
-TEST(RxInterpreter, SpinnerCarriesAcrossFields) {
-    RxInterpreter rx;
-    Screen s;
-    s.run(rx, kField + "\x01\r" + kField + "\x01\r" + kField + "\x01\r" + kField + "x\x01\r" +
-                  kField + "\x01\r");
-    EXPECT_EQ(s.statuses, QStringList({"Counting pulses on  1 |", "Counting pulses on  1 /",
-                                       "Counting pulses on  1 -", "Counting pulses on  2 \\",
-                                       "Counting pulses on  1 |"}));
-    EXPECT_EQ(rx.spinnerCount(), 5);
-}
-
-TEST(RxInterpreter, EndlessFieldStaysAField) {
-    RxInterpreter rx;
-    rx.setState(32766);
-    Screen s;
-    s.run(rx, "abc");
-    EXPECT_EQ(s.box, "");
-    EXPECT_EQ(rx.state(), 32767);
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-#include <libusb.h>
-
 #include <gtest/gtest.h>
 
 #include "platform/libusb_library.h"
@@ -7,29 +5,23 @@
 namespace tarvo {
 namespace {
 
-// No board is plugged into the test machine: the calls must fail quietly and leave the
-// caller's buffer as it was.
+// No board is plugged into the test machine: the calls must fail quietly, whatever the handle,
+// and leave the caller's buffer as it was.
 TEST(LibusbLibrary, WithoutABoardEveryCallFailsQuietly) {
     auto usb = LibusbLibrary::create();
     if (!usb) {
         GTEST_SKIP() << "libusb cannot start here";
     }
-    const libusb_version* v = libusb_get_version();
-    EXPECT_EQ(usb->USB_GetVersion(), v->major * 10000 + v->minor * 100 + v->micro);
-
     for (int32_t product : {0x4000, 0x4002, 0x2000}) {
         EXPECT_EQ(usb->USB_Scan(UsbLibrary::kVendor, product), 0);
         EXPECT_EQ(usb->USB_Open(UsbLibrary::kVendor, product, 0), 0);
     }
-    QByteArray buffer(UsbLibrary::kReadBufferSize, ' ');
+    const QByteArray blank(UsbLibrary::kReadBufferSize, ' ');
     for (int32_t handle : {0, 1, -1}) {
+        QByteArray buffer = blank;
         EXPECT_EQ(usb->USB_Read(handle, buffer, 1000, 500), 0);
-        EXPECT_EQ(buffer, QByteArray(UsbLibrary::kReadBufferSize, ' '));
-        EXPECT_EQ(usb->USB_Write(handle,
-                                 "\x1D"
-                                 "E\x01",
-                                 3),
-                  0);
+        EXPECT_EQ(buffer, blank);
+        EXPECT_EQ(usb->USB_Write(handle, "\x05", 1), 0);
         EXPECT_EQ(usb->USB_Close(handle), 0);
     }
 }

@@ -6,31 +6,21 @@
 namespace tarvo {
 namespace {
 
-struct OverrideCase {
-    QString text;
-    std::optional<PortMap::Override> expected;
-};
-
 TEST(PortMap, ParsesPortArgumentText) {
-    const std::vector<OverrideCase> cases = {
-        {"Com1=/dev/ttyUSB0", PortMap::Override{1, "/dev/ttyUSB0"}},
-        {"com32=/tmp/tarvo-com32", PortMap::Override{32, "/tmp/tarvo-com32"}},
-        {"COM7=/dev/pts/3", PortMap::Override{7, "/dev/pts/3"}},
-        {"Com2=/path with blank", PortMap::Override{2, "/path with blank"}},
-        {"Com3=/a=b", PortMap::Override{3, "/a=b"}},
-        {"Com0=/dev/ttyS0", std::nullopt},
-        {"Com33=/dev/ttyS0", std::nullopt},
-        {"Com1=", std::nullopt},
-        {"Com1=  ", std::nullopt},
-        {"Com1", std::nullopt},
-        {"Port1=/dev/ttyS0", std::nullopt},
-        {"Com=/dev/ttyS0", std::nullopt},
-        {"Com-1=/dev/ttyS0", std::nullopt},
-        {"Com123=/dev/ttyS0", std::nullopt},
-        {"", std::nullopt},
+    const std::vector<std::pair<QString, PortMap::Override>> valid = {
+        {"Com1=/dev/ttyUSB0", {1, "/dev/ttyUSB0"}},
+        {"com32=/tmp/tarvo-com32", {32, "/tmp/tarvo-com32"}},
+        {"COM7=/dev/pts/3", {7, "/dev/pts/3"}},
+        {"Com2=/path with blank", {2, "/path with blank"}},
+        {"Com3=/a=b", {3, "/a=b"}},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(PortMap::parseOverride(c.text), c.expected) << c.text.toStdString();
+    for (const auto& [text, expected] : valid) {
+        EXPECT_EQ(PortMap::parseOverride(text), expected) << text.toStdString();
+    }
+    for (const char* text :
+         {"Com0=/dev/ttyS0", "Com33=/dev/ttyS0", "Com1=", "Com1=  ", "Com1", "Port1=/dev/ttyS0",
+          "Com=/dev/ttyS0", "Com-1=/dev/ttyS0", "Com123=/dev/ttyS0", ""}) {
+        EXPECT_EQ(PortMap::parseOverride(text), std::nullopt) << text;
     }
 }
 
@@ -43,8 +33,7 @@ TEST(PortMap, OverrideBeatsStoreBeatsDefault) {
     PortMap map(store);
     EXPECT_TRUE(map.addOverride("Com2=/tmp/over"));
     EXPECT_FALSE(map.addOverride("Com3"));
-
-    const std::vector<std::pair<int, QString>> expected = {
+    const std::pair<int, QString> expected[] = {
         {1, "/dev/ttyUSB0"}, {2, "/tmp/over"},  {3, "/dev/ttyS2"},
         {4, "/dev/ttyS3"},   {5, "/dev/ttyS4"}, {32, "/dev/ttyS31"},
     };

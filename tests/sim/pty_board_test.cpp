@@ -1,4 +1,4 @@
-// The board behind a real pseudo-terminal, and behind the USB contract.
+// The board behind a real pseudo-terminal.
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,6 @@
 #include <QTimer>
 
 #include "drivers/pty_board.h"
-#include "drivers/sim_usb_library.h"
 
 namespace tarvo::sim {
 namespace {
@@ -30,13 +29,10 @@ int openSlave(const QString& path) {
     return ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
 }
 
-// Writes `bytes` to the slave and runs the event loop until `want` bytes came back or
-// `timeoutMs` passed.
-QByteArray exchange(int fd, const QByteArray& bytes, int want, int timeoutMs = 3000) {
-    app();
-    if (!bytes.isEmpty()) {
-        EXPECT_EQ(::write(fd, bytes.constData(), bytes.size()), bytes.size());
-    }
+// Writes `bytes` to the slave and runs the event loop until `want` bytes came back or three
+// seconds passed.
+QByteArray exchange(int fd, const QByteArray& bytes, int want) {
+    EXPECT_EQ(::write(fd, bytes.constData(), bytes.size()), bytes.size());
     QByteArray got;
     QEventLoop loop;
     QSocketNotifier notifier(fd, QSocketNotifier::Read);
@@ -50,7 +46,7 @@ QByteArray exchange(int fd, const QByteArray& bytes, int want, int timeoutMs = 3
             loop.quit();
         }
     });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    QTimer::singleShot(3000, &loop, &QEventLoop::quit);
     loop.exec();
     return got;
 }
@@ -68,7 +64,6 @@ TEST(PtyBoard, AnswersOverARealPseudoTerminal) {
     const int fd = openSlave(link);
     ASSERT_GE(fd, 0);
     const QByteArray report = exchange(fd, "\x05\x80\x81\x81", 1300);
-    EXPECT_GE(report.size(), 1300);
     EXPECT_TRUE(report.startsWith("TARVO BOARD READY\r\n"));
     EXPECT_TRUE(report.contains("  SERIAL # TB104217\r\n"));
 
@@ -98,40 +93,6 @@ TEST(PtyBoard, AnswersOverARealPseudoTerminal) {
     EXPECT_FALSE(QFileInfo(link).isSymLink());
     ::close(again);
     EXPECT_TRUE(model.protocolErrors().isEmpty()) << model.trace().join(" / ").toStdString();
-}
-
-TEST(SimUsbLibrary, ScansForItsProductAndReadsInCountedPieces) {
-    BoardModel model;
-    SimUsbLibrary usb(model, 0x4002);
-    for (int32_t asked : {0x4000, 0x2000}) {
-        EXPECT_EQ(usb.USB_Scan(UsbLibrary::kVendor, asked), 0);
-        EXPECT_EQ(usb.USB_Open(UsbLibrary::kVendor, asked, 0), 0);
-    }
-    const int32_t h = usb.USB_Open(UsbLibrary::kVendor, 0x4002, 0);
-    ASSERT_NE(h, 0);
-    usb.USB_Write(h, "\x80\x81\x81", 3);
-    QByteArray text;
-    int reads = 0;
-    for (;; ++reads) {
-        QByteArray buffer(UsbLibrary::kReadBufferSize, ' ');
-        usb.USB_Read(h, buffer, 1000, 500);
-        ASSERT_EQ(buffer.size(), UsbLibrary::kReadBufferSize);
-        if (buffer.left(64) == QByteArray(64, ' ')) {
-            break;
-        }
-        const int n = static_cast<unsigned char>(buffer[0]);
-        ASSERT_GT(n, 0);
-        text += buffer.mid(1, n);
-        ASSERT_LT(reads, 100);
-    }
-    EXPECT_GE(reads, 6) << "at most 255 bytes a read";
-    EXPECT_GE(text.size(), 1300);
-    EXPECT_TRUE(text.contains("Current Status: ON ON ON ON ON ON\r\n"));
-    EXPECT_TRUE(text.endsWith("END OF REPORT\r\n"));
-
-    usb.USB_Write(h + 1, "\x05", 1);  // not our handle: nothing reaches the board
-    EXPECT_TRUE(usb.pendingReply().isEmpty());
-    EXPECT_EQ(usb.USB_GetVersion(), SimUsbLibrary::kVersion);
 }
 
 }  // namespace
