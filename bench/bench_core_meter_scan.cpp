@@ -1,4 +1,5 @@
 #include "core/meter_report.h"
+#include "support/sample_reports.h"
 
 #include <benchmark/benchmark.h>
 
@@ -6,28 +7,9 @@
 
 namespace {
 
-// A six-panel report of the size the board sends (about 1300 characters).
+// A six-panel report padded to the size the board sends (about 1300 characters).
 QString sixPanelReport() {
-    QString r = QStringLiteral(
-        "*S|0|PRN 1.04 |A|0|0|0|0|0|\r\n"
-        "  SERIAL # TB123456\r\n"
-        "Pulses in Per Point :   25 100 5 10 1 DIP \r\n"
-        "Pulses in Multiplier :   1 2 50 100 75 3 \r\n"
-        "Print Out In :   CENTS DOLLAR POINTS CENTS CENTS DOLLAR\r\n"
-        "Print Money Value In :   1 5 10 25 100 500\r\n"
-        "Coin In A Multiplier:  1 2 3 4 5 6 \r\n"
-        "Coin In B Multiplier:  10 20 30 40 50 60 \r\n"
-        "*S|0|TB 2.10.3|\r\n"
-        "Current Status: IDLE PLAY IDLE OUT IDLE IDLE\r\n");
-    for (int t = 1; t <= 6; ++t) {
-        r += QStringLiteral("Terminal %1\r\n").arg(t);
-        r += QStringLiteral("Total Pulses Received=%1\r\n").arg(t * 1000 + 1, 9);
-        r += QStringLiteral("Total Pulses Returned=%1\r\n").arg(t * 1000 + 2, 9);
-        r += QStringLiteral("Total Pulses Paid Out=%1\r\n").arg(t * 1000 + 3, 9);
-        r += QStringLiteral("Coin_1 in =%1\r\n").arg(t * 1000 + 4, 9);
-        r += QStringLiteral("Coin_2 in =%1\r\n").arg(t * 1000 + 5, 9);
-        r += QStringLiteral("---------------------------------------------\r\n");
-    }
+    QString r = tarvo::test::sixPanelSample();
     while (r.size() < 1300) {
         r += QStringLiteral("                                       \r\n");
     }

@@ -9,6 +9,7 @@
 #include "support/fake_serial_line.h"
 #include "support/fake_usb_library.h"
 #include "support/memory_settings_store.h"
+#include "support/offscreen_environment.h"
 
 // Board text through the receive path into a real response box, as a serial line delivers it:
 // one character at a time, with the event loop running between chunks of a read.
@@ -65,11 +66,8 @@ BENCHMARK(BM_ReceivePath)
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
     QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    tarvo::test::useOffscreenEnvironment(home);
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -531,10 +531,9 @@ bool RetreiveAccountingApp::waitTicks(int ticks) {
 }
 
 void RetreiveAccountingApp::closeEvent(QCloseEvent* event) {
-    // Ends any wait a handler is in; the handler returns once this event is done.
-    closing_ = true;
-    if (!shutDownDone_) {
-        shutDownDone_ = true;
+    if (!closing_) {
+        // Ends any wait a handler is in; the handler returns once this event is done.
+        closing_ = true;
         if (Connect->text() == QStringLiteral("Disconnect")) {
             connection_->Connect_Click();
         }

@@ -134,7 +134,6 @@ class RetreiveAccountingApp : public QMainWindow {
 
     Platform platform_;
     bool closing_ = false;
-    bool shutDownDone_ = false;
     std::unique_ptr<BoardLink> link_;
     std::unique_ptr<ReceivePath> receive_;
     std::unique_ptr<Connection> connection_;

@@ -4,7 +4,6 @@
 #include <QSettings>
 
 #include "platform/qsettings_store.h"
-#include "platform/wait.h"
 #include "shell/main_window.h"
 #include "support/fake_prompts.h"
 #include "support/fake_serial_line.h"
@@ -14,7 +13,6 @@ namespace tarvo::test {
 namespace {
 
 std::unique_ptr<RetreiveAccountingApp> startWindow() {
-    wait::reset();
     Platform platform;
     platform.serial = std::make_shared<FakeSerialLine>();
     platform.settings = std::make_shared<QSettingsStore>();

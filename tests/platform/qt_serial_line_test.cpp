@@ -82,7 +82,6 @@ double cpuSeconds() {
 class QtSerialLineTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        wait::reset();
         ASSERT_FALSE(pty.slavePath.isEmpty());
         line = lineOn(pty.slavePath);
         QObject::connect(line.get(), &SerialLine::charReceived,

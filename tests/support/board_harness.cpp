@@ -6,14 +6,12 @@
 #include <stdexcept>
 
 #include "platform/port_map.h"
-#include "platform/wait.h"
 
 namespace tarvo::test {
 
 BoardHarness::BoardHarness(sim::BoardConfig config,
                            const std::function<void(SettingsStore&)>& preset, int tickIntervalMs)
     : model_(config) {
-    wait::reset();
     pty_ = std::make_unique<sim::PtyBoard>(model_);
     QString error;
     if (!pty_->open(&error)) {

@@ -1,7 +1,5 @@
 #include "support/window_fixture.h"
 
-#include "platform/wait.h"
-
 namespace tarvo::test {
 
 WindowFixture::WindowFixture(const std::function<void(MemorySettingsStore&)>& preset,
@@ -9,8 +7,6 @@ WindowFixture::WindowFixture(const std::function<void(MemorySettingsStore&)>& pr
     if (preset) {
         preset(*settings);
     }
-    // A window closed by an earlier test may have ended every wait.
-    wait::reset();
     Platform platform;
     platform.serial = serial;
     platform.usb = usb;
