@@ -5,6 +5,7 @@
 #include "platform/libusb_library.h"
 #include "platform/port_map.h"
 #include "platform/qsettings_store.h"
+#include "platform/qt_file_chooser.h"
 #include "platform/qt_prompts.h"
 #include "platform/qt_serial_line.h"
 
@@ -65,6 +66,7 @@ std::optional<RealSetup> makeRealPlatform(const QStringList& args, QString* erro
     setup.platform.serial = std::make_shared<QtSerialLine>(ports);
     setup.platform.settings = store;
     setup.platform.prompts = std::make_shared<QtPrompts>();
+    setup.platform.files = std::make_shared<QtFileChooser>();
     return setup;
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/file_chooser.h"
 #include "platform/prompts.h"
 #include "platform/serial_line.h"
 #include "platform/settings_store.h"
@@ -19,6 +20,8 @@ struct Platform {
     std::shared_ptr<UsbLibrary> usb;
     std::shared_ptr<SettingsStore> settings;
     std::shared_ptr<Prompts> prompts;
+    // The open and save dialogs behind CD_File.
+    std::shared_ptr<FileChooser> files;
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
     // Period of the two coarse timers; tests shorten it.
     int tickIntervalMs = 1000;

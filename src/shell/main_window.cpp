@@ -11,6 +11,7 @@
 #include "link/board_link.h"
 #include "link/receive_path.h"
 #include "platform/wait.h"
+#include "shell/cd_file.h"
 #include "shell/connection.h"
 #include "shell/settings.h"
 #include "terminal_config/parameter_write.h"
@@ -59,12 +60,25 @@ RetreiveAccountingApp::RetreiveAccountingApp(Platform platform, QWidget* parent)
     meterReport_ = std::make_unique<MeterReportView>(*this);
     remoteActions_ = std::make_unique<RemoteActions>(*this);
     cashoutLog_ = std::make_unique<CashoutLog>(*this);
+    cdFile_ = std::make_unique<CD_File>(platform_.files);
     buildControls();
     wireHandlers();
     startUp();
 }
 
 RetreiveAccountingApp::~RetreiveAccountingApp() = default;
+
+QString RetreiveAccountingApp::subOpenFile() {
+    CD_File& dialog = *cdFile_;
+    dialog.OwnerWindow = this;
+    dialog.CancelError = true;
+    dialog.FilterIndex = 0;
+    dialog.FileName.clear();
+    dialog.Flags = CD_File::kFileMustExist | CD_File::kHideReadOnly;
+    const int error =
+        dialog.DialogTitle == QLatin1String("Open File") ? dialog.ShowOpen() : dialog.ShowSave();
+    return error == 0 ? dialog.FileName : QString();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Controls

@@ -30,6 +30,7 @@ class ParameterWrite;
 class MeterReportView;
 class RemoteActions;
 class CashoutLog;
+class CD_File;
 
 // The main window: owns every control and the state its handlers share. The handlers live in
 // one class per subsystem (link/, shell/, accounting/, terminal_config/), each holding a
@@ -104,6 +105,11 @@ class RetreiveAccountingApp : public QMainWindow {
     // Waits until TickCount, set to 0 first, reaches `ticks`.
     bool waitTicks(int ticks);
     bool closing() const { return closing_; }
+    // Prepares the shared dialog module for this window and shows the dialog that the title
+    // set by the caller asks for ("Open File" opens, any other title saves). Returns the
+    // chosen path, or "" when nothing was chosen.
+    QString subOpenFile();
+    CD_File& cdFile() { return *cdFile_; }
 
     Platform& platform() { return platform_; }
     BoardLink& link() { return *link_; }
@@ -142,6 +148,7 @@ class RetreiveAccountingApp : public QMainWindow {
     std::unique_ptr<MeterReportView> meterReport_;
     std::unique_ptr<RemoteActions> remoteActions_;
     std::unique_ptr<CashoutLog> cashoutLog_;
+    std::unique_ptr<CD_File> cdFile_;
 };
 
 }  // namespace tarvo

@@ -33,6 +33,7 @@ BoardHarness::BoardHarness(sim::BoardConfig config,
     platform.usb = usb_;
     platform.settings = settings_;
     platform.prompts = prompts_;
+    platform.files = files_;
     platform.tickIntervalMs = tickIntervalMs;
     window_ = std::make_unique<RetreiveAccountingApp>(std::move(platform));
     window_->show();

@@ -10,6 +10,7 @@
 #include "platform/qsettings_store.h"
 #include "platform/qt_serial_line.h"
 #include "shell/main_window.h"
+#include "support/fake_file_chooser.h"
 #include "support/fake_prompts.h"
 #include "support/qstring_printer.h"
 
@@ -33,6 +34,7 @@ class BoardHarness {
     sim::BoardModel& board() { return model_; }
     sim::PtyBoard& pty() { return *pty_; }
     FakePrompts& prompts() { return *prompts_; }
+    FakeFileChooser& files() { return *files_; }
     QtSerialLine& serial() { return *serial_; }
     // Every frame the board received, as hexadecimal lines.
     QStringList trace() const { return model_.trace(); }
@@ -51,6 +53,7 @@ class BoardHarness {
     std::shared_ptr<QtSerialLine> serial_;
     std::shared_ptr<QSettingsStore> settings_;
     std::shared_ptr<FakePrompts> prompts_ = std::make_shared<FakePrompts>();
+    std::shared_ptr<FakeFileChooser> files_ = std::make_shared<FakeFileChooser>();
     std::unique_ptr<RetreiveAccountingApp> window_;
 };
 

@@ -12,6 +12,7 @@ WindowFixture::WindowFixture(const std::function<void(MemorySettingsStore&)>& pr
     platform.usb = usb;
     platform.settings = settings;
     platform.prompts = prompts;
+    platform.files = files;
     platform.tickIntervalMs = tickIntervalMs;
     window_ = std::make_unique<RetreiveAccountingApp>(std::move(platform));
     window_->show();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shell/main_window.h"
+#include "support/fake_file_chooser.h"
 #include "support/fake_prompts.h"
 #include "support/fake_serial_line.h"
 #include "support/fake_usb_library.h"
@@ -41,6 +42,7 @@ class WindowFixture {
     std::shared_ptr<FakeSerialLine> serial = std::make_shared<FakeSerialLine>();
     std::shared_ptr<FakeUsbLibrary> usb = std::make_shared<FakeUsbLibrary>();
     std::shared_ptr<FakePrompts> prompts = std::make_shared<FakePrompts>();
+    std::shared_ptr<FakeFileChooser> files = std::make_shared<FakeFileChooser>();
     std::shared_ptr<MemorySettingsStore> settings = std::make_shared<MemorySettingsStore>();
 
   private:
