@@ -62,6 +62,7 @@ void MeterReportView::cmdViewOnly_Click() {
 void MeterReportView::ParseMeterReport() {
     const bool kit = w_.optionSelected(w_.Option3);
     w_.ClearData();
+    last_.reset();
 
     w_.TickCount = 0;
     if (!w_.waitUntil(
@@ -101,6 +102,21 @@ void MeterReportView::ParseMeterReport() {
         setEdit(w_.cmbPulseValue[i], r.pulseValueEdit[u]);
         setEdit(w_.cmbPulseMultiplier[i], r.multiplierEdit[u]);
         setEdit(w_.cmbValueIn[i], r.valueInEdit[u]);
+    }
+
+    MeterReading reading = readingFromReport(r, kit);
+    reading.time = w_.platform().clock();
+    reading.port = w_.COMInterface->currentText();
+    if (w_.optionSelected(w_.Option4)) {
+        bool ok = false;
+        const int address = w_.MultiDropAddress->currentText().trimmed().toInt(&ok);
+        if (ok) {
+            reading.address = address;
+        }
+    }
+    last_ = reading;
+    if (onReading) {
+        onReading(reading);
     }
 }
 

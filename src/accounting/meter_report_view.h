@@ -1,5 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <optional>
+
+#include "core/meter_reading.h"
+
 namespace tarvo {
 
 class RetreiveAccountingApp;
@@ -11,8 +16,14 @@ class MeterReportView {
     void cmdViewOnly_Click();
     void ParseMeterReport();
 
+    // The values of the last report that filled the displays; nothing after a failed read.
+    const std::optional<MeterReading>& lastReading() const { return last_; }
+    // Called once for every report that filled the displays, after they show it.
+    std::function<void(const MeterReading&)> onReading;
+
   private:
     RetreiveAccountingApp& w_;
+    std::optional<MeterReading> last_;
 };
 
 }  // namespace tarvo

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 
+#include "accounting/meter_report_view.h"
 #include "shell/main_window.h"
 #include "support/window_fixture.h"
 
@@ -173,6 +174,15 @@ TEST(ViewInfo, FillsTheDisplaysFromTheReport) {
     EXPECT_EQ(w.cmbPulseValue[1]->listIndex(), 22);
     EXPECT_EQ(w.cmbValueIn[0]->text(), "CENTS");
     EXPECT_FALSE(w.cmdWriteToTarvo[5]->isHidden());
+    // The record of the reading holds what the displays show.
+    const auto& reading = w.meterReport().lastReading();
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->port, "Com1");
+    EXPECT_FALSE(reading->address);
+    EXPECT_EQ(reading->serialNumber, w.TarvoBoardSerialNumber->text());
+    ASSERT_EQ(reading->terminals.size(), 6u);
+    EXPECT_EQ(reading->terminals[5].coinInB, "000006005");
+    EXPECT_EQ(reading->terminals[5].coinInMultiplierB, "12");
 }
 
 TEST(ViewInfo, BelowTwelveHundredCharactersOnlyTheErrorTextStands) {
@@ -190,6 +200,7 @@ TEST(ViewInfo, BelowTwelveHundredCharactersOnlyTheErrorTextStands) {
         EXPECT_EQ(f.w().PrinterFirmware->text(), error ? "" : "PRN-V1.02");
         EXPECT_EQ(f.w().CoinInA[0]->text(), error ? "" : "000001004");
         EXPECT_EQ(f.w().cmbPulseValue[0]->isHidden(), error);
+        EXPECT_EQ(f.w().meterReport().lastReading().has_value(), !error);
         EXPECT_TRUE(f.w().cmdViewOnly->isEnabled());
     }
 }
