@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
     auto setup = tarvo::makeRealPlatform(QApplication::arguments(), &error);
     if (!setup) {
         std::fprintf(stderr,
-                     "tarvo-config: %s\nusage: tarvo-config [--simulate] [--port Com<n>=PATH]...\n",
+                     "tarvo-config: %s\nusage: tarvo-config [--simulate] [--trace FILE] [--port "
+                     "Com<n>=PATH]...\n",
                      qPrintable(error));
         return 2;
     }

@@ -3,11 +3,11 @@
 #include "drivers/pty_board.h"
 #include "drivers/sim_usb_library.h"
 #include "platform/libusb_library.h"
-#include "platform/port_map.h"
 #include "platform/qsettings_store.h"
 #include "platform/qt_file_chooser.h"
 #include "platform/qt_prompts.h"
 #include "platform/qt_serial_line.h"
+#include "platform/trace_log.h"
 
 namespace tarvo {
 
@@ -15,6 +15,7 @@ namespace {
 
 // A board model with its pty and its USB face, alive as long as the run.
 struct Simulation {
+    explicit Simulation(sim::BoardConfig config) : model(config) {}
     sim::BoardModel model;
     sim::PtyBoard pty{model};
     std::shared_ptr<sim::SimUsbLibrary> usb = std::make_shared<sim::SimUsbLibrary>(model);
@@ -23,33 +24,53 @@ struct Simulation {
 }  // namespace
 
 std::optional<RealSetup> makeRealPlatform(const QStringList& args, QString* error) {
-    RealSetup setup;
-    auto store = std::make_shared<QSettingsStore>();
-    PortMap ports(store);
-    bool simulate = false;
+    PlatformOptions options;
     for (int i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
+        QString portText;
         if (arg == QLatin1String("--simulate")) {
-            simulate = true;
-        } else if (arg == QLatin1String("--port") && i + 1 < args.size()) {
-            if (!ports.addOverride(args[++i])) {
-                *error = QStringLiteral("--port takes Com<n>=PATH with n from 1 to 32, not \"%1\"")
-                             .arg(args[i]);
-                return std::nullopt;
-            }
+            options.simulate = true;
+            continue;
+        }
+        if (arg == QLatin1String("--trace") && i + 1 < args.size()) {
+            options.tracePath = args[++i];
+            continue;
+        }
+        if (arg.startsWith(QLatin1String("--trace="))) {
+            options.tracePath = arg.mid(8);
+            continue;
+        }
+        if (arg == QLatin1String("--port") && i + 1 < args.size()) {
+            portText = args[++i];
         } else if (arg.startsWith(QLatin1String("--port="))) {
-            if (!ports.addOverride(arg.mid(7))) {
-                *error = QStringLiteral("--port takes Com<n>=PATH with n from 1 to 32, not \"%1\"")
-                             .arg(arg.mid(7));
-                return std::nullopt;
-            }
+            portText = arg.mid(7);
         } else {
             *error = QStringLiteral("unknown argument \"%1\"").arg(arg);
             return std::nullopt;
         }
+        const auto override = PortMap::parseOverride(portText);
+        if (!override) {
+            *error = QStringLiteral("--port takes Com<n>=PATH with n from 1 to 32, not \"%1\"")
+                         .arg(portText);
+            return std::nullopt;
+        }
+        options.ports.push_back(*override);
     }
-    if (simulate) {
-        auto simulation = std::make_shared<Simulation>();
+    return makeRealPlatform(options, error);
+}
+
+std::optional<RealSetup> makeRealPlatform(const PlatformOptions& options, QString* error) {
+    RealSetup setup;
+    auto store = std::make_shared<QSettingsStore>();
+    PortMap ports(store);
+    for (const PortMap::Override& o : options.ports) {
+        ports.setOverride(o.port, o.path);
+    }
+    if (options.simulate) {
+        sim::BoardConfig config;
+        config.kit = options.simulatedKit;
+        config.multiDropAddress = options.simulatedAddress;
+        auto simulation = std::make_shared<Simulation>(config);
         QString why;
         if (!simulation->pty.open(&why)) {
             *error = QStringLiteral("cannot start the simulated board: %1").arg(why);
@@ -64,6 +85,17 @@ std::optional<RealSetup> makeRealPlatform(const QStringList& args, QString* erro
         setup.platform.usb = LibusbLibrary::create();
     }
     setup.platform.serial = std::make_shared<QtSerialLine>(ports);
+    if (!options.tracePath.isEmpty()) {
+        auto trace = TraceLog::open(options.tracePath, options.program, error);
+        if (!trace) {
+            return std::nullopt;
+        }
+        setup.platform.serial = std::make_shared<TracingSerialLine>(setup.platform.serial, trace);
+        if (setup.platform.usb) {
+            setup.platform.usb = std::make_shared<TracingUsbLibrary>(setup.platform.usb, trace);
+        }
+        setup.trace = trace;
+    }
     setup.platform.settings = store;
     setup.platform.prompts = std::make_shared<QtPrompts>();
     setup.platform.files = std::make_shared<QtFileChooser>();

@@ -3,21 +3,42 @@
 #include <QStringList>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/platform.h"
+#include "platform/port_map.h"
 
 namespace tarvo {
+
+// How a run reaches the outside world.
+struct PlatformOptions {
+    // Device paths for ports in this run only.
+    std::vector<PortMap::Override> ports;
+    // A simulated board answers on every Com port and on USB.
+    bool simulate = false;
+    // The simulated board's kind: a kit report, an address on a multi-drop line.
+    bool simulatedKit = false;
+    std::optional<int> simulatedAddress;
+    // Appends every byte sent and received to this file.
+    QString tracePath;
+    // The name the trace gives its writer.
+    QString program = QStringLiteral("tarvo-config");
+};
 
 // The platform services of a real run, from the command line:
 //   --port Com<n>=PATH   use PATH for port n in this run (repeatable)
 //   --simulate           a simulated board answers on every Com port and on USB
+//   --trace FILE         appends every byte sent and received to FILE
 struct RealSetup {
     Platform platform;
-    // Keeps the simulated board alive for the run, when there is one.
+    // Keeps the simulated board and the trace alive for the run, when there are ones.
     std::shared_ptr<void> simulation;
+    std::shared_ptr<void> trace;
 };
 
 // Nothing when the arguments are wrong; `error` then says why.
 std::optional<RealSetup> makeRealPlatform(const QStringList& args, QString* error);
+// Nothing when the simulated board or the trace cannot start; `error` then says why.
+std::optional<RealSetup> makeRealPlatform(const PlatformOptions& options, QString* error);
 
 }  // namespace tarvo

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "audit/audit_command.h"
+#include "core/meter_reading.h"
+#include "platform/file_chooser.h"
+#include "platform/prompts.h"
+#include "platform/settings_store.h"
+
+namespace tarvo {
+
+class RetreiveAccountingApp;
+
+// Reads meter reports through the window's own handlers, as a technician would with its
+// buttons: choose the interface and target, Connect, View Info, Disconnect; once for each
+// address of a multi-drop line. The window need not be shown.
+class AuditRunner {
+  public:
+    // Called before each board is read: its address (0 off a bus), boards done, boards left.
+    using Progress = std::function<void(int address, int done, int left)>;
+
+    explicit AuditRunner(RetreiveAccountingApp& w) : w_(w) {}
+
+    // One record per board, in reading order; a board that did not answer with a whole
+    // report is a record with its error. Stops early only when the window is closing.
+    std::vector<MeterReading> run(const AuditPlan& plan, const Progress& progress = {});
+
+  private:
+    MeterReading readBoard(const AuditPlan& plan, std::optional<int> address);
+    QString reasonWithoutReport() const;
+
+    RetreiveAccountingApp& w_;
+};
+
+// Message boxes of a run without a screen: the text goes to standard error and every
+// question is answered with its cautious choice (Cancel, No).
+class StderrPrompts : public Prompts {
+  public:
+    MsgAnswer message(const QString& text, MsgButtons buttons, MsgIcon icon,
+                      const QString& title) override;
+    QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
+};
+
+// No file dialog can open without a screen.
+class NoFileChooser : public FileChooser {
+  public:
+    std::optional<FileChoice> choose(const FileRequest&) override { return std::nullopt; }
+};
+
+// Reads the user's store but keeps what is set in memory, so a run without a window never
+// changes the choices the window starts with.
+class UnsavedSettingsStore : public SettingsStore {
+  public:
+    explicit UnsavedSettingsStore(std::shared_ptr<const SettingsStore> backing)
+        : backing_(std::move(backing)) {}
+    std::optional<QString> value(const QString& section, const QString& key) const override;
+    void setValue(const QString& section, const QString& key, const QString& value) override;
+    void sync() override {}
+
+  private:
+    std::shared_ptr<const SettingsStore> backing_;
+    std::map<QString, QString> set_;
+};
+
+}  // namespace tarvo
