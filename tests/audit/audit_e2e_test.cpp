@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "accounting/meter_report_view.h"
+#include "audit/audit_runner.h"
+#include "core/frames.h"
+#include "drivers/pty_board.h"
+#include "model/board_model.h"
+#include "platform/port_map.h"
+#include "platform/qt_serial_line.h"
+#include "platform/trace_log.h"
+#include "shell/main_window.h"
+#include "support/fake_file_chooser.h"
+#include "support/fake_prompts.h"
+#include "support/memory_settings_store.h"
+#include "support/qstring_printer.h"
+
+// tarvo-audit's road against the simulated board behind a real pseudo-terminal.
+namespace tarvo::test {
+namespace {
+
+// The window (never shown) on Com1, which is the simulated board or a line nobody answers,
+// every byte traced to a file.
+struct AuditBench {
+    explicit AuditBench(std::optional<sim::BoardConfig> board, int tickMs = 10)
+        : model(board.value_or(sim::BoardConfig{})) {
+        QString path;
+        if (board) {
+            pty = std::make_unique<sim::PtyBoard>(model);
+            EXPECT_TRUE(pty->open());
+            path = pty->slavePath();
+        } else {
+            char name[256] = {};
+            EXPECT_EQ(::openpty(&silentMaster, &silentSlave, name, nullptr, nullptr), 0);
+            path = QString::fromLatin1(name);
+        }
+        PortMap ports;
+        ports.setOverride(1, path);
+        QString error;
+        trace = TraceLog::open(dir.filePath("trace.txt"), "test", &error);
+        Platform p;
+        p.serial =
+            std::make_shared<TracingSerialLine>(std::make_shared<QtSerialLine>(ports), trace);
+        p.settings = std::make_shared<MemorySettingsStore>();
+        p.prompts = prompts;
+        p.files = std::make_shared<FakeFileChooser>();
+        p.tickIntervalMs = tickMs;
+        w = std::make_unique<RetreiveAccountingApp>(std::move(p));
+    }
+    ~AuditBench() {
+        w.reset();
+        if (silentMaster >= 0) {
+            ::close(silentMaster);
+            ::close(silentSlave);
+        }
+    }
+    std::vector<MeterReading> audit(const AuditPlan& plan) { return AuditRunner(*w).run(plan); }
+    QStringList traceLines() {
+        trace->flush();
+        QFile f(dir.filePath("trace.txt"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split('\n')
+                                           : QStringList{};
+    }
+
+    QTemporaryDir dir;
+    sim::BoardModel model;
+    std::unique_ptr<sim::PtyBoard> pty;
+    int silentMaster = -1, silentSlave = -1;
+    std::shared_ptr<TraceLog> trace;
+    std::shared_ptr<FakePrompts> prompts = std::make_shared<FakePrompts>();
+    std::unique_ptr<RetreiveAccountingApp> w;
+};
+
+// JSON field of a terminal and the window's box that shows it.
+QLineEdit* boxFor(RetreiveAccountingApp& w, const QString& field, int i) {
+    const std::map<QString, QLineEdit*> boxes = {{"status", w.Status[i]},
+                                                 {"pulseValue", w.PulseInPerPoint[i]},
+                                                 {"multiplier", w.PulseInMultiplier[i]},
+                                                 {"valueIn", w.ValueIn[i]},
+                                                 {"printUnit", w.PrintMoneyOrPoints[i]},
+                                                 {"received", w.Received[i]},
+                                                 {"returned", w.Returned[i]},
+                                                 {"paidOut", w.PaidOut[i]},
+                                                 {"coinInA", w.CoinInA[i]},
+                                                 {"coinInB", w.CoinInB[i]},
+                                                 {"coinInMultiplierA", w.TxtCoinInMultiA[i]},
+                                                 {"coinInMultiplierB", w.TxtCoinInMultiB[i]}};
+    return boxes.at(field);
+}
+
+TEST(AuditEndToEnd, RecordsHoldWhatTheWindowShowsForTheSameReport) {
+    for (const bool kit : {false, true}) {
+        SCOPED_TRACE(kit ? "kit" : "six panels");
+        sim::BoardConfig config;
+        config.kit = kit;
+        AuditBench b(config);
+        auto& t = b.model.state().terminals;
+        t[0].received = 98765;
+        t[0].coin2 = 31;
+        t[0].coinMultB = 7;
+        t[2].paidOut = 420;
+        t[4].active = false;
+        t[5].cents = true;
+        const AuditPlan plan{0, {}, kit ? AuditTarget::Kit : AuditTarget::Brisko, {}};
+        const auto readings = b.audit(plan);
+        ASSERT_EQ(readings.size(), 1u);
+        const QJsonArray json =
+            QJsonDocument::fromJson(formatReadings(readings, RecordFormat::Json, false).toUtf8())
+                .array();
+        const QStringList csv =
+            formatReadings(readings, RecordFormat::Csv, false).split("\r\n", Qt::SkipEmptyParts);
+        ASSERT_EQ(b.w->Connect->text(), "Connect");
+
+        // The same report, read by hand in the window.
+        b.w->Connect->click();
+        b.w->cmdViewOnly->click();
+        auto& w = *b.w;
+        const QJsonObject r = json.at(0).toObject();
+        EXPECT_TRUE(r["error"].isNull());
+        EXPECT_EQ(r["port"].toString(), "Com1");
+        EXPECT_EQ(r["serialNumber"].toString(), w.TarvoBoardSerialNumber->text());
+        EXPECT_EQ(r["firmwareVersion"].toString(), w.FirmwareVersion->text());
+        EXPECT_EQ(r["printerFirmware"].toString(), w.PrinterFirmware->text());
+        EXPECT_EQ(r["printerStatus"].toString(), w.PrinterStatus->text());
+        const QJsonArray terminals = r["terminals"].toArray();
+        ASSERT_EQ(terminals.size(), kit ? 1 : 6);
+        ASSERT_EQ(csv.size(), 1 + terminals.size());
+        const QStringList header = csv[0].split(',');
+        for (int i = 0; i < terminals.size(); ++i) {
+            const QJsonObject jt = terminals[i].toObject();
+            const QStringList row = csv[i + 1].split(',');
+            EXPECT_EQ(jt["terminal"].toInt(), i + 1);
+            for (auto it = jt.begin(); it != jt.end(); ++it) {
+                if (it.key() == "terminal") {
+                    continue;
+                }
+                SCOPED_TRACE(it.key().toStdString() + " " + std::to_string(i));
+                EXPECT_EQ(it.value().toString(), boxFor(w, it.key(), i)->text());
+                EXPECT_EQ(row[header.indexOf(it.key())], it.value().toString());
+            }
+        }
+        EXPECT_EQ(terminals[0].toObject()["received"].toString().trimmed(), "98765");
+        EXPECT_TRUE(b.model.protocolErrors().isEmpty());
+    }
+}
+
+TEST(AuditEndToEnd, ABusGivesARecordPerAddressInOrderAndAnErrorForTheSilentOne) {
+    sim::BoardConfig config;
+    config.multiDropAddress = 12;
+    AuditBench b(config);
+    const auto readings = b.audit({0, {}, AuditTarget::MultiDrop, {12, 3}});
+    ASSERT_EQ(readings.size(), 2u);
+    EXPECT_EQ(readings[0].address, 12);
+    EXPECT_TRUE(readings[0].error.isEmpty()) << readings[0].error.toStdString();
+    EXPECT_EQ(readings[0].terminals.size(), 6u);
+    EXPECT_EQ(readings[1].address, 3);
+    EXPECT_EQ(readings[1].error,
+              "ERROR! Problems getting data from Tarvo Board (0 characters received)");
+    EXPECT_TRUE(readings[1].terminals.empty());
+    // The address went out as an address byte, before each board's session frame.
+    const QStringList lines = b.traceLines();
+    EXPECT_EQ(lines.filter("TX ADDR 0C").size(), lines.filter("TX ADDR 03").size());
+    EXPECT_GE(lines.filter("TX ADDR 0C").size(), 3);
+    EXPECT_TRUE(b.model.protocolErrors().isEmpty())
+        << b.model.protocolErrors().join('\n').toStdString();
+}
+
+TEST(AuditEndToEnd, NoAnswerEndsWithinTheWaitsWithAnErrorRecord) {
+    struct Case {
+        AuditTarget target;
+        const char* error;
+    } cases[] = {
+        {AuditTarget::Brisko,
+         "ERROR! Problems getting data from Tarvo Board (0 characters received)"},
+        {AuditTarget::System, "ERROR CONNECTING"},
+    };
+    for (const auto& c : cases) {
+        AuditBench b(std::nullopt, 20);
+        QElapsedTimer clock;
+        clock.start();
+        const auto readings = b.audit({0, "/dev/board", c.target, {}});
+        // Connect probes for 4 ticks, View Info waits 15: far less than 60 ticks.
+        EXPECT_LT(clock.elapsed(), 60 * 20);
+        ASSERT_EQ(readings.size(), 1u);
+        EXPECT_EQ(readings[0].error, c.error);
+        EXPECT_EQ(readings[0].port, "/dev/board");
+        EXPECT_EQ(b.w->Connected, 0);
+    }
+}
+
+TEST(AuditEndToEnd, TheTraceHoldsTheSessionEnquiryRequestAndReportInOrder) {
+    AuditBench b(sim::BoardConfig{});
+    b.w->Option1->click();
+    b.w->Connect->click();
+    ASSERT_EQ(b.w->Connected, 1);
+    b.w->cmdViewOnly->click();
+    ASSERT_TRUE(b.w->meterReport().lastReading());
+    QString stream;  // "T" or "R" and the byte, for every byte in order
+    for (const QString& line : b.traceLines()) {
+        const QString rest = line.mid(24);
+        if (rest.startsWith("TX") || rest.startsWith("RX")) {
+            for (const QString& hex : rest.mid(8).section("  |", 0, 0).split(' ')) {
+                stream += rest.left(1) + hex + ' ';
+            }
+        }
+    }
+    // The same form for a run of bytes: "T1D T45 T01 ".
+    auto as = [](const char* direction, const QByteArray& bytes) {
+        QString s;
+        for (const QString& hex : QString::fromLatin1(bytes.toHex(' ').toUpper()).split(' ')) {
+            s += direction + hex + ' ';
+        }
+        return s;
+    };
+    auto sent = [&](const QByteArray& bytes) { return as("T", bytes); };
+    auto received = [&](const QByteArray& bytes) { return as("R", bytes); };
+    const qsizetype session = stream.indexOf(sent(frames::openSession()));
+    const qsizetype enquiry = stream.indexOf(sent(frames::enquiry().joined()), session);
+    const qsizetype request = stream.indexOf(sent(frames::meterRequest().joined()), enquiry);
+    const qsizetype report = stream.indexOf(received(b.model.state().serial), request);
+    EXPECT_GE(session, 0);
+    EXPECT_GT(enquiry, session);
+    EXPECT_GT(request, enquiry);
+    EXPECT_GT(report, request);
+}
+
+// The program itself: a bus of two addresses where the simulated board answers at the first.
+TEST(AuditProgram, ReadsASimulatedBusAsCsvAndEndsWithStatusOne) {
+    QTemporaryDir home;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", home.path());
+    p.setProcessEnvironment(env);
+    p.start(TARVO_AUDIT_BIN, {"--simulate", "--multidrop", "1,2", "--format", "csv", "--trace",
+                              home.filePath("trace.txt")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1);
+    const QStringList rows =
+        QString::fromUtf8(p.readAllStandardOutput()).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 1 + 6 + 1) << rows.join('\n').toStdString();
+    const int address = rows[0].split(',').indexOf("address");
+    const int error = rows[0].split(',').indexOf("error");
+    for (int i = 1; i <= 6; ++i) {
+        EXPECT_EQ(rows[i].split(',')[address], "1");
+        EXPECT_EQ(rows[i].split(',')[error], "");
+    }
+    EXPECT_EQ(rows[7].split(',')[address], "2");
+    EXPECT_TRUE(rows[7].split(',')[error].startsWith("ERROR!"));
+    // No progress line when standard error is no terminal.
+    EXPECT_FALSE(p.readAllStandardError().contains("left"));
+    EXPECT_TRUE(QFile::exists(home.filePath("trace.txt")));
+    // The window's choices are untouched.
+    EXPECT_FALSE(QFile::exists(home.filePath("Tarvo")));
+}
+
+}  // namespace
+}  // namespace tarvo::test
