@@ -7,6 +7,8 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(tarvo::RetreiveAccountingApp::kAppTitle));
+    // Ties the window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tarvo.BoardConfig"));
     QString error;
     auto setup = tarvo::makeRealPlatform(QApplication::arguments(), &error);
     if (!setup) {
