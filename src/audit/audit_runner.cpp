@@ -38,7 +38,7 @@ MeterReading AuditRunner::readBoard(const AuditPlan& plan, std::optional<int> ad
     QString error;
     w_.Connect->click();
     if (w_.closing()) {
-        error = QStringLiteral("stopped");
+        error = QStringLiteral("interrupted");
     } else if (w_.Connected != 1) {
         error = w_.SystemMessage->text();
         if (!w_.ResponseWindow->text().isEmpty()) {
@@ -47,8 +47,8 @@ MeterReading AuditRunner::readBoard(const AuditPlan& plan, std::optional<int> ad
     } else {
         w_.cmdViewOnly->click();
         reading = w_.meterReport().lastReading();
-        if (!reading && !w_.closing()) {
-            error = reasonWithoutReport();
+        if (!reading) {
+            error = w_.closing() ? QStringLiteral("interrupted") : reasonWithoutReport();
         }
         if (!w_.closing() && w_.Connected == 1) {
             w_.Connect->click();
