@@ -14,6 +14,7 @@
 #include "audit/audit_runner.h"
 #include "core/frames.h"
 #include "drivers/pty_board.h"
+#include "drivers/sim_usb_library.h"
 #include "model/board_model.h"
 #include "platform/port_map.h"
 #include "platform/qt_serial_line.h"
@@ -50,6 +51,8 @@ struct AuditBench {
         Platform p;
         p.serial =
             std::make_shared<TracingSerialLine>(std::make_shared<QtSerialLine>(ports), trace);
+        p.usb =
+            std::make_shared<TracingUsbLibrary>(std::make_shared<sim::SimUsbLibrary>(model), trace);
         p.settings = std::make_shared<MemorySettingsStore>();
         p.prompts = prompts;
         p.files = std::make_shared<FakeFileChooser>();
@@ -198,39 +201,43 @@ TEST(AuditEndToEnd, NoAnswerEndsWithinTheWaitsWithAnErrorRecord) {
 }
 
 TEST(AuditEndToEnd, TheTraceHoldsTheSessionEnquiryRequestAndReportInOrder) {
-    AuditBench b(sim::BoardConfig{});
-    b.w->Option1->click();
-    b.w->Connect->click();
-    ASSERT_EQ(b.w->Connected, 1);
-    b.w->cmdViewOnly->click();
-    ASSERT_TRUE(b.w->meterReport().lastReading());
-    QString stream;  // "T" or "R" and the byte, for every byte in order
-    for (const QString& line : b.traceLines()) {
-        const QString rest = line.mid(24);
-        if (rest.startsWith("TX") || rest.startsWith("RX")) {
-            for (const QString& hex : rest.mid(8).section("  |", 0, 0).split(' ')) {
-                stream += rest.left(1) + hex + ' ';
+    for (const int position : {0, RetreiveAccountingApp::kUsbPosition}) {
+        SCOPED_TRACE(position);
+        AuditBench b(sim::BoardConfig{});
+        b.w->Option1->click();
+        b.w->COMInterface->setCurrentIndex(position);
+        b.w->Connect->click();
+        ASSERT_EQ(b.w->Connected, 1);
+        b.w->cmdViewOnly->click();
+        ASSERT_TRUE(b.w->meterReport().lastReading());
+        QString stream;  // "T" or "R" and the byte, for every byte in order
+        for (const QString& line : b.traceLines()) {
+            const QString rest = line.mid(24);
+            if (rest.startsWith("TX") || rest.startsWith("RX")) {
+                for (const QString& hex : rest.mid(8).section("  |", 0, 0).split(' ')) {
+                    stream += rest.left(1) + hex + ' ';
+                }
             }
         }
+        // The same form for a run of bytes: "T1D T45 T01 ".
+        auto as = [](const char* direction, const QByteArray& bytes) {
+            QString s;
+            for (const QString& hex : QString::fromLatin1(bytes.toHex(' ').toUpper()).split(' ')) {
+                s += direction + hex + ' ';
+            }
+            return s;
+        };
+        auto sent = [&](const QByteArray& bytes) { return as("T", bytes); };
+        auto received = [&](const QByteArray& bytes) { return as("R", bytes); };
+        const qsizetype session = stream.indexOf(sent(frames::openSession()));
+        const qsizetype enquiry = stream.indexOf(sent(frames::enquiry().joined()), session);
+        const qsizetype request = stream.indexOf(sent(frames::meterRequest().joined()), enquiry);
+        const qsizetype report = stream.indexOf(received(b.model.state().serial), request);
+        EXPECT_GE(session, 0);
+        EXPECT_GT(enquiry, session);
+        EXPECT_GT(request, enquiry);
+        EXPECT_GT(report, request);
     }
-    // The same form for a run of bytes: "T1D T45 T01 ".
-    auto as = [](const char* direction, const QByteArray& bytes) {
-        QString s;
-        for (const QString& hex : QString::fromLatin1(bytes.toHex(' ').toUpper()).split(' ')) {
-            s += direction + hex + ' ';
-        }
-        return s;
-    };
-    auto sent = [&](const QByteArray& bytes) { return as("T", bytes); };
-    auto received = [&](const QByteArray& bytes) { return as("R", bytes); };
-    const qsizetype session = stream.indexOf(sent(frames::openSession()));
-    const qsizetype enquiry = stream.indexOf(sent(frames::enquiry().joined()), session);
-    const qsizetype request = stream.indexOf(sent(frames::meterRequest().joined()), enquiry);
-    const qsizetype report = stream.indexOf(received(b.model.state().serial), request);
-    EXPECT_GE(session, 0);
-    EXPECT_GT(enquiry, session);
-    EXPECT_GT(request, enquiry);
-    EXPECT_GT(report, request);
 }
 
 // The program itself: a bus of two addresses where the simulated board answers at the first.
