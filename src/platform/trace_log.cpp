@@ -68,6 +68,9 @@ void TraceLog::bytes(Direction direction, const QByteArray& data) {
     if (!pending_.isEmpty() && direction != pendingDirection_) {
         flush();
     }
+    if (pending_.isEmpty()) {
+        pendingSince_ = QDateTime::currentDateTime();
+    }
     pendingDirection_ = direction;
     pending_ += data;
     if (!flushQueued_) {
@@ -78,7 +81,7 @@ void TraceLog::bytes(Direction direction, const QByteArray& data) {
 
 void TraceLog::note(const QString& text) {
     flush();
-    writeLine(QStringLiteral("-- ") + text);
+    writeLine(QDateTime::currentDateTime(), QStringLiteral("-- ") + text);
 }
 
 void TraceLog::flush() {
@@ -90,9 +93,9 @@ void TraceLog::flush() {
     // Lines short enough to read; a long report spans several.
     for (qsizetype at = 0; at < data.size(); at += kBytesPerLine) {
         const QByteArray part = data.mid(at, kBytesPerLine);
-        writeLine(label(pendingDirection_) + QLatin1Char(' ') +
-                  QString::fromLatin1(part.toHex(' ').toUpper()) + QStringLiteral("  |") +
-                  printable(part) + QLatin1Char('|'));
+        writeLine(pendingSince_, label(pendingDirection_) + QLatin1Char(' ') +
+                                     QString::fromLatin1(part.toHex(' ').toUpper()) +
+                                     QStringLiteral("  |") + printable(part) + QLatin1Char('|'));
     }
 }
 
@@ -106,12 +109,11 @@ QString TraceLog::printable(const QByteArray& data) {
     return text;
 }
 
-void TraceLog::writeLine(const QString& body) {
+void TraceLog::writeLine(const QDateTime& time, const QString& body) {
     if (stopped_) {
         return;
     }
-    const QByteArray stamp =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")).toUtf8();
+    const QByteArray stamp = time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")).toUtf8();
     QByteArray line = stamp + body.toUtf8() + '\n';
     const QByteArray last = stamp + "-- trace stopped: the file reached its size limit\n";
     // The closing line must still fit, so the file never passes the limit.

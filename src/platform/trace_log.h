@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -39,7 +40,8 @@ class TraceLog : public QObject {
 
   private:
     TraceLog(int fd, qint64 size, qint64 limit);
-    void writeLine(const QString& body);
+    // `time`: when the first byte of the line was seen.
+    void writeLine(const QDateTime& time, const QString& body);
 
     int fd_;
     qint64 size_;
@@ -48,6 +50,7 @@ class TraceLog : public QObject {
     bool flushQueued_ = false;
     Direction pendingDirection_ = Direction::Sent;
     QByteArray pending_;
+    QDateTime pendingSince_;
 };
 
 // The serial line with every byte sent and received written to a trace. An address byte is
