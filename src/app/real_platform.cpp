@@ -44,6 +44,9 @@ std::optional<RealSetup> makeRealPlatform(const QStringList& args, QString* erro
             portText = args[++i];
         } else if (arg.startsWith(QLatin1String("--port="))) {
             portText = arg.mid(7);
+        } else if (arg == QLatin1String("--trace") || arg == QLatin1String("--port")) {
+            *error = QStringLiteral("%1 needs a value").arg(arg);
+            return std::nullopt;
         } else {
             *error = QStringLiteral("unknown argument \"%1\"").arg(arg);
             return std::nullopt;
