@@ -239,6 +239,9 @@ TEST(PulseRead, ClosingEitherWindowDuringTheWaitIsSafe) {
             } else {
                 p.close();
             }
+            // Even code that flushes pending deletions here must not take the window away.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            EXPECT_TRUE(watch);
         });
         p.CmdRead->click();
         ASSERT_TRUE(watch);  // still on the stack a moment ago
