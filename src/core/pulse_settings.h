@@ -108,7 +108,8 @@ constexpr int kPulseReplyMinimum = 207;  // characters before the read takes the
 constexpr int kPulseReplyFull = 231;     // characters that hold every item
 
 // The items of game n, block k, at 26k + 4n: three characters each, copied unchanged (fewer or
-// none where the reply is shorter). The hopper is given only by a whole item reading 0 or 1.
+// none where the reply is shorter). The hopper is given only by a whole item that is the number
+// 0 or 1 ("000", "001").
 // nullopt when the reply is shorter than kPulseReplyMinimum.
 std::optional<std::array<PulseGameRead, kPulseGames>> readPulseReply(QStringView reply);
 

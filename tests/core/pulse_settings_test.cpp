@@ -1,7 +1,6 @@
 #include "core/pulse_settings.h"
 
 #include <gtest/gtest.h>
-#include <QRegularExpression>
 #include <functional>
 
 namespace tarvo {
@@ -147,6 +146,7 @@ PulseGames validGames() {
     return games;
 }
 
+// Every item being three digits and a blank is the fuzz target's check.
 TEST(PulseWrite, ItemsInBlockOrder) {
     PulseGames games = validGames();
     games[0].TxtPulse1On = "12.5";
@@ -156,10 +156,6 @@ TEST(PulseWrite, ItemsInBlockOrder) {
     const PulseWrite w = pulseWriteItems(games);
     ASSERT_TRUE(w.accepted());
     ASSERT_EQ(w.items.size(), 54u);
-    const QRegularExpression wellFormed("^[0-9]{3} $");
-    for (size_t i = 0; i < w.items.size(); ++i) {
-        EXPECT_TRUE(wellFormed.match(QString::fromLatin1(w.items[i])).hasMatch()) << i;
-    }
     EXPECT_EQ(w.items[0], "013 ");
     EXPECT_EQ(w.items[1], "502 ");
     EXPECT_EQ(w.items[6 + 4], "064 ");      // TxtPulse1OFF of game 4
