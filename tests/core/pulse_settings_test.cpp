@@ -1,6 +1,7 @@
 #include "core/pulse_settings.h"
 
 #include <gtest/gtest.h>
+#include <QStringList>
 #include <functional>
 
 namespace tarvo {
