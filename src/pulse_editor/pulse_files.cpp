@@ -35,6 +35,7 @@ QString PulseFiles::subOpenFile() {
             return {};
         }
     }
+    dialog.FileName = path;
     return path;
 }
 
