@@ -11,6 +11,7 @@
 #include "link/board_link.h"
 #include "link/receive_path.h"
 #include "platform/wait.h"
+#include "pulse_editor/frm_set_pulses.h"
 #include "shell/cd_file.h"
 #include "shell/connection.h"
 #include "shell/settings.h"
@@ -66,7 +67,24 @@ RetreiveAccountingApp::RetreiveAccountingApp(Platform platform, QWidget* parent)
     startUp();
 }
 
-RetreiveAccountingApp::~RetreiveAccountingApp() = default;
+RetreiveAccountingApp::~RetreiveAccountingApp() {
+    // The pulse-width window talks to the board through this one.
+    delete frmSetPulses_.data();
+}
+
+void RetreiveAccountingApp::Command3_Click() {
+    FrmSetPulses* pulses = pulseWindow();
+    if (!pulses || pulses->closing()) {
+        // A top-level window of its own, so both stay usable side by side.
+        pulses = new FrmSetPulses(*this);
+        frmSetPulses_ = pulses;
+    }
+    pulses->bringToFront();
+}
+
+FrmSetPulses* RetreiveAccountingApp::pulseWindow() const {
+    return static_cast<FrmSetPulses*>(frmSetPulses_.data());
+}
 
 QString RetreiveAccountingApp::subOpenFile() {
     CD_File& dialog = *cdFile_;
@@ -328,6 +346,7 @@ void RetreiveAccountingApp::wireHandlers() {
             [this] { cashoutLog_->ButtonViewLastCashout_Click(); });
     connect(CmdViewLog, &QPushButton::clicked, this, [this] { cashoutLog_->CmdViewLog_Click(); });
     connect(Command1, &QPushButton::clicked, this, [this] { cashoutLog_->Command1_Click(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
     connect(ClearMemory, &QPushButton::clicked, this,
             [this] { remoteActions_->ClearMemory_Click(); });
     for (int n = 0; n < kTerminals; ++n) {

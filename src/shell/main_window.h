@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -31,6 +32,7 @@ class MeterReportView;
 class RemoteActions;
 class CashoutLog;
 class CD_File;
+class FrmSetPulses;
 
 // The main window: owns every control and the state its handlers share. The handlers live in
 // one class per subsystem (link/, shell/, accounting/, terminal_config/), each holding a
@@ -110,6 +112,10 @@ class RetreiveAccountingApp : public QMainWindow {
     // chosen path, or "" when nothing was chosen.
     QString subOpenFile();
     CD_File& cdFile() { return *cdFile_; }
+    // Opens the pulse-width window beside this one, or brings the open one to the front.
+    void Command3_Click();
+    // The open pulse-width window, if any.
+    FrmSetPulses* pulseWindow() const;
 
     Platform& platform() { return platform_; }
     BoardLink& link() { return *link_; }
@@ -149,6 +155,7 @@ class RetreiveAccountingApp : public QMainWindow {
     std::unique_ptr<RemoteActions> remoteActions_;
     std::unique_ptr<CashoutLog> cashoutLog_;
     std::unique_ptr<CD_File> cdFile_;
+    QPointer<QWidget> frmSetPulses_;
 };
 
 }  // namespace tarvo

@@ -1,0 +1,222 @@
+#include "core/pulse_settings.h"
+
+#include <gtest/gtest.h>
+#include <QStringList>
+#include <functional>
+
+namespace tarvo {
+namespace {
+
+std::vector<int> risingEdges(const std::vector<PlotSegment>& lines) {
+    std::vector<int> xs;
+    for (const PlotSegment& s : lines) {
+        if (s.x1 == s.x2 && s.y1 == kPlotIdleY && s.y2 == kPlotActiveY && s.x1 >= 0) {
+            xs.push_back(s.x1);
+        }
+    }
+    return xs;
+}
+
+std::vector<int> every(int from, int to, int step) {
+    std::vector<int> xs;
+    for (int x = from; x <= to; x += step) {
+        xs.push_back(x);
+    }
+    return xs;
+}
+
+TEST(PulsePlot, Segments) {
+    struct Case {
+        const char* name;
+        int32_t offset, on, off;
+        int baselineEnd;
+        std::vector<int> edges;  // rising edges at x >= 0, the final one included
+        size_t lines;
+    };
+    const std::vector<Case> cases = {
+        {"10/40", 0, 10, 40, 20, every(20, 620, 50), 50},
+        {"offset 30", 30, 10, 40, 50, every(50, 600, 50), 2 + 4 * 11},
+        {"on time 0", 0, 0, 40, 20, {}, 1},
+        {"negative off time", 0, 10, -1, 20, {}, 1},
+        {"offset 580", 580, 10, 40, 600, {600}, 2},
+        {"offset 579", 579, 10, 40, 599, {599, 649}, 6},
+        {"most negative offset", INT32_MIN, 1, 1, -1'000'000, every(0, 600, 2), 2 + 4 * 301 + 1},
+        {"largest offset", INT32_MAX, 1, 1, 1'000'000, {1'000'000}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<PlotSegment> lines = plotSegments(c.offset, c.on, c.off);
+        ASSERT_EQ(lines.size(), c.lines);
+        EXPECT_EQ(lines[0], (PlotSegment{0, 5, c.baselineEnd, 5}));
+        EXPECT_EQ(risingEdges(lines), c.edges);
+        for (size_t i = 1; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].x1, lines[i - 1].x2) << i;
+            EXPECT_EQ(lines[i].y1, lines[i - 1].y2) << i;
+        }
+        if (!c.edges.empty()) {
+            EXPECT_EQ(lines.back(), (PlotSegment{c.edges.back(), 5, c.edges.back(), 25}));
+        }
+    }
+    // One full period of the 10/40 train, as drawn.
+    const std::vector<PlotSegment> lines = plotSegments(0, 10, 40);
+    const std::vector<PlotSegment> first = {
+        {0, 5, 20, 5}, {20, 5, 20, 25}, {20, 25, 30, 25}, {30, 25, 30, 5}, {30, 5, 70, 5}};
+    EXPECT_EQ(std::vector<PlotSegment>(lines.begin(), lines.begin() + 5), first);
+}
+
+GamePulseSetting game(const QString& on, const QString& off, const QString& offset) {
+    GamePulseSetting g;
+    g.TxtPulse1On = g.TxtPulse2On = g.txtHopperOn = on;
+    g.TxtPulse1OFF = g.TxtPulse2Off = g.TxtHopperOff = off;
+    g.TxtOffset = offset;
+    return g;
+}
+
+TEST(PulsePlot, GameRowsAndRequiredBoxes) {
+    // Halves go to the even neighbour: 7.5 draws 8 wide, 6.5 draws 6.
+    const std::vector<std::pair<QString, int>> widths = {{"7.5", 8}, {"6.5", 6}, {"12abc", 12}};
+    for (const auto& [on, width] : widths) {
+        const std::optional<GamePlot> plot = gamePlot(game(on, "40", "30"));
+        ASSERT_TRUE(plot);
+        EXPECT_EQ(plot->mechPulse1[2].x2 - plot->mechPulse1[2].x1, width) << on.toStdString();
+        EXPECT_EQ(plot->mechPulse2[0].x2, 50);
+        EXPECT_EQ(plot->hopper[0].x2, 20);
+    }
+    // Each of the seven boxes is needed; TxtOffset2 is not.
+    for (int k = 0; k < kPulseTextFields; ++k) {
+        GamePulseSetting g = game("10", "40", "0");
+        g.TxtOffset2 = "1";
+        g.text(static_cast<PulseField>(k)).clear();
+        EXPECT_EQ(gamePlotDrawn(g), static_cast<PulseField>(k) == PulseField::Offset2) << k;
+    }
+}
+
+// A reply as the response box holds it: items "ddd" and a blank, a line end after each block.
+QString reply(const QStringList& hopperItems) {
+    QString text;
+    for (int k = 0; k < 8; ++k) {
+        for (int n = 0; n < 6; ++n) {
+            text += QStringLiteral("%1 ").arg(k * 50 + n, 3, 10, QChar(u'0'));
+        }
+        text += "\r\n";
+    }
+    return text + hopperItems.join(u' ');
+}
+
+TEST(PulseReply, ItemsAndLengths) {
+    const QString full = reply({"000", "001", "002", " 1x", "001", "000"});
+    ASSERT_EQ(full.size(), kPulseReplyFull);
+    const auto games = readPulseReply(full);
+    ASSERT_TRUE(games);
+    EXPECT_EQ((*games)[0].values.TxtPulse1On, "000");
+    EXPECT_EQ((*games)[1].values.TxtPulse1OFF, "051");
+    EXPECT_EQ((*games)[5].values.TxtOffset2, "355");
+    const std::vector<int> hopper = {0, 1, -1, -1, 1, 0};
+    for (int n = 0; n < kPulseGames; ++n) {
+        EXPECT_EQ((*games)[n].hopperGiven, hopper[n] >= 0) << n;
+        EXPECT_EQ((*games)[n].values.CmbHopper, hopper[n]) << n;
+    }
+
+    struct Case {
+        int length;
+        bool read;
+    };
+    const std::vector<Case> cases = {
+        {206, false}, {207, true}, {210, true}, {211, true}, {230, true},
+    };
+    for (const Case& c : cases) {
+        const auto part = readPulseReply(QStringView(full).first(c.length));
+        ASSERT_EQ(part.has_value(), c.read) << c.length;
+        if (part) {
+            EXPECT_EQ((*part)[5].values.TxtOffset2, "355") << c.length;
+            // A cut-off hopper item selects nothing; game 0's item is whole from 211 on.
+            EXPECT_EQ((*part)[0].hopperGiven, c.length >= 211) << c.length;
+            EXPECT_FALSE((*part)[5].hopperGiven) << c.length;
+        }
+    }
+}
+
+PulseGames validGames() {
+    PulseGames games;
+    for (int n = 0; n < kPulseGames; ++n) {
+        for (int k = 0; k < kPulseTextFields; ++k) {
+            games[n].text(static_cast<PulseField>(k)) = QString::number(k * 60 + n);
+        }
+        games[n].CmbHopper = n % 2;
+    }
+    return games;
+}
+
+// Every item being three digits and a blank is the fuzz target's check.
+TEST(PulseWrite, ItemsInBlockOrder) {
+    PulseGames games = validGames();
+    games[0].TxtPulse1On = "12.5";
+    games[1].TxtPulse1On = " 502 ";
+    games[2].TxtOffset2 = "999";
+    games[3].TxtPulse2Off = "-0";
+    const PulseWrite w = pulseWriteItems(games);
+    ASSERT_TRUE(w.accepted());
+    ASSERT_EQ(w.items.size(), 54u);
+    EXPECT_EQ(w.items[0], "013 ");
+    EXPECT_EQ(w.items[1], "502 ");
+    EXPECT_EQ(w.items[6 + 4], "064 ");      // TxtPulse1OFF of game 4
+    EXPECT_EQ(w.items[7 * 6 + 2], "999 ");  // TxtOffset2 of game 2
+    EXPECT_EQ(w.items[5 * 6 + 3], "000 ");  // "-0"
+    EXPECT_EQ(w.items[8 * 6 + 5], "001 ");  // hopper of game 5
+}
+
+TEST(PulseWrite, Refusals) {
+    struct Case {
+        const char* name;
+        std::function<void(PulseGames&)> change;
+        QString text;
+        int game;
+        PulseField field;
+    };
+    const QString missing = "ERROR MISSING INFORMATION";
+    const QString exceeding = "ONE OR SOME VALUES ARE EXCEEDING 255 ms";
+    const std::vector<Case> cases = {
+        {"missing outranks later faults",
+         [](PulseGames& g) {
+             g[0].TxtPulse1On = "503";
+             g[0].CmbHopper = -1;
+             g[4].TxtOffset2.clear();
+         },
+         missing, 5, PulseField::Offset2},
+        {"503", [](PulseGames& g) { g[3].TxtPulse1On = "503"; }, exceeding, 4,
+         PulseField::Pulse1On},
+        {"502.4", [](PulseGames& g) { g[0].TxtOffset = "502.4"; }, exceeding, 1,
+         PulseField::Offset},
+        {"trailing characters outrank 503",
+         [](PulseGames& g) {
+             g[0].TxtPulse1On = "503";
+             g[1].TxtPulse2Off = "12abc";
+         },
+         "GAME #2 Mech Pulse #2 OFF: \"12abc\" IS NOT A NUMBER", 2, PulseField::Pulse2Off},
+        {"inner blank", [](PulseGames& g) { g[2].txtHopperOn = "1 2"; },
+         "GAME #3 Hopper /Cashout ON: \"1 2\" IS NOT A NUMBER", 3, PulseField::HopperOn},
+        {"negative", [](PulseGames& g) { g[2].TxtHopperOff = "-0.4"; },
+         "GAME #3 Hopper /Cashout OFF: VALUES CANNOT BE NEGATIVE", 3, PulseField::HopperOff},
+        {"no hopper", [](PulseGames& g) { g[5].CmbHopper = -1; },
+         "GAME #6 Hopper /Cashout: SELECT Cashout OR Hopper", 6, PulseField::Hopper},
+        {"offset 2 of 1000", [](PulseGames& g) { g[1].TxtOffset2 = "1000"; },
+         "GAME #2 Mech Pulse #2 OFFSET 2: VALUE MUST BE BELOW 1000", 2, PulseField::Offset2},
+        {"offset 2 rounding to 1000", [](PulseGames& g) { g[1].TxtOffset2 = "999.5"; },
+         "GAME #2 Mech Pulse #2 OFFSET 2: VALUE MUST BE BELOW 1000", 2, PulseField::Offset2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PulseGames games = validGames();
+        c.change(games);
+        const PulseWrite w = pulseWriteItems(games);
+        ASSERT_FALSE(w.accepted());
+        EXPECT_TRUE(w.items.empty());
+        EXPECT_EQ(w.refusal->text, c.text);
+        EXPECT_EQ(w.refusal->title, "ERROR ON WRITING");
+        EXPECT_EQ(w.refusal->game, c.game);
+        EXPECT_EQ(w.refusal->field, c.field);
+    }
+}
+
+}  // namespace
+}  // namespace tarvo

@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+
+#include "pulse_test_support.h"
+#include "support/window_fixture.h"
+
+namespace tarvo::test {
+namespace {
+
+const auto distinct = [](int k, int n) { return k == 8 ? n % 2 : 100 + 10 * k + n; };
+
+TEST(PulseWindow, OpensOnceBesideTheMainWindowWithEmptyGames) {
+    WindowFixture f;
+    FrmSetPulses& p = openPulses(f);
+    EXPECT_EQ(&openPulses(f), &p);
+    EXPECT_TRUE(p.isVisible() && f.w().isVisible() && !p.isModal() && !p.parentWidget());
+    EXPECT_EQ(p.windowTitle(), "Configure Pulse Width");
+    for (int n = 0; n < 6; ++n) {
+        EXPECT_EQ(p.Frame1[n]->title(), QStringLiteral("GAME #%1").arg(n + 1));
+        EXPECT_EQ(p.CmbHopper[n]->currentIndex(), -1);
+        EXPECT_EQ(p.CmbHopper[n]->itemText(1), "Hopper");
+    }
+}
+
+TEST(PulseWindow, ControlsAreFoundByNameAndAnnouncedWithTheirGame) {
+    WindowFixture f;
+    FrmSetPulses& p = openPulses(f);
+    const std::pair<const char*, const char*> cases[] = {
+        {"TxtOffset2_3", "Mech Pulse #2 second offset, Game 4"},
+        {"TxtPulse1OFF_3", "Mech Pulse #1 OFF, Game 4"},
+        {"txtHopperOn_0", "Hopper /Cashout ON, Game 1"},
+        {"CmbHopper_5", "Hopper /Cashout use, Game 6"},
+        {"PicMechPulse2_3", "Mech Pulse #2 plot, Game 4"},
+        {"CmdSaveGame_3", "Save game file, Game 4"},
+        {"Frame1_3", "GAME #4"},
+        {"CmdRedraw", "Re-Draw"}};
+    for (const auto& [name, spoken] : cases) {
+        const auto* widget = p.findChild<QWidget*>(name);
+        ASSERT_NE(widget, nullptr) << name;
+        EXPECT_EQ(widget->accessibleName(), spoken);
+    }
+    // A list is read out with the label it is tied to.
+    const auto labels = p.Frame1[3]->findChildren<QLabel*>();
+    EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](const QLabel* l) {
+        return l->buddy() == p.CmbHopper[3] && l->text() == "Hopper /Cashout";
+    }));
+}
+
+TEST(PulseWindow, EveryTextFitsAtFontScaleOneAndTwo) {
+    const QFont normal = QApplication::font();
+    for (const qreal scale : {1.0, 2.0}) {
+        QFont font = normal;
+        font.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(font);
+        WindowFixture f;
+        FrmSetPulses& p = openPulses(f);
+        p.grab();  // lays the window out
+        for (const QWidget* w : p.findChildren<QWidget*>()) {
+            const bool box = qobject_cast<const QGroupBox*>(w);
+            if (box || qobject_cast<const QLabel*>(w) || qobject_cast<const QAbstractButton*>(w) ||
+                qobject_cast<const QComboBox*>(w)) {
+                const QSize needed = box ? w->minimumSizeHint() : w->sizeHint();
+                EXPECT_TRUE(w->width() >= needed.width() && w->height() >= needed.height())
+                    << scale << " " << w->objectName().toStdString();
+            }
+        }
+        EXPECT_GE(p.PicMechPulse1[5]->contentsRect().width(), 640);
+        QApplication::setFont(normal);
+    }
+}
+
+TEST(PulseWindow, PlotDrawsTheTrainsInBlueAtTheirEdges) {
+    WindowFixture f;
+    FrmSetPulses& p = openPulses(f);
+    fillPulses(p, distinct);
+    for (auto [boxes, text] : {std::pair{&FrmSetPulses::TxtPulse1On, "10"},
+                               {&FrmSetPulses::TxtPulse1OFF, "40"},
+                               {&FrmSetPulses::TxtOffset, "30"},
+                               {&FrmSetPulses::TxtPulse2On, "7.5"},  // halves to even: 8
+                               {&FrmSetPulses::TxtPulse2Off, "40"},
+                               {&FrmSetPulses::txtHopperOn, "0"}}) {  // baseline only
+        (p.*boxes)[0]->setText(text);
+    }
+    p.TxtPulse1On[1]->clear();  // nothing of game 2 is drawn
+    struct Case {
+        PulsePicture* picture;
+        int x, y;
+        bool blue;
+    } const cases[] = {{p.PicMechPulse1[0], 0, 5, true},    {p.PicMechPulse1[0], 20, 15, true},
+                       {p.PicMechPulse1[0], 25, 25, true},  {p.PicMechPulse1[0], 25, 5, false},
+                       {p.PicMechPulse1[0], 30, 15, true},  {p.PicMechPulse1[0], 50, 5, true},
+                       {p.PicMechPulse1[0], 620, 15, true}, {p.PicMechPulse1[0], 621, 5, false},
+                       {p.PicMechPulse2[0], 49, 15, false}, {p.PicMechPulse2[0], 50, 15, true},
+                       {p.PicMechPulse2[0], 58, 15, true},  {p.PicMechPulse2[0], 59, 25, false},
+                       {p.PicHopperPulse[0], 20, 5, true},  {p.PicHopperPulse[0], 21, 5, false},
+                       {p.PicMechPulse1[1], 5, 5, false},   {p.PicHopperPulse[1], 5, 5, false}};
+    for (const Case& c : cases) {
+        const QImage image = c.picture->grab().toImage();
+        const QPoint at = c.picture->contentsRect().topLeft() + QPoint(c.x, c.y);
+        EXPECT_EQ(QColor(image.pixel(at)) == QColor(0, 0, 255), c.blue)
+            << c.picture->objectName().toStdString() << " " << c.x << "," << c.y;
+    }
+}
+
+TEST(PulseRead, FillsEveryGameFromTheReplyOrKeepsTheWindowWithoutOne) {
+    for (const bool answered : {true, false}) {
+        WindowFixture f;
+        ASSERT_TRUE(f.connect());
+        FakeSerialLine* line = f.serial.get();
+        line->onWrite = [line, answered](const QByteArray&) {
+            QByteArray reply;
+            for (int k = 0; k < 9; ++k) {
+                for (int n = 0; n < 6; ++n) {
+                    reply += QByteArray::number(k == 8 ? n % 2 : 5 * k + n).rightJustified(3, '0');
+                    reply += ' ';
+                }
+                reply += "\r\n";
+            }
+            if (answered && line->sentBytes().endsWith("\x1dTr")) {
+                line->receiveLater(reply);
+            }
+        };
+        FrmSetPulses& p = openPulses(f);
+        fillPulses(p, distinct);
+        const QStringList before = pulseState(p);
+        p.CmdRead->click();
+        EXPECT_EQ(f.serial->sentBytes(), QByteArray("\x1dTP\x03\x1dTr"));
+        if (!answered) {
+            EXPECT_EQ(pulseState(p), before);
+            continue;
+        }
+        for (int n = 0; n < 6; ++n) {
+            for (int k = 0; k < 8; ++k) {
+                EXPECT_EQ((p.*kBlockBoxes[k])[n]->text(),
+                          QString::number(5 * k + n).rightJustified(3, '0'));
+            }
+            EXPECT_EQ(p.CmbHopper[n]->currentText(), n % 2 ? "Hopper" : "Cashout");
+            EXPECT_FALSE(p.PicMechPulse1[n]->lines().empty());
+        }
+    }
+}
+
+// Either window may be closed while READ waits; the pulse window goes only once the handler
+// has returned.
+TEST(PulseRead, ClosingEitherWindowDuringTheWaitIsSafe) {
+    for (const bool closeMain : {false, true}) {
+        WindowFixture f(nullptr, 50);
+        ASSERT_TRUE(f.connect());
+        FrmSetPulses& p = openPulses(f);
+        QPointer<FrmSetPulses> watch(&p);
+        QTimer::singleShot(20, &p, [&] {
+            closeMain ? f.w().close() : p.close();
+            // Even code that flushes pending deletions here must not take the window away.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            EXPECT_TRUE(watch);
+        });
+        p.CmdRead->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(watch.isNull(), !closeMain) << closeMain;
+    }
+}
+
+TEST(PulseWrite, SendsThePrefixTwAndTheFiftyFourItemsEachOnItsOwn) {
+    WindowFixture f;
+    f.chooseInterface(RetreiveAccountingApp::kUsbPosition);
+    ASSERT_TRUE(f.connect());
+    FrmSetPulses& p = openPulses(f);
+    fillPulses(p, distinct);
+    p.TxtPulse1On[2]->setText("502");
+    p.CmdWrite->click();
+    std::vector<QByteArray> expected{"\x1dTP\xc0", "\x1dTw"};
+    for (int k = 0; k < 9; ++k) {
+        for (int n = 0; n < 6; ++n) {
+            const int value = k == 0 && n == 2 ? 502 : distinct(k, n);
+            expected.push_back(QByteArray::number(value).rightJustified(3, '0') + ' ');
+        }
+    }
+    EXPECT_EQ(f.usbFrames(), expected);
+    EXPECT_TRUE(f.prompts->messages.empty());
+
+    // A refusal is one message, and nothing goes out.
+    f.forgetSent();
+    p.TxtPulse1On[3]->setText("503");
+    p.CmdWrite->click();
+    EXPECT_TRUE(f.usbFrames().empty());
+    const FakePrompts::Message refusal{"ONE OR SOME VALUES ARE EXCEEDING 255 ms", MsgButtons::Ok,
+                                       MsgIcon::Critical, "ERROR ON WRITING"};
+    EXPECT_EQ(f.prompts->messages, std::vector{refusal});
+}
+
+}  // namespace
+}  // namespace tarvo::test
