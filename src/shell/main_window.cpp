@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include "accounting/cashout_log.h"
@@ -10,6 +11,8 @@
 #include "accounting/remote_actions.h"
 #include "link/board_link.h"
 #include "link/receive_path.h"
+#include "link/terminal_mode.h"
+#include "location_law_clock/location_law_clock.h"
 #include "platform/wait.h"
 #include "shell/cd_file.h"
 #include "shell/connection.h"
@@ -61,6 +64,8 @@ RetreiveAccountingApp::RetreiveAccountingApp(Platform platform, QWidget* parent)
     remoteActions_ = std::make_unique<RemoteActions>(*this);
     cashoutLog_ = std::make_unique<CashoutLog>(*this);
     cdFile_ = std::make_unique<CD_File>(platform_.files);
+    locationLawClock_ = std::make_unique<LocationLawClock>(*this);
+    terminalMode_ = std::make_unique<TerminalMode>(*this);
     buildControls();
     wireHandlers();
     startUp();
@@ -330,6 +335,20 @@ void RetreiveAccountingApp::wireHandlers() {
     connect(Command1, &QPushButton::clicked, this, [this] { cashoutLog_->Command1_Click(); });
     connect(ClearMemory, &QPushButton::clicked, this,
             [this] { remoteActions_->ClearMemory_Click(); });
+    connect(ButtonSendLocationInfo, &QPushButton::clicked, this,
+            [this] { locationLawClock_->ButtonSendLocationInfo_Click(); });
+    connect(ButtonSendLawInfo, &QPushButton::clicked, this,
+            [this] { locationLawClock_->ButtonSendLawInfo_Click(); });
+    connect(ButtonSendTimeAndDate, &QPushButton::clicked, this,
+            [this] { locationLawClock_->ButtonSendTimeAndDate_Click(); });
+    for (int i = 0; i < 4; ++i) {
+        connect(LoadLocationInfo[i], &QToolButton::clicked, this,
+                [this, i] { locationLawClock_->LoadLocationInfo_Click(i); });
+    }
+    connect(ButtonTerminalMode, &QPushButton::clicked, this,
+            [this] { terminalMode_->ButtonTerminalMode_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { terminalMode_->Command2_Click(); });
+    ResponseWindow->installEventFilter(this);
     for (int n = 0; n < kTerminals; ++n) {
         connect(PutCoinIn[n], &QPushButton::clicked, this,
                 [this, n] { remoteActions_->PutCoinIn_Click(n); });
@@ -367,6 +386,9 @@ void RetreiveAccountingApp::wireHandlers() {
 }
 
 bool RetreiveAccountingApp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ResponseWindow && event->type() == QEvent::KeyPress) {
+        terminalMode_->ResponseWindow_KeyPress(*static_cast<QKeyEvent*>(event));
+    }
     if (event->type() == QEvent::MouseButtonPress) {
         for (int n = 0; n < kTerminals; ++n) {
             if (watched == PulseInPerPoint[n]) {
@@ -415,7 +437,8 @@ void RetreiveAccountingApp::startUp() {
     // 2.
     Rx.setState(0);
     TerminalView = false;
-    TerminalModeOn = true;
+    // Off, like TerminalView: the first press enters, and no key goes out before it.
+    TerminalModeOn = false;
     // 3. The outer height, unless the controls need more.
     resize(width(), std::max(twips(9120), minimumSizeHint().height()));
     // 4.

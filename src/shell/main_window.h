@@ -31,6 +31,8 @@ class MeterReportView;
 class RemoteActions;
 class CashoutLog;
 class CD_File;
+class LocationLawClock;
+class TerminalMode;
 
 // The main window: owns every control and the state its handlers share. The handlers live in
 // one class per subsystem (link/, shell/, accounting/, terminal_config/), each holding a
@@ -91,7 +93,7 @@ class RetreiveAccountingApp : public QMainWindow {
     int16_t TickCount = 0;
     int16_t RxCount = 0;
     int32_t RealTicks = 0;
-    bool TerminalModeOn = true;
+    bool TerminalModeOn = false;
     bool TerminalView = false;
     RxInterpreter Rx;  // RxState and SpinnerCount
 
@@ -120,6 +122,8 @@ class RetreiveAccountingApp : public QMainWindow {
     MeterReportView& meterReport() { return *meterReport_; }
     RemoteActions& remoteActions() { return *remoteActions_; }
     CashoutLog& cashoutLog() { return *cashoutLog_; }
+    LocationLawClock& locationLawClock() { return *locationLawClock_; }
+    TerminalMode& terminalMode() { return *terminalMode_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -149,6 +153,8 @@ class RetreiveAccountingApp : public QMainWindow {
     std::unique_ptr<RemoteActions> remoteActions_;
     std::unique_ptr<CashoutLog> cashoutLog_;
     std::unique_ptr<CD_File> cdFile_;
+    std::unique_ptr<LocationLawClock> locationLawClock_;
+    std::unique_ptr<TerminalMode> terminalMode_;
 };
 
 }  // namespace tarvo
