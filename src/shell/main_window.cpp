@@ -291,10 +291,13 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
         LoadLocationInfo[i] = b;
         return b;
     };
+    // Wide enough to read a line of text while typing it; the window grows to fit.
+    const int lineWidth = fontMetrics().averageCharWidth() * 28;
     texts->addWidget(new QLabel(QStringLiteral("Location")), 0, 1);
     for (int i = 0; i < 4; ++i) {
         txtLocationInfo[i] = named(new QLineEdit, indexed("txtLocationInfo", i),
                                    QStringLiteral("Location line %1").arg(i + 1));
+        txtLocationInfo[i]->setMinimumWidth(lineWidth);
         texts->addWidget(txtLocationInfo[i], i + 1, 1);
     }
     texts->addWidget(fileButton(0, QStringLiteral("Open location file"), QStringLiteral("Open")), 1,
@@ -305,6 +308,7 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     for (int i = 0; i < 8; ++i) {
         TxtLawInfo[i] = named(new QLineEdit, indexed("TxtLawInfo", i),
                               QStringLiteral("Law line %1").arg(i + 1));
+        TxtLawInfo[i]->setMinimumWidth(lineWidth);
         texts->addWidget(TxtLawInfo[i], i + 6, 1);
     }
     texts->addWidget(fileButton(2, QStringLiteral("Open law file"), QStringLiteral("Open")), 6, 0);
