@@ -23,14 +23,26 @@ void TerminalMode::ButtonTerminalMode_Click() {
     w_.ButtonTerminalMode->setText(enter ? QStringLiteral("Exit Terminal Mode")
                                          : QStringLiteral("Enter Terminal Mode"));
     w_.ResponseWindow->clearText();
+    // Over USB the board's answers are read only while a reply is expected; whatever command
+    // went before, terminal mode is there to show them.
+    w_.ExpectReply = true;
     w_.link().sendCommand(enter ? frames::enterTerminalMode() : frames::leaveTerminalMode());
 }
 
 void TerminalMode::ResponseWindow_KeyPress(const QKeyEvent& event) {
+    sendKeys(terminalKeyBytes(event.key(), event.modifiers(), event.text()));
+}
+
+void TerminalMode::ResponseWindow_InputMethod(const QString& committed) {
+    sendKeys(terminalKeyBytes(Qt::Key_unknown, Qt::NoModifier, committed));
+}
+
+void TerminalMode::sendKeys(const QByteArray& keys) {
     if (!w_.TerminalModeOn) {
         return;
     }
-    for (const char byte : terminalKeyBytes(event.key(), event.modifiers(), event.text())) {
+    for (const char byte : keys) {
+        w_.ExpectReply = true;
         w_.link().sendCommand(frames::keystroke(byte));
     }
 }

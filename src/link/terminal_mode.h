@@ -1,6 +1,8 @@
 #pragma once
 
 class QKeyEvent;
+class QByteArray;
+class QString;
 
 namespace tarvo {
 
@@ -14,10 +16,13 @@ class TerminalMode {
     void ButtonTerminalMode_Click();
     // Sends the key while the mode is on; the box handles the key itself all the same.
     void ResponseWindow_KeyPress(const QKeyEvent& event);
+    // Characters an input method composed (a dead key and a letter) are typed keys too.
+    void ResponseWindow_InputMethod(const QString& committed);
     // "Pg Down": the caret to the end of the response text.
     void Command2_Click();
 
   private:
+    void sendKeys(const QByteArray& keys);
     RetreiveAccountingApp& w_;
 };
 

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
@@ -392,6 +393,9 @@ void RetreiveAccountingApp::wireHandlers() {
 bool RetreiveAccountingApp::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ResponseWindow && event->type() == QEvent::KeyPress) {
         terminalMode_->ResponseWindow_KeyPress(*static_cast<QKeyEvent*>(event));
+    } else if (watched == ResponseWindow && event->type() == QEvent::InputMethod) {
+        terminalMode_->ResponseWindow_InputMethod(
+            static_cast<QInputMethodEvent*>(event)->commitString());
     }
     if (event->type() == QEvent::MouseButtonPress) {
         for (int n = 0; n < kTerminals; ++n) {

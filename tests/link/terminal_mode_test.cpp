@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 
 #include "support/window_fixture.h"
@@ -26,10 +27,22 @@ TEST(TerminalMode, EntersForwardsTypedKeysAndLeaves) {
         f.chooseInterface(App::kUsbPosition);
         ASSERT_TRUE(f.connect());
         press(w, Qt::Key_A, "A");  // not in terminal mode yet: nothing goes out
+        // The command before left no reply expected; the board's echo must show all the same.
+        w.ExpectReply = false;
+        FakeUsbLibrary* usb = f.usb.get();
+        usb->onWrite = [usb](const QByteArray& data) {
+            if (data == "A") {
+                usb->pushReply("echo");
+            }
+        };
         w.ButtonTerminalMode->click();
         EXPECT_EQ(w.ButtonTerminalMode->text(), "Exit Terminal Mode");
         EXPECT_TRUE(w.TerminalView);
         press(w, Qt::Key_A, "A");
+        EXPECT_TRUE(w.ResponseWindow->text().contains("echo"));
+        QInputMethodEvent composed;
+        composed.setCommitString("\u00e9");  // a dead key and "e"
+        QApplication::sendEvent(w.ResponseWindow, &composed);
         press(w, Qt::Key_Backspace, "\b");
         press(w, Qt::Key_Return, "\r");
         press(w, Qt::Key_Left, "");
@@ -38,7 +51,7 @@ TEST(TerminalMode, EntersForwardsTypedKeysAndLeaves) {
         EXPECT_EQ(w.ButtonTerminalMode->text(), "Enter Terminal Mode");
         EXPECT_FALSE(w.TerminalModeOn || w.TerminalView);
         std::vector<QByteArray> expected;
-        for (const char* frame : {"1b4f53", "41", "08", "0d", "03", "1b1b1b20202020"}) {
+        for (const char* frame : {"1b4f53", "41", "e9", "08", "0d", "03", "1b1b1b20202020"}) {
             const QByteArray bytes = QByteArray::fromHex(frame);
             if (brisko) {
                 expected.push_back(QByteArray::fromHex("1d5450") + char(bytes.size()));
