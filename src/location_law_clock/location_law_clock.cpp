@@ -15,6 +15,9 @@ namespace tarvo {
 
 namespace {
 
+// The length byte of a multi-drop frame.
+constexpr qsizetype kLargestMultiDropFrame = 255;
+
 QStringList textsOf(std::span<QLineEdit* const> boxes) {
     QStringList out;
     for (const QLineEdit* box : boxes) {
@@ -49,10 +52,31 @@ bool LocationLawClock::refusesLongPortion(const frames::Command& portion, int fi
     return true;
 }
 
+bool LocationLawClock::refusesLongLine(const frames::Command& portion) {
+    if (!w_.Option4->isChecked()) {
+        return false;
+    }
+    for (const QByteArray& piece : portion.pieces) {
+        // A piece the transport drops would leave the board a line short, and it would take
+        // the next command for the missing line.
+        if (piece.size() > kLargestMultiDropFrame) {
+            w_.platform().prompts->message(
+                QStringLiteral("A line holds %1 characters, but on a multi-drop line it may hold "
+                               "at most %2. Shorten it and send again; nothing was sent.")
+                    .arg(piece.size() - 1)
+                    .arg(kLargestMultiDropFrame - 1),
+                MsgButtons::Ok, MsgIcon::Exclamation, QStringLiteral("Text too long"));
+            return true;
+        }
+    }
+    return false;
+}
+
 bool LocationLawClock::SendLocationInfo() {
     prepare();
     const frames::Command command = frames::locationInfo(textsOf(w_.txtLocationInfo));
-    if (refusesLongPortion(command, 7, QStringLiteral("The location lines"))) {
+    if (refusesLongPortion(command, 7, QStringLiteral("The location lines")) ||
+        refusesLongLine(command)) {
         return false;
     }
     w_.link().sendCommand(command);
@@ -65,7 +89,8 @@ bool LocationLawClock::SendLawInfo() {
     const frames::Command first = frames::lawInfoFirst(lines);
     const frames::Command second = frames::lawInfoSecond(lines);
     if (refusesLongPortion(first, 7, QStringLiteral("Law lines 1 to 4")) ||
-        refusesLongPortion(second, 4, QStringLiteral("Law lines 5 to 8"))) {
+        refusesLongPortion(second, 4, QStringLiteral("Law lines 5 to 8")) ||
+        refusesLongLine(first) || refusesLongLine(second)) {
         return false;
     }
     w_.link().sendCommand(first);

@@ -17,7 +17,7 @@ class LocationLawClock {
     explicit LocationLawClock(RetreiveAccountingApp& w);
 
     // Each returns false, having sent nothing, when under the Brisko target a portion is too
-    // long for its one-byte target prefix.
+    // long for its one-byte target prefix, or on a multi-drop line a line for its frame.
     bool SendLocationInfo();
     bool SendLawInfo();
     void SendTimeAndDate();
@@ -33,6 +33,8 @@ class LocationLawClock {
     // Shows why a portion cannot be announced and returns true; `fixedBytes` are the bytes of
     // the portion that are no text (header and line ends).
     bool refusesLongPortion(const frames::Command& portion, int fixedBytes, const QString& what);
+    // The same on a multi-drop line for a line longer than one frame can carry.
+    bool refusesLongLine(const frames::Command& portion);
     void openFile(std::span<QLineEdit* const> boxes);
     void saveFile(std::span<QLineEdit* const> boxes, const QString& extension);
 

@@ -87,6 +87,20 @@ TEST(LocationLawClock, SendsThePiecesWithPrefixesOnlyForBrisko) {
     }
 }
 
+// Each line is its own multi-drop frame, whose length byte allows 254 characters and the CR.
+TEST(LocationLawClock, MultiDropRefusesALineLongerThanOneFrame) {
+    for (const int length : {254, 255}) {
+        WindowFixture f;
+        f.w().Option4->click();
+        f.w().MultiDropAddress->setCurrentIndex(3);
+        ASSERT_TRUE(f.connect());
+        f.w().TxtLawInfo[6]->setText(QString(length, 'z'));
+        f.w().ButtonSendLawInfo->click();
+        EXPECT_EQ(f.prompts->messages.size(), length == 255 ? 1u : 0u) << length;
+        EXPECT_EQ(f.serial->sentBytes().contains(QByteArray(254, 'z')), length == 254);
+    }
+}
+
 TEST(LocationLawFiles, SaveAndLoadBothWays) {
     QTemporaryDir dir;
     const QString d = dir.path() + "/";
