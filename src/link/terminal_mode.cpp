@@ -20,8 +20,11 @@ void TerminalMode::ButtonTerminalMode_Click() {
     const bool enter = !w_.TerminalModeOn;
     w_.TerminalModeOn = enter;
     w_.TerminalView = enter;
-    w_.ButtonTerminalMode->setText(enter ? QStringLiteral("Exit Terminal Mode")
-                                         : QStringLiteral("Enter Terminal Mode"));
+    const QString caption =
+        enter ? QStringLiteral("Exit Terminal Mode") : QStringLiteral("Enter Terminal Mode");
+    w_.ButtonTerminalMode->setText(caption);
+    // A screen reader says what the button now does.
+    w_.ButtonTerminalMode->setAccessibleName(caption);
     w_.ResponseWindow->clearText();
     // Over USB the board's answers are read only while a reply is expected; whatever command
     // went before, terminal mode is there to show them.

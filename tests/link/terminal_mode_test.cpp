@@ -37,6 +37,7 @@ TEST(TerminalMode, EntersForwardsTypedKeysAndLeaves) {
         };
         w.ButtonTerminalMode->click();
         EXPECT_EQ(w.ButtonTerminalMode->text(), "Exit Terminal Mode");
+        EXPECT_EQ(w.ButtonTerminalMode->accessibleName(), "Exit Terminal Mode");
         EXPECT_TRUE(w.TerminalView);
         press(w, Qt::Key_A, "A");
         EXPECT_TRUE(w.ResponseWindow->text().contains("echo"));
