@@ -24,6 +24,8 @@ struct Command {
 
 // GS "TP" code: announces the command that follows while the Brisko target is chosen.
 QByteArray targetPrefix(int code);
+// The code travels in one byte: a longer command cannot be announced.
+constexpr int kLargestPrefixCode = 255;
 
 QByteArray openSession();   // GS "E" 0x01
 QByteArray closeSession();  // GS "E" 0x00

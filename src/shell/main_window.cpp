@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include "accounting/cashout_log.h"
@@ -10,6 +12,8 @@
 #include "accounting/remote_actions.h"
 #include "link/board_link.h"
 #include "link/receive_path.h"
+#include "link/terminal_mode.h"
+#include "location_law_clock/location_law_clock.h"
 #include "platform/wait.h"
 #include "pulse_editor/frm_set_pulses.h"
 #include "shell/cd_file.h"
@@ -62,6 +66,8 @@ RetreiveAccountingApp::RetreiveAccountingApp(Platform platform, QWidget* parent)
     remoteActions_ = std::make_unique<RemoteActions>(*this);
     cashoutLog_ = std::make_unique<CashoutLog>(*this);
     cdFile_ = std::make_unique<CD_File>(platform_.files);
+    locationLawClock_ = std::make_unique<LocationLawClock>(*this);
+    terminalMode_ = std::make_unique<TerminalMode>(*this);
     buildControls();
     wireHandlers();
     startUp();
@@ -304,10 +310,13 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
         LoadLocationInfo[i] = b;
         return b;
     };
+    // Wide enough to read a line of text while typing it; the window grows to fit.
+    const int lineWidth = fontMetrics().averageCharWidth() * 28;
     texts->addWidget(new QLabel(QStringLiteral("Location")), 0, 1);
     for (int i = 0; i < 4; ++i) {
         txtLocationInfo[i] = named(new QLineEdit, indexed("txtLocationInfo", i),
                                    QStringLiteral("Location line %1").arg(i + 1));
+        txtLocationInfo[i]->setMinimumWidth(lineWidth);
         texts->addWidget(txtLocationInfo[i], i + 1, 1);
     }
     texts->addWidget(fileButton(0, QStringLiteral("Open location file"), QStringLiteral("Open")), 1,
@@ -318,6 +327,7 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     for (int i = 0; i < 8; ++i) {
         TxtLawInfo[i] = named(new QLineEdit, indexed("TxtLawInfo", i),
                               QStringLiteral("Law line %1").arg(i + 1));
+        TxtLawInfo[i]->setMinimumWidth(lineWidth);
         texts->addWidget(TxtLawInfo[i], i + 6, 1);
     }
     texts->addWidget(fileButton(2, QStringLiteral("Open law file"), QStringLiteral("Open")), 6, 0);
@@ -349,6 +359,20 @@ void RetreiveAccountingApp::wireHandlers() {
     connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
     connect(ClearMemory, &QPushButton::clicked, this,
             [this] { remoteActions_->ClearMemory_Click(); });
+    connect(ButtonSendLocationInfo, &QPushButton::clicked, this,
+            [this] { locationLawClock_->ButtonSendLocationInfo_Click(); });
+    connect(ButtonSendLawInfo, &QPushButton::clicked, this,
+            [this] { locationLawClock_->ButtonSendLawInfo_Click(); });
+    connect(ButtonSendTimeAndDate, &QPushButton::clicked, this,
+            [this] { locationLawClock_->ButtonSendTimeAndDate_Click(); });
+    for (int i = 0; i < 4; ++i) {
+        connect(LoadLocationInfo[i], &QToolButton::clicked, this,
+                [this, i] { locationLawClock_->LoadLocationInfo_Click(i); });
+    }
+    connect(ButtonTerminalMode, &QPushButton::clicked, this,
+            [this] { terminalMode_->ButtonTerminalMode_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { terminalMode_->Command2_Click(); });
+    ResponseWindow->installEventFilter(this);
     for (int n = 0; n < kTerminals; ++n) {
         connect(PutCoinIn[n], &QPushButton::clicked, this,
                 [this, n] { remoteActions_->PutCoinIn_Click(n); });
@@ -386,6 +410,12 @@ void RetreiveAccountingApp::wireHandlers() {
 }
 
 bool RetreiveAccountingApp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ResponseWindow && event->type() == QEvent::KeyPress) {
+        terminalMode_->ResponseWindow_KeyPress(*static_cast<QKeyEvent*>(event));
+    } else if (watched == ResponseWindow && event->type() == QEvent::InputMethod) {
+        terminalMode_->ResponseWindow_InputMethod(
+            static_cast<QInputMethodEvent*>(event)->commitString());
+    }
     if (event->type() == QEvent::MouseButtonPress) {
         for (int n = 0; n < kTerminals; ++n) {
             if (watched == PulseInPerPoint[n]) {
@@ -434,7 +464,8 @@ void RetreiveAccountingApp::startUp() {
     // 2.
     Rx.setState(0);
     TerminalView = false;
-    TerminalModeOn = true;
+    // Off, like TerminalView: the first press enters, and no key goes out before it.
+    TerminalModeOn = false;
     // 3. The outer height, unless the controls need more.
     resize(width(), std::max(twips(9120), minimumSizeHint().height()));
     // 4.

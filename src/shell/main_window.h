@@ -33,6 +33,8 @@ class RemoteActions;
 class CashoutLog;
 class CD_File;
 class FrmSetPulses;
+class LocationLawClock;
+class TerminalMode;
 
 // The main window: owns every control and the state its handlers share. The handlers live in
 // one class per subsystem (link/, shell/, accounting/, terminal_config/), each holding a
@@ -93,7 +95,7 @@ class RetreiveAccountingApp : public QMainWindow {
     int16_t TickCount = 0;
     int16_t RxCount = 0;
     int32_t RealTicks = 0;
-    bool TerminalModeOn = true;
+    bool TerminalModeOn = false;
     bool TerminalView = false;
     RxInterpreter Rx;  // RxState and SpinnerCount
 
@@ -126,6 +128,8 @@ class RetreiveAccountingApp : public QMainWindow {
     MeterReportView& meterReport() { return *meterReport_; }
     RemoteActions& remoteActions() { return *remoteActions_; }
     CashoutLog& cashoutLog() { return *cashoutLog_; }
+    LocationLawClock& locationLawClock() { return *locationLawClock_; }
+    TerminalMode& terminalMode() { return *terminalMode_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -156,6 +160,8 @@ class RetreiveAccountingApp : public QMainWindow {
     std::unique_ptr<CashoutLog> cashoutLog_;
     std::unique_ptr<CD_File> cdFile_;
     QPointer<QWidget> frmSetPulses_;
+    std::unique_ptr<LocationLawClock> locationLawClock_;
+    std::unique_ptr<TerminalMode> terminalMode_;
 };
 
 }  // namespace tarvo

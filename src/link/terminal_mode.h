@@ -1,0 +1,29 @@
+#pragma once
+
+class QKeyEvent;
+class QByteArray;
+class QString;
+
+namespace tarvo {
+
+class RetreiveAccountingApp;
+
+// The board's terminal mode: entering and leaving it, and forwarding the keys typed into the
+// response box while it is on.
+class TerminalMode {
+  public:
+    explicit TerminalMode(RetreiveAccountingApp& w);
+    void ButtonTerminalMode_Click();
+    // Sends the key while the mode is on; the box handles the key itself all the same.
+    void ResponseWindow_KeyPress(const QKeyEvent& event);
+    // Characters an input method composed (a dead key and a letter) are typed keys too.
+    void ResponseWindow_InputMethod(const QString& committed);
+    // "Pg Down": the caret to the end of the response text.
+    void Command2_Click();
+
+  private:
+    void sendKeys(const QByteArray& keys);
+    RetreiveAccountingApp& w_;
+};
+
+}  // namespace tarvo

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <functional>
+#include <span>
+
+#include "support/window_fixture.h"
+
+namespace tarvo::test {
+namespace {
+
+using App = RetreiveAccountingApp;
+
+void setLines(std::span<QLineEdit* const> boxes, const QStringList& texts) {
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        boxes[i]->setText(texts.value(static_cast<qsizetype>(i)));
+    }
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Over USB every piece is one transfer, so the table shows where each piece ends. Behind a
+// Brisko system the command starts with `prefix` ("": refused, nothing is sent) and "|nn"
+// stands for the law's second prefix with the code nn.
+TEST(LocationLawClock, SendsThePiecesWithPrefixesOnlyForBrisko) {
+    auto send = [](bool law, QStringList lines) {
+        return [=](App& w) {
+            setLines(law ? std::span<QLineEdit* const>(w.TxtLawInfo)
+                         : std::span<QLineEdit* const>(w.txtLocationInfo),
+                     lines);
+            (law ? w.ButtonSendLawInfo : w.ButtonSendLocationInfo)->click();
+        };
+    };
+    auto clock = [](QDateTime first) {
+        return [=](App& w) {
+            int readings = 0;  // a second reading would be a second later
+            w.platform().clock = [=]() mutable { return first.addSecs(readings++); };
+            w.ButtonSendTimeAndDate->click();
+        };
+    };
+    const QString l124(124, 'x');
+    const QByteArray x124 = QByteArray(124, 'x').toHex() + "0d";
+    struct Case {
+        std::function<void(App&)> act;
+        QByteArray plain, prefix;
+    };
+    const Case cases[] = {
+        {send(false, {}), "1d 54 48 0d 0d 0d 0d", "1d545007"},
+        {send(false, {"  Bar \u00e9  ", "", "", "\t"}), "1d 54 48 42617220e90d 0d 0d 090d",
+         "1d54500d"},
+        {send(true, {"a", " bb ", "", "ccc", "5"}),
+         "1d 54 4c 610d 62620d 0d 6363630d |05 350d 0d 0d 0d", "1d54500d"},
+        {send(false, {l124, l124}), "1d 54 48 " + x124 + " " + x124 + " 0d 0d", "1d5450ff"},
+        {send(false, {l124, l124 + "y"}), "1d 54 48 " + x124 + " " + x124.left(248) + "790d 0d 0d",
+         ""},
+        {send(true, {"", "", "", "", l124, l124, "yyyy"}),
+         "1d 54 4c 0d 0d 0d 0d |00 " + x124 + " " + x124 + " 797979790d 0d", ""},
+        {clock({{2026, 3, 7}, {9, 5}}), "1d 54 54 30 39 3035 3033 3037 3236", "1d54500d"},
+        {clock({{2026, 12, 31}, {23, 59, 59}}), "1d 54 54 3233 3539 3132 3331 3236", "1d54500d"},
+    };
+    for (const Case& c : cases) {
+        for (bool brisko : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << c.plain.left(40).data() << (brisko ? " brisko" : ""));
+            WindowFixture f;
+            (brisko ? f.w().Option1 : f.w().Option2)->click();
+            f.chooseInterface(App::kUsbPosition);
+            ASSERT_TRUE(f.connect());
+            c.act(f.w());
+            const bool refused = brisko && c.prefix.isEmpty();
+            std::vector<QByteArray> expected;
+            for (const QByteArray& word : ((brisko ? c.prefix + " " : "") + c.plain).split(' ')) {
+                if (!word.startsWith('|')) {
+                    expected.push_back(QByteArray::fromHex(word));
+                } else if (brisko) {
+                    expected.push_back(QByteArray::fromHex("1d5450" + word.mid(1)));
+                }
+            }
+            EXPECT_EQ(f.usbFrames(), refused ? std::vector<QByteArray>{} : expected);
+            EXPECT_EQ(f.prompts->messages.size(), refused ? 1u : 0u);
+            EXPECT_EQ(f.w().SystemMessage->text().endsWith("Sent"), !refused);
+        }
+    }
+}
+
+// Each line is its own multi-drop frame, whose length byte allows 254 characters and the CR.
+TEST(LocationLawClock, MultiDropRefusesALineLongerThanOneFrame) {
+    for (const int length : {254, 255}) {
+        WindowFixture f;
+        f.w().Option4->click();
+        f.w().MultiDropAddress->setCurrentIndex(3);
+        ASSERT_TRUE(f.connect());
+        f.w().TxtLawInfo[6]->setText(QString(length, 'z'));
+        f.w().ButtonSendLawInfo->click();
+        EXPECT_EQ(f.prompts->messages.size(), length == 255 ? 1u : 0u) << length;
+        EXPECT_EQ(f.serial->sentBytes().contains(QByteArray(254, 'z')), length == 254);
+    }
+}
+
+TEST(LocationLawFiles, SaveAndLoadBothWays) {
+    QTemporaryDir dir;
+    const QString d = dir.path() + "/";
+    WindowFixture f;
+    App& w = f.w();
+    const QStringList law = {"  one  ", "", "th\u00e9e", "", "", "six", "", "eight"};
+    setLines(w.TxtLawInfo, law);
+    f.files->answer(d + "rules");
+    w.LoadLocationInfo[3]->click();
+    QFile saved(d + "rules.Law");
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(),
+              "  one  \r\n\r\nth\xE9"
+              "e\r\n\r\n\r\nsix\r\n\r\neight\r\n");
+    setLines(w.TxtLawInfo, {});
+    f.files->answer(d + "rules.Law");
+    w.LoadLocationInfo[2]->click();
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(w.TxtLawInfo[i]->text(), law[i]);
+    }
+    EXPECT_EQ(f.files->requests[0].title, "Save File");
+    EXPECT_EQ(f.files->requests[1].title, "Open File");
+    EXPECT_EQ(f.files->requests[1].nameFilters,
+              QStringList({"Law files (*.law)", "All files (*)"}));
+    // A name ending in the extension in other letters is kept; a short file fills what it has.
+    setLines(w.txtLocationInfo, {"a", "b"});
+    f.files->answer(d + "x.LOC");
+    w.LoadLocationInfo[1]->click();
+    EXPECT_EQ(f.files->requests.back().nameFilters[0], "Location files (*.loc)");
+    ASSERT_TRUE(QFile::exists(d + "x.LOC"));
+    ASSERT_TRUE(writeFile(d + "short.loc", "only\r\n"));
+    f.files->answer(d + "short.loc");
+    w.LoadLocationInfo[0]->click();
+    EXPECT_EQ(w.txtLocationInfo[0]->text(), "only");
+    EXPECT_EQ(w.txtLocationInfo[1]->text(), "");
+    EXPECT_TRUE(f.prompts->messages.empty());
+}
+
+TEST(LocationLawFiles, WhatCannotBeReadOrWrittenIsSaidAndChangesNothing) {
+    QTemporaryDir dir;
+    const QString binary = dir.path() + "/bin.loc";
+    ASSERT_TRUE(writeFile(binary, QByteArray("\x7f"
+                                             "ELF\x02\x01\x01\0\0",
+                                             9)));
+    const std::pair<int, QString> cases[] = {{0, binary},
+                                             {0, dir.path() + "/missing.loc"},
+                                             {0, dir.path()},
+                                             {1, dir.path() + "/no such folder/site"}};
+    for (const auto& [button, path] : cases) {
+        SCOPED_TRACE(path.toStdString());
+        WindowFixture f;
+        f.w().txtLocationInfo[0]->setText("kept");
+        f.files->answer(path);
+        f.w().LoadLocationInfo[button]->click();
+        EXPECT_EQ(f.w().txtLocationInfo[0]->text(), "kept");
+        ASSERT_EQ(f.prompts->messages.size(), 1u);
+        EXPECT_TRUE(f.prompts->messages[0].text.contains(path));
+    }
+}
+
+}  // namespace
+}  // namespace tarvo::test
