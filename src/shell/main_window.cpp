@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "accounting/cashout_log.h"
+#include "accounting/meter_history_view.h"
 #include "accounting/meter_report_view.h"
 #include "accounting/remote_actions.h"
 #include "link/board_link.h"
@@ -63,6 +64,7 @@ RetreiveAccountingApp::RetreiveAccountingApp(Platform platform, QWidget* parent)
     cdFile_ = std::make_unique<CD_File>(platform_.files);
     buildControls();
     wireHandlers();
+    meterHistory_ = std::make_unique<MeterHistoryView>(*this);
     startUp();
 }
 

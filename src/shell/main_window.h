@@ -31,6 +31,7 @@ class MeterReportView;
 class RemoteActions;
 class CashoutLog;
 class CD_File;
+class MeterHistoryView;
 
 // The main window: owns every control and the state its handlers share. The handlers live in
 // one class per subsystem (link/, shell/, accounting/, terminal_config/), each holding a
@@ -149,6 +150,7 @@ class RetreiveAccountingApp : public QMainWindow {
     std::unique_ptr<RemoteActions> remoteActions_;
     std::unique_ptr<CashoutLog> cashoutLog_;
     std::unique_ptr<CD_File> cdFile_;
+    std::unique_ptr<MeterHistoryView> meterHistory_;
 };
 
 }  // namespace tarvo
