@@ -69,14 +69,16 @@ QString changeToolTip(const MeterChange& c) {
     }
     const QString when = minutes(c.wasTime);
     if (!c.delta) {
-        return QStringLiteral("Was %1 on %2").arg(c.was, when);
+        return QStringLiteral("Was %1 on %2").arg(c.was.trimmed(), when);
     }
     if (*c.delta < 0) {
         if (c.clearedAt) {
             return QStringLiteral("Memory cleared on %1; was %2 on %3")
-                .arg(minutes(*c.clearedAt), c.was, when);
+                .arg(minutes(*c.clearedAt), c.was.trimmed(), when);
         }
-        return QStringLiteral("Was %1 on %2: went down by %3").arg(c.was, when).arg(-*c.delta);
+        return QStringLiteral("Was %1 on %2: went down by %3")
+            .arg(c.was.trimmed(), when)
+            .arg(-*c.delta);
     }
     if (*c.delta == 0) {
         return QStringLiteral("No change since %1").arg(when);

@@ -536,8 +536,12 @@ int runHistoryCommand(const QStringList& args, QTextStream& out, QTextStream& er
     for (int i = 0; i < args.size(); ++i) {
         QString name = args[i];
         QString value;
+        if (!name.startsWith(QLatin1String("--"))) {
+            err << "tarvo-audit history: unexpected argument: " << name << '\n' << usage;
+            return 2;
+        }
         const qsizetype eq = name.indexOf(QLatin1Char('='));
-        if (name.startsWith(QLatin1String("--")) && eq > 0) {
+        if (eq > 0) {
             value = name.mid(eq + 1);
             name = name.left(eq);
         } else if (i + 1 < args.size()) {
