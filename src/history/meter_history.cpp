@@ -15,6 +15,9 @@ namespace tarvo {
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
+// The board takes this long to clear its memory: a reading that soon after the clear may
+// still show the old meters, and the drop shows only at the reading after it.
+constexpr qint64 kClearTakesMs = 30000;
 
 // The terminal columns and the record fields they hold.
 struct Column {
@@ -185,10 +188,11 @@ bool MeterHistory::handleDamage() {
         problem_ = QStringLiteral("The meter history %1 is damaged: %2").arg(path_, problem_);
         return false;
     }
-    QString aside =
+    const QString dated =
         path_ + QStringLiteral(".corrupt-") + clock_().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = dated;
     for (int n = 2; QFile::exists(aside); ++n) {
-        aside = aside.section(QLatin1Char('~'), 0, 0) + QStringLiteral("~%1").arg(n);
+        aside = dated + QStringLiteral("-%1").arg(n);
     }
     if (!QFile::rename(path_, aside)) {
         problem_ =
@@ -453,7 +457,8 @@ std::optional<StoredReading> MeterHistory::store(const MeterReading& reading) {
             std::optional<QDateTime> cleared;
             if (!before->empty()) {
                 previous = before->front();
-                const auto clear = clearBetween(previous->time.toMSecsSinceEpoch(), reading);
+                const auto clear =
+                    clearBetween(previous->time.toMSecsSinceEpoch() - kClearTakesMs, reading);
                 if (!clear) {
                     return false;
                 }

@@ -49,7 +49,7 @@ class MeterHistory {
     std::optional<StoredReading> store(const MeterReading& reading);
     // Notes a memory clear sent from this program, so that the lower meters of the board's
     // next reading are expected. An empty `serial` stands for whatever board is at
-    // `port` / `address`.
+    // `port` / `address`. A reading up to 30 s after the clear may still show the old meters.
     bool recordMemoryClear(const QDateTime& time, const QString& port, std::optional<int> address,
                            const QString& serial);
 

@@ -111,7 +111,8 @@ TEST_F(MeterHistoryFile, AMemoryClearSentHereExcusesTheDropOfThatBoardOnly) {
         {"clear of this board", "A", "Com9", 30, false},
         {"clear at its port, board unknown", "", "Com1", 30, false},
         {"clear of another board", "B", "Com1", 30, true},
-        {"clear before the previous reading", "A", "Com1", -30, true},
+        {"previous reading while the board was clearing", "A", "Com1", -20, false},
+        {"clear long before the previous reading", "A", "Com1", -60, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
