@@ -46,6 +46,9 @@ void RemoteActions::ClearMemory_Click() {
     w_.link().sendPieces(second);
     // The board needs the time; the program does not wait for it.
     w_.SystemMessage->setText(QStringLiteral("Clearing memory, please wait 30 seconds..."));
+    if (w_.Connected == 1 && onMemoryCleared) {
+        onMemoryCleared();
+    }
 }
 
 void RemoteActions::ForceCashout_Click(int index) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 namespace tarvo {
 
 class RetreiveAccountingApp;
@@ -15,6 +17,9 @@ class RemoteActions {
     void SendCoinMultiB_Click(int index);
     void TxtCoinInMultiA_Change(int index);
     void TxtCoinInMultiB_Change(int index);
+
+    // Called after the clear commands went to a connected board.
+    std::function<void()> onMemoryCleared;
 
   private:
     void sendMultiplier(char input, int index);

@@ -25,6 +25,8 @@ struct Platform {
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
     // Period of the two coarse timers; tests shorten it.
     int tickIntervalMs = 1000;
+    // The meter history file; empty means the default place in the user's data folder.
+    QString historyPath;
 };
 
 }  // namespace tarvo

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "accounting/cashout_log.h"
+#include "accounting/meter_history_view.h"
 #include "accounting/meter_report_view.h"
 #include "accounting/remote_actions.h"
 #include "link/board_link.h"
@@ -70,6 +71,7 @@ RetreiveAccountingApp::RetreiveAccountingApp(Platform platform, QWidget* parent)
     terminalMode_ = std::make_unique<TerminalMode>(*this);
     buildControls();
     wireHandlers();
+    meterHistory_ = std::make_unique<MeterHistoryView>(*this);
     startUp();
 }
 

@@ -35,6 +35,7 @@ class CD_File;
 class FrmSetPulses;
 class LocationLawClock;
 class TerminalMode;
+class MeterHistoryView;
 
 // The main window: owns every control and the state its handlers share. The handlers live in
 // one class per subsystem (link/, shell/, accounting/, terminal_config/), each holding a
@@ -162,6 +163,7 @@ class RetreiveAccountingApp : public QMainWindow {
     QPointer<QWidget> frmSetPulses_;
     std::unique_ptr<LocationLawClock> locationLawClock_;
     std::unique_ptr<TerminalMode> terminalMode_;
+    std::unique_ptr<MeterHistoryView> meterHistory_;
 };
 
 }  // namespace tarvo

@@ -35,6 +35,7 @@ BoardHarness::BoardHarness(sim::BoardConfig config,
     platform.prompts = prompts_;
     platform.files = files_;
     platform.tickIntervalMs = tickIntervalMs;
+    platform.historyPath = historyPath();
     window_ = std::make_unique<RetreiveAccountingApp>(std::move(platform));
     window_->show();
 }

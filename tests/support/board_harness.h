@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 
@@ -31,6 +32,10 @@ class BoardHarness {
     BoardHarness& operator=(const BoardHarness&) = delete;
 
     RetreiveAccountingApp& w() { return *window_; }
+    // The meter history of this window, in a folder of its own.
+    QString historyPath() const {
+        return dataDir_.filePath(QStringLiteral("meter-history.sqlite"));
+    }
     sim::BoardModel& board() { return model_; }
     sim::PtyBoard& pty() { return *pty_; }
     FakePrompts& prompts() { return *prompts_; }
@@ -47,6 +52,7 @@ class BoardHarness {
     void settle(int quietMs = 150);
 
   private:
+    QTemporaryDir dataDir_;
     sim::BoardModel model_;
     std::unique_ptr<sim::PtyBoard> pty_;
     std::shared_ptr<sim::SimUsbLibrary> usb_;

@@ -12,6 +12,7 @@ inline void useOffscreenEnvironment(const QTemporaryDir& home) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
 }
 
 }  // namespace tarvo::test

@@ -14,6 +14,7 @@ WindowFixture::WindowFixture(const std::function<void(MemorySettingsStore&)>& pr
     platform.prompts = prompts;
     platform.files = files;
     platform.tickIntervalMs = tickIntervalMs;
+    platform.historyPath = historyPath();
     window_ = std::make_unique<RetreiveAccountingApp>(std::move(platform));
     window_->show();
 }

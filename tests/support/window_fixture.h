@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -26,6 +27,10 @@ class WindowFixture {
     WindowFixture& operator=(const WindowFixture&) = delete;
 
     RetreiveAccountingApp& w() { return *window_; }
+    // The meter history of this window, in a folder of its own.
+    QString historyPath() const {
+        return dataDir_.filePath(QStringLiteral("meter-history.sqlite"));
+    }
 
     // Chooses "Com<position + 1>" or, at position 32, "USB" with a board plugged in.
     void chooseInterface(int position);
@@ -46,6 +51,7 @@ class WindowFixture {
     std::shared_ptr<MemorySettingsStore> settings = std::make_shared<MemorySettingsStore>();
 
   private:
+    QTemporaryDir dataDir_;
     std::unique_ptr<RetreiveAccountingApp> window_;
 };
 

@@ -1,0 +1,141 @@
+#include "accounting/meter_history_view.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPalette>
+#include <QTimer>
+
+#include "accounting/meter_report_view.h"
+#include "accounting/remote_actions.h"
+#include "history/meter_history.h"
+#include "shell/main_window.h"
+
+namespace tarvo {
+
+namespace {
+
+// The meter displays of terminal n, in the order of meterFields().
+std::array<QLineEdit*, 5> meterDisplays(RetreiveAccountingApp& w, int n) {
+    return {w.Received[n], w.Returned[n], w.PaidOut[n], w.CoinInA[n], w.CoinInB[n]};
+}
+
+void showChange(QLineEdit* box, const MeterChange& change) {
+    const QString tip = changeToolTip(change);
+    box->setToolTip(tip);
+    box->setAccessibleDescription(tip);
+    QPalette palette = QApplication::palette(box);
+    if (change.wentBackwards()) {
+        // Amber behind dark text reads on light and dark desktop themes alike.
+        palette.setColor(QPalette::Base, QColor(0xFF, 0xC8, 0x70));
+        palette.setColor(QPalette::Text, Qt::black);
+    }
+    box->setPalette(palette);
+}
+
+void resetDisplay(QLineEdit* box) {
+    box->setToolTip(QString());
+    box->setAccessibleDescription(QString());
+    box->setPalette(QApplication::palette(box));
+}
+
+bool sameReading(const std::optional<MeterReading>& shown, const MeterReading& kept) {
+    return shown && shown->time == kept.time && shown->serialNumber == kept.serialNumber &&
+           shown->port == kept.port;
+}
+
+}  // namespace
+
+MeterHistoryView::MeterHistoryView(RetreiveAccountingApp& w) : w_(w) {
+    w_.meterReport().onReading = [this](const MeterReading& r) { readingShown(r); };
+    w_.remoteActions().onMemoryCleared = [this] { memoryCleared(); };
+    for (int n = 0; n < RetreiveAccountingApp::kTerminals; ++n) {
+        for (QLineEdit* box : meterDisplays(w_, n)) {
+            // Emptied displays (a new read, a disconnect) drop what they said of the last one.
+            QObject::connect(box, &QLineEdit::textChanged, box, [box](const QString& text) {
+                if (text.isEmpty()) {
+                    resetDisplay(box);
+                }
+            });
+        }
+    }
+}
+
+MeterHistoryView::~MeterHistoryView() = default;
+
+MeterHistory& MeterHistoryView::history() {
+    if (!history_) {
+        history_ = std::make_unique<MeterHistory>(
+            w_.platform().historyPath, MeterHistory::Damaged::MoveAside, w_.platform().clock);
+    }
+    return *history_;
+}
+
+void MeterHistoryView::readingShown(const MeterReading& reading) {
+    resetDisplays();
+    // After the handler that filled the displays has returned.
+    QTimer::singleShot(0, &w_, [this, reading] { keep(reading); });
+}
+
+void MeterHistoryView::keep(const MeterReading& reading) {
+    if (reading.serialNumber.trimmed().isEmpty()) {
+        return;
+    }
+    const auto stored = history().store(reading);
+    tellOnce(!stored);
+    // A newer read may have begun meanwhile; its displays are not this reading's.
+    if (!stored || !sameReading(w_.meterReport().lastReading(), reading)) {
+        return;
+    }
+    for (size_t i = 0; i < stored->reading.terminals.size(); ++i) {
+        const int n = stored->reading.terminals[i].number - 1;
+        if (n < 0 || n >= RetreiveAccountingApp::kTerminals) {
+            continue;
+        }
+        const auto boxes = meterDisplays(w_, n);
+        for (size_t m = 0; m < boxes.size(); ++m) {
+            showChange(boxes[m], stored->changes[i][m]);
+        }
+    }
+}
+
+void MeterHistoryView::memoryCleared() {
+    // The board is the one last read here when it was read on the same line and address.
+    const auto& last = w_.meterReport().lastReading();
+    MeterReading here;
+    here.port = w_.COMInterface->currentText();
+    if (w_.optionSelected(w_.Option4)) {
+        bool ok = false;
+        const int address = w_.MultiDropAddress->currentText().trimmed().toInt(&ok);
+        if (ok) {
+            here.address = address;
+        }
+    }
+    const QString serial = last && last->port == here.port && last->address == here.address
+                               ? last->serialNumber
+                               : QString();
+    const QDateTime time = w_.platform().clock();
+    QTimer::singleShot(0, &w_, [this, here, serial, time] {
+        tellOnce(!history().recordMemoryClear(time, here.port, here.address, serial));
+    });
+}
+
+void MeterHistoryView::resetDisplays() {
+    for (int n = 0; n < RetreiveAccountingApp::kTerminals; ++n) {
+        for (QLineEdit* box : meterDisplays(w_, n)) {
+            resetDisplay(box);
+        }
+    }
+}
+
+void MeterHistoryView::tellOnce(bool failed) {
+    for (const QString& notice : history().takeNotices()) {
+        w_.ResponseWindow->appendText(notice + QStringLiteral("\r\n"));
+    }
+    if (failed && !problemTold_) {
+        problemTold_ = true;
+        w_.ResponseWindow->appendText(
+            QStringLiteral("Meter history not kept: %1\r\n").arg(history().problem()));
+    }
+}
+
+}  // namespace tarvo

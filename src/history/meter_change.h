@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "core/meter_reading.h"
+
+namespace tarvo {
+
+// How one meter moved since the previous reading of the same board.
+struct MeterChange {
+    bool first = true;            // the board (or this terminal) was never read before
+    QString was;                  // the previous display text
+    QDateTime wasTime;            // when it was read
+    std::optional<qint64> delta;  // now - was, when both are numbers
+    // A memory clear sent from this program between the two readings: a drop is expected.
+    std::optional<QDateTime> clearedAt;
+
+    bool wentBackwards() const { return delta && *delta < 0 && !clearedAt; }
+};
+
+// The changes of every meter, terminal by terminal in the order of the current reading;
+// the meters in the order of meterFields().
+using TerminalChanges = std::array<MeterChange, 5>;
+std::vector<TerminalChanges> compareWithPrevious(const MeterReading& current,
+                                                 const std::optional<MeterReading>& previous,
+                                                 const std::optional<QDateTime>& clearedAt);
+
+// Fills each terminal's wentBackwards from `changes`.
+void markWentBackwards(MeterReading& reading, const std::vector<TerminalChanges>& changes);
+
+// The tooltip of a meter display: "+120 since 2026-11-02 14:05" and the like.
+QString changeToolTip(const MeterChange& change);
+
+}  // namespace tarvo

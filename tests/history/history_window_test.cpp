@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QTimer>
+
+#include "accounting/meter_report_view.h"
+#include "history/meter_history.h"
+#include "support/board_harness.h"
+#include "support/window_fixture.h"
+
+// The window keeps each View Info and shows on the meter displays what changed since the last.
+namespace tarvo::test {
+namespace {
+
+bool flagged(const QLineEdit* box) {
+    return box->palette().color(QPalette::Base) != QApplication::palette(box).color(QPalette::Base);
+}
+
+// Reads the meters and lets the window keep the reading: it does so from a zero-time timer
+// queued before this one.
+void viewInfo(RetreiveAccountingApp& w) {
+    w.cmdViewOnly->click();
+    bool kept = false;
+    QTimer::singleShot(0, [&] { kept = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept; }));
+}
+
+TEST(MeterHistoryWindow, ADamagedOrUnwritableHistoryLeavesTheViewWorkingAndSaysSoOnce) {
+    for (const bool damaged : {true, false}) {
+        SCOPED_TRACE(damaged ? "damaged file" : "unwritable location");
+        WindowFixture f;
+        if (damaged) {
+            QFile garbage(f.historyPath());
+            ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+            garbage.write(QByteArray(2048, '\x13'));
+        } else {
+            // A folder where the file should be: nothing can be opened or written there.
+            ASSERT_TRUE(QDir().mkpath(f.historyPath()));
+        }
+        f.answerMeterRequests(sixPanelReport());
+        ASSERT_TRUE(f.connect());
+        const QString said = damaged ? QStringLiteral("The meter history was damaged")
+                                     : QStringLiteral("Meter history not kept");
+        QDateTime previous;
+        for (int read = 0; read < 2; ++read) {
+            viewInfo(f.w());
+            EXPECT_EQ(f.w().Received[0]->text(), QStringLiteral("000001001"));
+            EXPECT_EQ(f.w().ResponseWindow->text().count(said), read == 0 ? 1 : 0);
+            EXPECT_EQ(f.w().Received[0]->toolTip(),
+                      !damaged ? QString()
+                      : read == 0
+                          ? QStringLiteral("First reading of this board")
+                          : QStringLiteral("No change since %1")
+                                .arg(previous.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+            previous = f.w().meterReport().lastReading()->time;
+        }
+        if (damaged) {
+            const auto aside = QDir(QFileInfo(f.historyPath()).path())
+                                   .entryList({QStringLiteral("meter-history.sqlite.corrupt-*")});
+            EXPECT_EQ(aside.size(), 1);
+        }
+    }
+}
+
+TEST(MeterHistoryEndToEnd, CoinsShowOnTheTooltipsADropIsFlaggedButNotAfterClearMemory) {
+    BoardHarness h;
+    auto& w = h.w();
+    auto& board = h.board().state().terminals[0];
+    board.received = 1000;
+    w.Option1->setChecked(true);
+    ASSERT_TRUE(h.connect());
+    viewInfo(w);
+    EXPECT_EQ(w.Received[0]->toolTip(), QStringLiteral("First reading of this board"));
+
+    w.PutCoinIn[0]->click();
+    h.settle(300);
+    viewInfo(w);
+    const QString since = QStringLiteral(" since ");
+    EXPECT_EQ(w.Received[0]->toolTip().section(since, 0, 0),
+              QStringLiteral("+%1").arg(board.pulsesPerCoin));
+    EXPECT_EQ(w.CoinInA[0]->toolTip().section(since, 0, 0), QStringLiteral("+1"));
+    EXPECT_TRUE(w.PaidOut[0]->toolTip().startsWith(QStringLiteral("No change since")));
+    EXPECT_FALSE(flagged(w.Received[0]));
+
+    // The board's own meters drop: flagged with what they were.
+    board.received -= 10;
+    viewInfo(w);
+    EXPECT_TRUE(flagged(w.Received[0]));
+    EXPECT_TRUE(w.Received[0]->toolTip().endsWith(QStringLiteral(": went down by 10")))
+        << w.Received[0]->toolTip().toStdString();
+    EXPECT_FALSE(flagged(w.Returned[0]));
+
+    // After Clear Memory from here the lower meters are expected.
+    w.ClearMemory->click();
+    ASSERT_TRUE(h.waitFor([&] { return board.received == 0; }));
+    h.settle(300);
+    viewInfo(w);
+    EXPECT_EQ(w.Received[0]->text().toLongLong(), 0);
+    EXPECT_FALSE(flagged(w.Received[0]));
+    EXPECT_TRUE(w.Received[0]->toolTip().startsWith(QStringLiteral("Memory cleared on")));
+
+    MeterHistory history(h.historyPath());
+    const auto kept = history.readings();
+    ASSERT_TRUE(kept);
+    ASSERT_EQ(kept->size(), 4u);
+    EXPECT_EQ(kept->at(2).terminals[0].wentBackwards, QStringList{"received"});
+    EXPECT_TRUE(kept->at(3).terminals[0].wentBackwards.isEmpty());
+    EXPECT_EQ(kept->at(1).serialNumber, QString::fromLatin1(h.board().state().serial));
+}
+
+}  // namespace
+}  // namespace tarvo::test

@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <thread>
+
+#include "history/meter_history.h"
+#include "support/qstring_printer.h"
+
+// The meter history file: what is kept, compared, upgraded, set aside and printed.
+namespace tarvo::test {
+namespace {
+
+const QDateTime kStart(QDate(2026, 11, 2), QTime(14, 5));
+
+// A two-terminal reading whose meters all read `received`, `received` + 1, ...
+MeterReading reading(const QString& serial, const QDateTime& time, qint64 received,
+                     const QString& port = QStringLiteral("Com1")) {
+    MeterReading r;
+    r.time = time;
+    r.port = port;
+    r.serialNumber = serial;
+    r.firmwareVersion = QStringLiteral("BRD-V2.05");
+    for (int n = 1; n <= 2; ++n) {
+        MeterReading::Terminal t;
+        t.number = n;
+        t.status = QStringLiteral("ON");
+        int k = 0;
+        for (const auto& f : meterFields()) {
+            t.*f.field = QString::number(received + k++).rightJustified(9, QLatin1Char('0'));
+        }
+        r.terminals.push_back(t);
+    }
+    return r;
+}
+
+TEST(MeterChangeText, SaysHowTheMeterMovedSinceThePreviousReading) {
+    const QDateTime cleared = kStart.addSecs(60);
+    struct Case {
+        std::optional<qint64> was, now;  // nothing: no earlier reading
+        std::optional<QDateTime> clearedAt;
+        QString tip;
+        bool flagged;
+    } cases[] = {
+        {{}, 5, {}, "First reading of this board", false},
+        {1000, 1120, {}, "+120 since 2026-11-02 14:05", false},
+        {1000, 1000, {}, "No change since 2026-11-02 14:05", false},
+        {1234, 1200, {}, "Was 000001234 on 2026-11-02 14:05: went down by 34", true},
+        {1234, 3, cleared, "Memory cleared on 2026-11-02 14:06; was 000001234 on 2026-11-02 14:05",
+         false},
+        {1000, 1500, cleared, "+500 since 2026-11-02 14:05", false},
+    };
+    for (const auto& c : cases) {
+        MeterReading now = reading(QStringLiteral("S1"), kStart.addSecs(3600), *c.now);
+        std::optional<MeterReading> before;
+        if (c.was) {
+            before = reading(QStringLiteral("S1"), kStart, *c.was);
+        }
+        const auto changes = compareWithPrevious(now, before, c.clearedAt);
+        EXPECT_EQ(changeToolTip(changes[1][0]), c.tip);
+        markWentBackwards(now, changes);
+        EXPECT_EQ(now.terminals[1].wentBackwards,
+                  c.flagged ? QStringList({"received", "returned", "paidOut", "coinInA", "coinInB"})
+                            : QStringList());
+    }
+}
+
+class MeterHistoryFile : public ::testing::Test {
+  protected:
+    QString path() const { return dir.filePath(QStringLiteral("meter-history.sqlite")); }
+    QTemporaryDir dir;
+};
+
+TEST_F(MeterHistoryFile, ComparesWithThePreviousReadingOfTheSameBoardOnly) {
+    MeterHistory h(path());
+    ASSERT_TRUE(h.store(reading("A", kStart, 100)));
+    ASSERT_TRUE(h.store(reading("B", kStart.addSecs(60), 50)));
+    const auto a = h.store(reading("A", kStart.addSecs(120), 90));
+    ASSERT_TRUE(a) << h.problem().toStdString();
+    EXPECT_EQ(a->changes[0][0].delta, -10);
+    EXPECT_EQ(a->reading.terminals[0].wentBackwards.size(), 5);
+    // Read back oldest first, with the flags.
+    const auto all = h.readings();
+    ASSERT_TRUE(all);
+    ASSERT_EQ(all->size(), 3u);
+    EXPECT_EQ(all->back().terminals[0].received, QStringLiteral("000000090"));
+    EXPECT_EQ(all->back().terminals[1].wentBackwards, a->reading.terminals[1].wentBackwards);
+    EXPECT_EQ(all->back().time, kStart.addSecs(120));
+    // Nothing without a serial number.
+    EXPECT_FALSE(h.store(reading(QString(), kStart, 1)));
+}
+
+TEST_F(MeterHistoryFile, AMemoryClearSentHereExcusesTheDropOfThatBoardOnly) {
+    struct Case {
+        const char* name;
+        QString clearSerial, clearPort;
+        std::optional<int> clearSecs;  // after the first reading
+        bool flagged;
+    } cases[] = {
+        {"no clear", "", "", {}, true},
+        {"clear of this board", "A", "Com9", 30, false},
+        {"clear at its port, board unknown", "", "Com1", 30, false},
+        {"clear of another board", "B", "Com1", 30, true},
+        {"previous reading while the board was clearing", "A", "Com1", -20, false},
+        {"clear long before the previous reading", "A", "Com1", -60, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path());
+        MeterHistory h(path());
+        ASSERT_TRUE(h.store(reading("A", kStart, 100)));
+        if (c.clearSecs) {
+            ASSERT_TRUE(
+                h.recordMemoryClear(kStart.addSecs(*c.clearSecs), c.clearPort, {}, c.clearSerial));
+        }
+        const auto second = h.store(reading("A", kStart.addSecs(60), 0));
+        ASSERT_TRUE(second);
+        EXPECT_EQ(second->reading.terminals[0].wentBackwards.isEmpty(), !c.flagged);
+    }
+}
+
+// Stores `count` readings of board `serial` into `path`; the writer of the test below.
+void writeReadings(const QString& path, const QString& serial, int count) {
+    MeterHistory h(path);
+    for (int i = 0; i < count; ++i) {
+        if (!h.store(reading(serial, QDateTime::currentDateTime(), i))) {
+            ADD_FAILURE() << h.problem().toStdString();
+        }
+    }
+}
+
+// Run as a separate process by the test below.
+TEST(MeterHistoryWriterProcess, Writes) {
+    const QString path = qEnvironmentVariable("TARVO_HISTORY_WRITER");
+    if (path.isEmpty()) {
+        GTEST_SKIP() << "only run as the other writer";
+    }
+    writeReadings(path, QStringLiteral("P%1").arg(QCoreApplication::applicationPid()), 40);
+}
+
+TEST_F(MeterHistoryFile, WritersInTwoThreadsAndAnotherProcessAllSucceed) {
+    QProcess other;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TARVO_HISTORY_WRITER"), path());
+    other.setProcessEnvironment(env);
+    other.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=MeterHistoryWriterProcess.*")});
+    ASSERT_TRUE(other.waitForStarted());
+    std::thread first(writeReadings, path(), QStringLiteral("T1"), 40);
+    std::thread second(writeReadings, path(), QStringLiteral("T2"), 40);
+    first.join();
+    second.join();
+    ASSERT_TRUE(other.waitForFinished(60000));
+    EXPECT_EQ(other.exitCode(), 0) << other.readAll().toStdString();
+    MeterHistory h(path());
+    const auto all = h.readings();
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->size(), 120u);
+    // Each writer's meters rose one by one: nothing interleaved wrongly or went backwards.
+    for (const auto& r : *all) {
+        EXPECT_TRUE(r.terminals[0].wentBackwards.isEmpty()) << r.serialNumber.toStdString();
+    }
+}
+
+TEST_F(MeterHistoryFile, AVersionOneFileIsUpgradedAndItsDropsFlagged) {
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("v1"));
+        db.setDatabaseName(path());
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        for (const char* sql :
+             {"CREATE TABLE readings (id INTEGER PRIMARY KEY, taken_ms INTEGER NOT NULL, "
+              "taken_at TEXT NOT NULL, port TEXT NOT NULL, address INTEGER, serial_number "
+              "TEXT NOT NULL, firmware_version TEXT NOT NULL, printer_firmware TEXT NOT NULL, "
+              "printer_status TEXT NOT NULL)",
+              "CREATE TABLE terminals (reading_id INTEGER NOT NULL, number INTEGER NOT NULL, "
+              "status TEXT NOT NULL, pulse_value TEXT NOT NULL, multiplier TEXT NOT NULL, "
+              "value_in TEXT NOT NULL, print_unit TEXT NOT NULL, received TEXT NOT NULL, "
+              "returned TEXT NOT NULL, paid_out TEXT NOT NULL, coin_in_a TEXT NOT NULL, "
+              "coin_in_b TEXT NOT NULL, coin_in_multiplier_a TEXT NOT NULL, "
+              "coin_in_multiplier_b TEXT NOT NULL, PRIMARY KEY (reading_id, number))",
+              "INSERT INTO readings VALUES (1, 1000, 'x', 'Com1', 3, 'OLD', 'F', '', '')",
+              "INSERT INTO readings VALUES (2, 2000, 'x', 'Com1', 3, 'OLD', 'F', '', '')",
+              "INSERT INTO terminals VALUES (1, 1, 'ON', '10', '1', 'CENTS', 'MONEY', "
+              "'000000500', '0', '0', '7', '0', '1', '1')",
+              "INSERT INTO terminals VALUES (2, 1, 'ON', '10', '1', 'CENTS', 'MONEY', "
+              "'000000400', '0', '0', '8', '0', '1', '1')",
+              "PRAGMA user_version = 1"}) {
+            ASSERT_TRUE(q.exec(QString::fromLatin1(sql))) << sql;
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("v1"));
+    MeterHistory h(path());
+    const auto all = h.readings();
+    ASSERT_TRUE(all) << h.problem().toStdString();
+    ASSERT_EQ(all->size(), 2u);
+    EXPECT_EQ(all->at(1).address, 3);
+    EXPECT_EQ(all->at(1).terminals[0].wentBackwards, QStringList{"received"});
+    // The new parts work on the upgraded file.
+    EXPECT_TRUE(h.recordMemoryClear(QDateTime::fromMSecsSinceEpoch(2500), "Com1", 3, "OLD"));
+    MeterReading next = reading("OLD", QDateTime::fromMSecsSinceEpoch(3000), 0);
+    next.terminals.resize(1);
+    const auto stored = h.store(next);
+    ASSERT_TRUE(stored) << h.problem().toStdString();
+    EXPECT_TRUE(stored->reading.terminals[0].wentBackwards.isEmpty());
+}
+
+TEST_F(MeterHistoryFile, ADamagedFileIsKeptAsideAndANewOneStarted) {
+    const QByteArray garbage(4096, '\x5a');
+    {
+        QFile f(path());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(garbage);
+    }
+    // The command line only reads: it leaves the file as it is.
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(runHistoryCommand({"--database", path()}, o, e), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("damaged"))) << err.toStdString();
+
+    MeterHistory h(path(), MeterHistory::Damaged::MoveAside, [] { return kStart; });
+    ASSERT_TRUE(h.store(reading("A", kStart, 1))) << h.problem().toStdString();
+    const QString aside = path() + QStringLiteral(".corrupt-20261102-140500");
+    QFile f(aside);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), garbage);
+    EXPECT_EQ(h.takeNotices().size(), 1);
+    EXPECT_TRUE(h.store(reading("A", kStart.addSecs(1), 2)));
+    EXPECT_TRUE(h.takeNotices().isEmpty());
+    EXPECT_EQ(h.readings()->size(), 2u);
+}
+
+TEST_F(MeterHistoryFile, AnUnwritableLocationFailsWithAReason) {
+    QFile blocker(dir.filePath(QStringLiteral("not-a-folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    MeterHistory h(blocker.fileName() + QStringLiteral("/meter-history.sqlite"));
+    EXPECT_FALSE(h.store(reading("A", kStart, 1)));
+    EXPECT_FALSE(h.problem().isEmpty());
+    EXPECT_TRUE(h.takeNotices().isEmpty());
+}
+
+TEST_F(MeterHistoryFile, TheHistoryCommandPrintsJsonAndCsvOfTheSameReadings) {
+    {
+        MeterHistory h(path());
+        ASSERT_TRUE(h.store(reading("A", kStart, 100)));
+        ASSERT_TRUE(h.store(reading("B", kStart.addSecs(30), 5)));
+        ASSERT_TRUE(h.store(reading("A", kStart.addSecs(60), 99)));
+    }
+    auto run = [&](QStringList args, int* status = nullptr) {
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        const int s = runHistoryCommand(args << "--database" << path(), o, e);
+        if (status) {
+            *status = s;
+        }
+        return out;
+    };
+    const auto json = QJsonDocument::fromJson(run({"--format", "json"}).toUtf8()).array();
+    ASSERT_EQ(json.size(), 3);
+    EXPECT_EQ(json[0]["serialNumber"].toString(), QStringLiteral("A"));
+    EXPECT_EQ(json[2]["terminals"][0]["received"].toString(), QStringLiteral("000000099"));
+    EXPECT_EQ(json[2]["terminals"][0]["wentBackwards"].toArray().size(), 5);
+    EXPECT_TRUE(json[1]["terminals"][0]["wentBackwards"].toArray().isEmpty());
+
+    const QStringList csv =
+        run({"--format=csv", "--serial", "A"}).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(csv.size(), 1 + 2 * 2);  // header, two readings of two terminals
+    EXPECT_TRUE(csv[0].endsWith(QStringLiteral(",wentBackwards")));
+    EXPECT_TRUE(csv[3].endsWith(QStringLiteral(",received returned paidOut coinInA coinInB")));
+    EXPECT_TRUE(csv[1].endsWith(QStringLiteral(",")));
+
+    const QString since = kStart.addSecs(30).toString(Qt::ISODate);
+    EXPECT_EQ(QJsonDocument::fromJson(run({"--since", since, "--format", "json"}).toUtf8())
+                  .array()
+                  .size(),
+              2);
+    int status = 0;
+    for (const QStringList& wrong : {QStringList{"--format", "xml"}, QStringList{"--since", "soon"},
+                                     QStringList{"--colour", "red"}}) {
+        EXPECT_TRUE(run(wrong, &status).isEmpty());
+        EXPECT_EQ(status, 2);
+    }
+}
+
+}  // namespace
+}  // namespace tarvo::test
