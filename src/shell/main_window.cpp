@@ -9,11 +9,13 @@
 #include "accounting/meter_report_view.h"
 #include "accounting/remote_actions.h"
 #include "link/board_link.h"
+#include "link/modem_dial.h"
 #include "link/receive_path.h"
 #include "platform/wait.h"
 #include "shell/cd_file.h"
 #include "shell/connection.h"
 #include "shell/settings.h"
+#include "terminal_config/auto_calibration.h"
 #include "terminal_config/parameter_write.h"
 #include "terminal_config/terminal_parameters.h"
 
@@ -61,6 +63,8 @@ RetreiveAccountingApp::RetreiveAccountingApp(Platform platform, QWidget* parent)
     remoteActions_ = std::make_unique<RemoteActions>(*this);
     cashoutLog_ = std::make_unique<CashoutLog>(*this);
     cdFile_ = std::make_unique<CD_File>(platform_.files);
+    modemDial_ = std::make_unique<ModemDial>(*this);
+    autoCalibration_ = std::make_unique<AutoCalibration>(*this);
     buildControls();
     wireHandlers();
     startUp();
@@ -264,6 +268,8 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     CmdAutoCalibrate = button(QStringLiteral("Auto Calibrate"), QStringLiteral("CmdAutoCalibrate"));
     CmdTerminalToCalibrate = named(new QComboBox, QStringLiteral("CmdTerminalToCalibrate"),
                                    QStringLiteral("Terminal to calibrate"));
+    CmdTerminalToCalibrate->setEditable(true);
+    CmdTerminalToCalibrate->setInsertPolicy(QComboBox::NoInsert);
     int row = 0;
     for (auto* b :
          {cmdViewOnly, ButtonViewLastCashout, ClearMemory, ButtonSendLocationInfo,
@@ -330,6 +336,9 @@ void RetreiveAccountingApp::wireHandlers() {
     connect(Command1, &QPushButton::clicked, this, [this] { cashoutLog_->Command1_Click(); });
     connect(ClearMemory, &QPushButton::clicked, this,
             [this] { remoteActions_->ClearMemory_Click(); });
+    connect(ButtonDial, &QToolButton::clicked, this, [this] { modemDial_->ButtonDial_Click(); });
+    connect(CmdAutoCalibrate, &QPushButton::clicked, this,
+            [this] { autoCalibration_->CmdAutoCalibrate_Click(); });
     for (int n = 0; n < kTerminals; ++n) {
         connect(PutCoinIn[n], &QPushButton::clicked, this,
                 [this, n] { remoteActions_->PutCoinIn_Click(n); });
@@ -450,6 +459,7 @@ void RetreiveAccountingApp::startUp() {
     restoreSettings();
     // 12.
     PhoneNumber.clear();
+    modemDial_->showNumber();
     // 13.
     QString title = QString::fromLatin1(kAppTitle) + QStringLiteral(" V1.0.33");
     if (platform_.usb) {

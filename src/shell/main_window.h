@@ -31,6 +31,8 @@ class MeterReportView;
 class RemoteActions;
 class CashoutLog;
 class CD_File;
+class ModemDial;
+class AutoCalibration;
 
 // The main window: owns every control and the state its handlers share. The handlers live in
 // one class per subsystem (link/, shell/, accounting/, terminal_config/), each holding a
@@ -120,6 +122,8 @@ class RetreiveAccountingApp : public QMainWindow {
     MeterReportView& meterReport() { return *meterReport_; }
     RemoteActions& remoteActions() { return *remoteActions_; }
     CashoutLog& cashoutLog() { return *cashoutLog_; }
+    ModemDial& modemDial() { return *modemDial_; }
+    AutoCalibration& autoCalibration() { return *autoCalibration_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -149,6 +153,8 @@ class RetreiveAccountingApp : public QMainWindow {
     std::unique_ptr<RemoteActions> remoteActions_;
     std::unique_ptr<CashoutLog> cashoutLog_;
     std::unique_ptr<CD_File> cdFile_;
+    std::unique_ptr<ModemDial> modemDial_;
+    std::unique_ptr<AutoCalibration> autoCalibration_;
 };
 
 }  // namespace tarvo
