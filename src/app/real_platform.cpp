@@ -15,7 +15,16 @@ namespace {
 
 // A board model with its pty and its USB face, alive as long as the run.
 struct Simulation {
-    sim::BoardModel model;
+    // A connect without a number reaches the board directly; a dialled one meets a modem
+    // that answers "CONNECT 9600".
+    static sim::BoardConfig config() {
+        sim::BoardConfig c;
+        c.modem = sim::ModemResult::Connect;
+        c.modemOptional = true;
+        c.modemDelayMs = 1500;
+        return c;
+    }
+    sim::BoardModel model{config()};
     sim::PtyBoard pty{model};
     std::shared_ptr<sim::SimUsbLibrary> usb = std::make_shared<sim::SimUsbLibrary>(model);
 };
