@@ -44,8 +44,9 @@ void AutoCalibration::CmdAutoCalibrate_Click() {
     }
     const QString text = w_.CmdTerminalToCalibrate->currentText();
     // Typed text that names no item leaves no terminal to address.
-    const int position =
-        text.isEmpty() ? -1 : w_.CmdTerminalToCalibrate->findText(text, Qt::MatchExactly);
+    const int position = text.isEmpty() ? -1
+                                        : w_.CmdTerminalToCalibrate->findText(
+                                              text, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (position < 0 || position > kAllTerminals) {
         refuse("Please select Terminal", "No Terminals Selected");
         return;
