@@ -46,8 +46,8 @@ TEST(EndToEndModem, OnlyConnect9600Connects) {
         SCOPED_TRACE(c.shown);
         sim::BoardConfig config;
         config.modem = c.modem;
-        config.modemDelayMs = 30;
-        BoardHarness h(config);
+        config.modemDelayMs = 150;  // between the 3 ticks of settling and the 60 of giving up
+        BoardHarness h(config, {}, 20);
         auto& w = h.w();
         h.prompts().inputAnswers.push_back("555-0100");
         w.ButtonDial->click();
