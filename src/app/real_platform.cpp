@@ -27,6 +27,13 @@ struct Simulation {
     sim::BoardModel model{config()};
     sim::PtyBoard pty{model};
     std::shared_ptr<sim::SimUsbLibrary> usb = std::make_shared<sim::SimUsbLibrary>(model);
+
+    // Counting in cents, four pulses a coin calibrate to a multiplier of 25.
+    Simulation() {
+        for (sim::Terminal& t : model.state().terminals) {
+            t.cents = true;
+        }
+    }
 };
 
 }  // namespace
