@@ -21,17 +21,21 @@ struct Simulation {
         sim::BoardConfig c;
         c.modem = sim::ModemResult::Connect;
         c.modemOptional = true;
-        c.modemDelayMs = 1500;
+        // Like a real modem, it answers well after the program starts listening.
+        c.modemDelayMs = 2500;
         return c;
     }
     sim::BoardModel model{config()};
     sim::PtyBoard pty{model};
     std::shared_ptr<sim::SimUsbLibrary> usb = std::make_shared<sim::SimUsbLibrary>(model);
 
-    // Counting in cents, four pulses a coin calibrate to a multiplier of 25.
+    // Counting in cents, four test coins calibrate terminal 3 to 5, terminal 4 to 2 and the
+    // others to 25.
     Simulation() {
-        for (sim::Terminal& t : model.state().terminals) {
-            t.cents = true;
+        constexpr int kPulsesPerCoin[] = {1, 1, 5, 10, 1, 1};
+        for (int i = 0; i < sim::kTerminals; ++i) {
+            model.state().terminals[i].cents = true;
+            model.state().terminals[i].pulsesPerCoin = kPulsesPerCoin[i];
         }
     }
 };
