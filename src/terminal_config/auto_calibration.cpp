@@ -19,7 +19,6 @@ namespace {
 constexpr int kAllTerminals = 6;
 constexpr int kTestCoins = 4;
 constexpr int kSettleTicks = 2;
-constexpr int kLastSearchedPosition = 14;
 const char* const kErrorTitle = "ERROR ON CALIBRATION";
 
 struct Snapshot {
@@ -153,7 +152,8 @@ bool AutoCalibration::calibrate(int index, int multiplier) {
     }
     const int found = multiplierPosition(items, multiplier);
     if (found < 0) {
-        combo->setListIndex(std::min(kLastSearchedPosition, combo->count() - 1));
+        // The editor keeps what it showed: a multiplier the search merely passed must not
+        // sit there looking like the result, one click away from being written.
         return false;
     }
     combo->setListIndex(found);

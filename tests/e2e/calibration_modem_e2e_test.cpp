@@ -6,27 +6,42 @@
 namespace tarvo::test {
 namespace {
 
-TEST(EndToEndCalibration, OnePulsePerCoinInCentsWritesTwentyFive) {
-    BoardHarness h;
-    auto& t = h.board().state().terminals;
-    t[1].pulsesPerCoin = 1;
-    t[1].cents = true;
-    ASSERT_TRUE(h.connect());
-    auto& w = h.w();
-    w.CmdTerminalToCalibrate->setCurrentIndex(1);
-    w.CmdAutoCalibrate->click();
-    EXPECT_TRUE(h.prompts().messages.empty())
-        << h.prompts().messageTexts().join('\n').toStdString();
-    EXPECT_EQ(t[1].multiplierText(), "25");
-    EXPECT_EQ(t[1].coinMultA, 25);
-    EXPECT_EQ(t[1].coin1, 4);
-    // The board's report, read again, shows what was set.
-    w.cmdViewOnly->click();
-    EXPECT_EQ(w.PulseInMultiplier[1]->text(), "25");
-    EXPECT_EQ(w.TxtCoinInMultiA[1]->text().trimmed(), "25");
-    EXPECT_EQ(w.Connect->text(), "Disconnect");
-    EXPECT_TRUE(h.board().protocolErrors().isEmpty())
-        << h.board().protocolErrors().join('\n').toStdString();
+// Four test coins under "CENTS": one pulse each makes 100 / 4 = 25; two make 12, which the
+// list does not offer, so nothing is written and the editor keeps the board's multiplier.
+TEST(EndToEndCalibration, TheMultiplierComesBackFromTheBoard) {
+    struct Case {
+        int pulsesPerCoin;
+        const char* multiplier;  // on the board afterwards
+        const char* message;     // "": none
+    };
+    const Case cases[] = {{1, "25", ""}, {2, "1", "Can't Calibrate...."}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pulsesPerCoin);
+        // The coin's pulses come at the pace of the fast ticks, as they do of real ones.
+        sim::BoardConfig config;
+        config.pulseIntervalMs = 1;
+        BoardHarness h(config);
+        auto& t = h.board().state().terminals;
+        t[1].pulsesPerCoin = c.pulsesPerCoin;
+        t[1].cents = true;
+        ASSERT_TRUE(h.connect());
+        auto& w = h.w();
+        w.CmdTerminalToCalibrate->setCurrentIndex(1);
+        w.CmdAutoCalibrate->click();
+        h.settle();
+        EXPECT_EQ(h.prompts().messageTexts().join('|'), c.message);
+        EXPECT_EQ(t[1].multiplierText(), c.multiplier);
+        EXPECT_EQ(t[1].coinMultA, 25) << h.trace().join("\n").toStdString();
+        EXPECT_EQ(t[1].coin1, 4);
+        // The board's report, read again, shows what was set.
+        w.cmdViewOnly->click();
+        EXPECT_EQ(w.PulseInMultiplier[1]->text(), c.multiplier);
+        EXPECT_EQ(w.cmbPulseMultiplier[1]->text(), c.multiplier);
+        EXPECT_EQ(w.TxtCoinInMultiA[1]->text().trimmed(), "25");
+        EXPECT_EQ(w.Connect->text(), "Disconnect");
+        EXPECT_TRUE(h.board().protocolErrors().isEmpty())
+            << h.board().protocolErrors().join('\n').toStdString();
+    }
 }
 
 TEST(EndToEndModem, OnlyConnect9600Connects) {
