@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include "support/window_fixture.h"
@@ -52,6 +53,19 @@ TEST(ModemDial, TheDialStringIsNotFramed) {
     EXPECT_EQ(w.Connected, 1);
     EXPECT_EQ(line->sentBytes(), QByteArray("ATDT42\r\x05\x03\x1d\x45\x01", 12));
     EXPECT_EQ(w.ResponseWindow->text(), "\r\nCONNECT 9600\r\n");
+}
+
+// A modem that never answers: closing the window ends the wait at once, not after 60 ticks.
+TEST(ModemDial, ClosingTheWindowEndsTheWait) {
+    WindowFixture f({}, 50);
+    f.prompts->inputAnswers = {"42"};
+    f.w().ButtonDial->click();
+    QTimer::singleShot(100, &f.w(), [&f] { f.w().close(); });
+    QElapsedTimer clock;
+    clock.start();
+    f.w().Connect->click();
+    EXPECT_LT(clock.elapsed(), 1000);  // 60 ticks of 50 ms take at least 1.5 s
+    EXPECT_EQ(f.w().Connected, 0);
 }
 
 }  // namespace
