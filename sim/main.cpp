@@ -70,6 +70,7 @@ BoardConfig configFrom(const QCommandLineParser& p) {
         }
     }
     c.modemDelayMs = number(p, "modem-delay", 0, 120000);
+    c.modemOptional = p.isSet("modem-optional");
     return c;
 }
 
@@ -124,6 +125,7 @@ int main(int argc, char* argv[]) {
          "error or silent.",
          "result"},
         {"modem-delay", "Milliseconds before the modem answers (default 2500).", "ms", "2500"},
+        {"modem-optional", "With --modem: a line that does not dial reaches the board directly."},
         {"brisko", "Expect the target prefix before every command."},
         {"serial", "Serial number to report; empty for none.", "text"},
         {"printer-error", "Report a printer error."},

@@ -62,6 +62,10 @@ QString BoardModel::hex(const QByteArray& bytes) {
 
 QList<Reply> BoardModel::receive(const QByteArray& bytes, qint64 timestampMs) {
     QList<Reply> out;
+    if (config_.modem && config_.modemOptional && !modemOnline_) {
+        receiveBesideModem(bytes, timestampMs, out);
+        return out;
+    }
     qsizetype used = 0;
     if (config_.modem && !modemOnline_) {
         for (; used < bytes.size() && !modemOnline_; ++used) {
@@ -91,6 +95,24 @@ void BoardModel::hangUp() {
     modemLine_.clear();
     for (const auto& item : reader_.abandon()) {
         record(hex(item.bytes), item.error);
+    }
+}
+
+void BoardModel::receiveBesideModem(const QByteArray& bytes, qint64 timestampMs,
+                                    QList<Reply>& out) {
+    for (char c : bytes) {
+        const QByteArray one(1, c);
+        if (modemOnline_) {
+            feedLine(one, timestampMs, out);
+        } else if (modemLine_ == "A" && c != 'T') {
+            // Only "AT" starts a modem command; anything else was meant for the board.
+            modemLine_.clear();
+            feedLine("A" + one, timestampMs, out);
+        } else if (!modemLine_.isEmpty() || (c == 'A' && !reader_.busy())) {
+            feedModem(one, out);
+        } else {
+            feedLine(one, timestampMs, out);
+        }
     }
 }
 

@@ -47,6 +47,7 @@ class BoardModel {
   private:
     void feedLine(const QByteArray& bytes, qint64 timestampMs, QList<Reply>& out);
     void feedModem(const QByteArray& bytes, QList<Reply>& out);
+    void receiveBesideModem(const QByteArray& bytes, qint64 timestampMs, QList<Reply>& out);
     void feedFrames(const QList<MultiDropDeframer::Frame>& frames, QList<Reply>& out);
     void feedBoard(const QByteArray& bytes, bool traceCommands, QList<Reply>& out);
     // Each returns the protocol error the command makes, or an empty text.

@@ -34,6 +34,9 @@ struct BoardConfig {
     int addressPauseMs = 12;              // a gap this long follows an address byte
     std::optional<ModemResult> modem;     // set: a modem answers "ATDT" first
     int modemDelayMs = 2500;
+    // With a modem: a line that never dials reaches the board directly, as if the modem
+    // were not there; only a line starting "AT" goes to the modem.
+    bool modemOptional = false;
     bool requirePrefix = false;  // behind a Brisko system every command has GS "TP" code
     int pulseIntervalMs = 40;    // between the status fields of one coin
     int staleCommandMs = 1000;   // a half-received command older than this is dropped

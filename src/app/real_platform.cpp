@@ -15,10 +15,28 @@ namespace {
 
 // A board model with its pty and its USB face, alive as long as the run.
 struct Simulation {
-    explicit Simulation(sim::BoardConfig config) : model(config) {}
+    // A connect without a number reaches the board directly; a dialled one meets a modem
+    // that answers "CONNECT 9600".
+    static sim::BoardConfig withModem(sim::BoardConfig c) {
+        c.modem = sim::ModemResult::Connect;
+        c.modemOptional = true;
+        // Like a real modem, it answers well after the program starts listening.
+        c.modemDelayMs = 2500;
+        return c;
+    }
     sim::BoardModel model;
     sim::PtyBoard pty{model};
     std::shared_ptr<sim::SimUsbLibrary> usb = std::make_shared<sim::SimUsbLibrary>(model);
+
+    // Counting in cents, four test coins calibrate terminal 3 to 5, terminal 4 to 2 and the
+    // others to 25.
+    explicit Simulation(const sim::BoardConfig& config) : model(withModem(config)) {
+        constexpr int kPulsesPerCoin[] = {1, 1, 5, 10, 1, 1};
+        for (int i = 0; i < sim::kTerminals; ++i) {
+            model.state().terminals[i].cents = true;
+            model.state().terminals[i].pulsesPerCoin = kPulsesPerCoin[i];
+        }
+    }
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "link/board_link.h"
 
 #include "core/numeric.h"
+#include "link/modem_dial.h"
 #include "link/receive_path.h"
 #include "shell/main_window.h"
 
@@ -32,8 +33,18 @@ bool BoardLink::openSerial() {
     const bool addressed = w_.Option4->isChecked() && !w_.MultiDropAddress->currentText().isEmpty();
     line.setSettings(addressed ? kDataSettings : kPlainSettings);
     line.setPortNumber(w_.COMInterface->currentIndex() + 1);
+    w_.modemDial().forgetFailure();
     // A missing, busy or non-serial device is a failed open; the line stays closed.
-    return line.open();
+    if (!line.open()) {
+        return false;
+    }
+    if (w_.PhoneNumber.isEmpty() || w_.modemDial().dial()) {
+        return true;
+    }
+    // A modem that did not connect is no link: the port is not left open behind a failed
+    // connect.
+    line.close();
+    return false;
 }
 
 bool BoardLink::openUsb() {

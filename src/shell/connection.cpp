@@ -1,6 +1,7 @@
 #include "shell/connection.h"
 
 #include "link/board_link.h"
+#include "link/modem_dial.h"
 #include "shell/main_window.h"
 #include "terminal_config/terminal_parameters.h"
 
@@ -41,7 +42,12 @@ void Connection::connectBoard() {
         w_.Connected = 0;
         w_.Connect->setEnabled(true);
         w_.SystemMessage->setText(QStringLiteral("ERROR CONNECTING"));
-        if (!opened && !w_.usbChosen()) {
+        if (!opened && !w_.modemDial().failure().isEmpty()) {
+            // The modem's own words stay in the response box; the result follows them.
+            w_.ResponseWindow->appendText(
+                QStringLiteral("\r\nNo connection through the modem: %1\r\n")
+                    .arg(w_.modemDial().failure()));
+        } else if (!opened && !w_.usbChosen()) {
             const QString why = w_.platform().serial->lastError();
             w_.ResponseWindow->setText(
                 QStringLiteral("Could not open %1 (%2): %3")

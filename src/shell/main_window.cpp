@@ -12,6 +12,7 @@
 #include "accounting/meter_report_view.h"
 #include "accounting/remote_actions.h"
 #include "link/board_link.h"
+#include "link/modem_dial.h"
 #include "link/receive_path.h"
 #include "link/terminal_mode.h"
 #include "location_law_clock/location_law_clock.h"
@@ -20,6 +21,7 @@
 #include "shell/cd_file.h"
 #include "shell/connection.h"
 #include "shell/settings.h"
+#include "terminal_config/auto_calibration.h"
 #include "terminal_config/parameter_write.h"
 #include "terminal_config/terminal_parameters.h"
 
@@ -69,6 +71,8 @@ RetreiveAccountingApp::RetreiveAccountingApp(Platform platform, QWidget* parent)
     cdFile_ = std::make_unique<CD_File>(platform_.files);
     locationLawClock_ = std::make_unique<LocationLawClock>(*this);
     terminalMode_ = std::make_unique<TerminalMode>(*this);
+    modemDial_ = std::make_unique<ModemDial>(*this);
+    autoCalibration_ = std::make_unique<AutoCalibration>(*this);
     buildControls();
     wireHandlers();
     meterHistory_ = std::make_unique<MeterHistoryView>(*this);
@@ -290,6 +294,8 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     CmdAutoCalibrate = button(QStringLiteral("Auto Calibrate"), QStringLiteral("CmdAutoCalibrate"));
     CmdTerminalToCalibrate = named(new QComboBox, QStringLiteral("CmdTerminalToCalibrate"),
                                    QStringLiteral("Terminal to calibrate"));
+    CmdTerminalToCalibrate->setEditable(true);
+    CmdTerminalToCalibrate->setInsertPolicy(QComboBox::NoInsert);
     int row = 0;
     for (auto* b :
          {cmdViewOnly, ButtonViewLastCashout, ClearMemory, ButtonSendLocationInfo,
@@ -375,6 +381,9 @@ void RetreiveAccountingApp::wireHandlers() {
             [this] { terminalMode_->ButtonTerminalMode_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { terminalMode_->Command2_Click(); });
     ResponseWindow->installEventFilter(this);
+    connect(ButtonDial, &QToolButton::clicked, this, [this] { modemDial_->ButtonDial_Click(); });
+    connect(CmdAutoCalibrate, &QPushButton::clicked, this,
+            [this] { autoCalibration_->CmdAutoCalibrate_Click(); });
     for (int n = 0; n < kTerminals; ++n) {
         connect(PutCoinIn[n], &QPushButton::clicked, this,
                 [this, n] { remoteActions_->PutCoinIn_Click(n); });
@@ -502,6 +511,7 @@ void RetreiveAccountingApp::startUp() {
     restoreSettings();
     // 12.
     PhoneNumber.clear();
+    modemDial_->showNumber();
     // 13.
     QString title = QString::fromLatin1(kAppTitle) + QStringLiteral(" V1.0.33");
     if (platform_.usb) {

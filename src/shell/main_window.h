@@ -36,6 +36,8 @@ class FrmSetPulses;
 class LocationLawClock;
 class TerminalMode;
 class MeterHistoryView;
+class ModemDial;
+class AutoCalibration;
 
 // The main window: owns every control and the state its handlers share. The handlers live in
 // one class per subsystem (link/, shell/, accounting/, terminal_config/), each holding a
@@ -131,6 +133,8 @@ class RetreiveAccountingApp : public QMainWindow {
     CashoutLog& cashoutLog() { return *cashoutLog_; }
     LocationLawClock& locationLawClock() { return *locationLawClock_; }
     TerminalMode& terminalMode() { return *terminalMode_; }
+    ModemDial& modemDial() { return *modemDial_; }
+    AutoCalibration& autoCalibration() { return *autoCalibration_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -164,6 +168,8 @@ class RetreiveAccountingApp : public QMainWindow {
     std::unique_ptr<LocationLawClock> locationLawClock_;
     std::unique_ptr<TerminalMode> terminalMode_;
     std::unique_ptr<MeterHistoryView> meterHistory_;
+    std::unique_ptr<ModemDial> modemDial_;
+    std::unique_ptr<AutoCalibration> autoCalibration_;
 };
 
 }  // namespace tarvo

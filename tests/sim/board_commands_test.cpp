@@ -158,5 +158,21 @@ TEST(BoardCommands, ModemAnswersTheDialStringThenPassesTheLine) {
     }
 }
 
+// The demo board: a line that never dials talks to the board, "A" bytes inside commands
+// included; a dial string still reaches the modem.
+TEST(BoardCommands, AnOptionalModemLetsAnUndialledLineThrough) {
+    BoardConfig config;
+    config.modem = ModemResult::Connect;
+    config.modemOptional = true;
+    BoardModel board(config);
+    EXPECT_FALSE(send(board, "\x05").isEmpty());
+    send(board, QByteArray("\x1dTA\x02\x19", 5));
+    EXPECT_EQ(board.state().terminals[2].coinMultA, 25);
+    EXPECT_EQ(send(board, "ATDT42\r"), "CONNECT 9600\r\n");
+    EXPECT_TRUE(board.modemOnline());
+    board.hangUp();
+    EXPECT_FALSE(send(board, "\x05").isEmpty());
+}
+
 }  // namespace
 }  // namespace tarvo::sim

@@ -1,0 +1,164 @@
+#include "terminal_config/auto_calibration.h"
+
+#include <array>
+#include <vector>
+
+#include "accounting/meter_report_view.h"
+#include "accounting/remote_actions.h"
+#include "core/calibration.h"
+#include "core/frames.h"
+#include "core/numeric.h"
+#include "link/board_link.h"
+#include "shell/main_window.h"
+#include "terminal_config/parameter_write.h"
+
+namespace tarvo {
+
+namespace {
+
+constexpr int kAllTerminals = 6;
+constexpr int kTestCoins = 4;
+constexpr int kSettleTicks = 2;
+const char* const kErrorTitle = "ERROR ON CALIBRATION";
+
+struct Snapshot {
+    bool active = false;
+    int64_t received = 0;
+    bool cents = false;
+};
+
+int64_t wholeMeter(const QString& text) {
+    return roundHalfEven(leadingNumber(text));
+}
+
+}  // namespace
+
+AutoCalibration::AutoCalibration(RetreiveAccountingApp& w) : w_(w) {}
+
+void AutoCalibration::CmdAutoCalibrate_Click() {
+    // A click while a calibration waits would put its coins into the running one's meters
+    // and write a wrong multiplier: one calibration at a time.
+    if (running_) {
+        return;
+    }
+    const QString text = w_.CmdTerminalToCalibrate->currentText();
+    // Typed text that names no item leaves no terminal to address.
+    const int position = text.isEmpty() ? -1
+                                        : w_.CmdTerminalToCalibrate->findText(
+                                              text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (position < 0 || position > kAllTerminals) {
+        refuse("Please select Terminal", "No Terminals Selected");
+        return;
+    }
+    running_ = true;
+    run(position);
+    running_ = false;
+}
+
+void AutoCalibration::refuse(const char* text, const char* title) {
+    w_.platform().prompts->message(QString::fromLatin1(text), MsgButtons::Ok, MsgIcon::Critical,
+                                   QString::fromLatin1(title));
+}
+
+void AutoCalibration::run(int position) {
+    const int n = RetreiveAccountingApp::kTerminals;
+    w_.meterReport().cmdViewOnly_Click();
+    if (w_.closing()) {
+        return;
+    }
+    std::array<Snapshot, RetreiveAccountingApp::kTerminals> before;
+    for (int i = 0; i < n; ++i) {
+        before[i].active = w_.Status[i]->text() == QStringLiteral("ON");
+        before[i].received = wholeMeter(w_.Received[i]->text());
+        before[i].cents = w_.cmbValueIn[i]->text() == QStringLiteral("CENTS");
+    }
+    std::vector<int> targets;
+    if (position < kAllTerminals) {
+        targets.push_back(position);
+    } else {
+        for (int i = 0; i < n; ++i) {
+            if (before[i].active) {
+                targets.push_back(i);
+            }
+        }
+    }
+
+    for (int coin = 0; coin < kTestCoins; ++coin) {
+        for (int i : targets) {
+            w_.remoteActions().PutCoinIn_Click(i);
+            if (w_.closing()) {
+                return;
+            }
+        }
+    }
+    if (!w_.waitTicks(kSettleTicks)) {
+        return;
+    }
+    for (int i : targets) {
+        w_.remoteActions().ForceCashout_Click(i);
+        if (w_.closing()) {
+            return;
+        }
+    }
+    for (std::size_t k = 0; k < targets.size(); ++k) {
+        w_.ExpectReply = false;
+        w_.link().sendCommand(frames::cashCommit());
+        if (!w_.waitTicks(kSettleTicks)) {
+            return;
+        }
+    }
+    w_.meterReport().cmdViewOnly_Click();
+    if (w_.closing()) {
+        return;
+    }
+    std::array<int64_t, RetreiveAccountingApp::kTerminals> after{};
+    for (int i = 0; i < n; ++i) {
+        after[i] = wholeMeter(w_.Received[i]->text());
+    }
+
+    for (int i : targets) {
+        const int32_t m = calibrationMultiplier(after[i] - before[i].received, before[i].cents);
+        if (position < kAllTerminals) {
+            if (m == 0) {
+                refuse("Can't Calibrate....", kErrorTitle);
+            } else if (!before[i].active) {
+                refuse("Terminal NOT Active", kErrorTitle);
+            } else if (!calibrate(i, m) && !w_.closing()) {
+                refuse("Can't Calibrate....", kErrorTitle);
+            }
+            return;
+        }
+        if (m == 0 || !calibrate(i, m)) {
+            if (w_.closing()) {
+                return;
+            }
+            w_.platform().prompts->message(QStringLiteral("Can't Calibrate # %1").arg(i + 1),
+                                           MsgButtons::Ok, MsgIcon::Critical,
+                                           QString::fromLatin1(kErrorTitle));
+        }
+        if (w_.closing()) {
+            return;
+        }
+    }
+}
+
+bool AutoCalibration::calibrate(int index, int multiplier) {
+    w_.TxtCoinInMultiA[index]->setText(QStringLiteral("25"));
+    w_.remoteActions().SendCoinMultiA_Click(index);
+    ParamCombo* combo = w_.cmbPulseMultiplier[index];
+    QStringList items;
+    for (int k = 0; k < combo->count(); ++k) {
+        items << combo->itemText(k);
+    }
+    const int found = multiplierPosition(items, multiplier);
+    if (found < 0) {
+        // The editor keeps what it showed: a multiplier the search merely passed must not
+        // sit there looking like the result, one click away from being written.
+        return false;
+    }
+    combo->setListIndex(found);
+    w_.parameterWrite().cmdWriteToTarvo_Click(index);
+    return true;
+}
+
+}  // namespace tarvo
