@@ -3,7 +3,9 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QVBoxLayout>
+#include <vector>
 
 #include "accounting/cashout_log.h"
 #include "accounting/meter_report_view.h"
@@ -14,6 +16,7 @@
 #include "shell/cd_file.h"
 #include "shell/connection.h"
 #include "shell/settings.h"
+#include "shell/text_room.h"
 #include "terminal_config/parameter_write.h"
 #include "terminal_config/terminal_parameters.h"
 
@@ -41,9 +44,21 @@ QString indexed(const char* name, int n) {
     return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(n);
 }
 
+// A button that says what it is by its caption gets no fixed accessible name: a screen reader
+// then announces the caption in force, also after a handler changes it ("Disconnect").
 QPushButton* button(const QString& caption, const QString& objectName) {
     auto* b = new QPushButton(caption);
-    return named(b, objectName, caption);
+    b->setObjectName(objectName);
+    return b;
+}
+
+// On Linux a list box announces its current value, so each one is tied to a caption that
+// says which list it is.
+QLabel* captionFor(QComboBox* list, const QString& caption) {
+    auto* label = new QLabel(caption);
+    label->setBuddy(list);
+    list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return label;
 }
 
 }  // namespace
@@ -98,16 +113,18 @@ void RetreiveAccountingApp::buildControls() {
 
 QWidget* RetreiveAccountingApp::buildTerminalPanel(int n) {
     const QString suffix = terminalSuffix(n);
-    auto* frame = named(new QGroupBox(QStringLiteral("Terminal %1").arg(n + 1)),
-                        indexed("Terminal", n), QStringLiteral("Terminal %1").arg(n + 1));
-    frame->setMinimumWidth(twips(1932));
+    auto* frame = new QGroupBox(QStringLiteral("Terminal %1").arg(n + 1));
+    frame->setObjectName(indexed("Terminal", n));
     Terminal[n] = frame;
     auto* grid = new QGridLayout(frame);
     grid->setContentsMargins(4, 4, 4, 4);
     grid->setVerticalSpacing(2);
     int row = 0;
-    auto addBox = [&](PerTerminal<QLineEdit>& array, const char* name, const QString& label) {
+    // Each box is kept wide enough for the longest value the board reports into it.
+    auto addBox = [&](PerTerminal<QLineEdit>& array, const char* name, const QString& label,
+                      const QString& longest) {
         auto* edit = named(new QLineEdit, indexed(name, n), label.trimmed() + suffix);
+        reserveTextRoom(edit, longest);
         array[n] = edit;
         auto* caption = new QLabel(label);
         caption->setBuddy(edit);
@@ -115,12 +132,13 @@ QWidget* RetreiveAccountingApp::buildTerminalPanel(int n) {
         grid->addWidget(edit, row, 1);
         return row++;
     };
-    addBox(Status, "Status", QStringLiteral("Status"));
-    addBox(CoinInA, "CoinInA", QStringLiteral("Coin in A"));
-    addBox(CoinInB, "CoinInB", QStringLiteral("Coin in B"));
-    addBox(Returned, "Returned", QStringLiteral("Returned"));
-    addBox(Received, "Received", QStringLiteral("Received"));
-    addBox(PaidOut, "PaidOut", QStringLiteral("Paid Out"));
+    const QString meter = QStringLiteral("000000000");  // nine digits
+    addBox(Status, "Status", QStringLiteral("Status"), QStringLiteral("PLAY"));
+    addBox(CoinInA, "CoinInA", QStringLiteral("Coin in A"), meter);
+    addBox(CoinInB, "CoinInB", QStringLiteral("Coin in B"), meter);
+    addBox(Returned, "Returned", QStringLiteral("Returned"), meter);
+    addBox(Received, "Received", QStringLiteral("Received"), meter);
+    addBox(PaidOut, "PaidOut", QStringLiteral("Paid Out"), meter);
     // The editors lie exactly over the boxes they edit and take their place while shown.
     auto addEditor = [&](PerTerminal<ParamCombo>& array, const char* name, int onRow,
                          const QString& label) {
@@ -128,16 +146,22 @@ QWidget* RetreiveAccountingApp::buildTerminalPanel(int n) {
         combo->setVisible(false);
         array[n] = combo;
         grid->addWidget(combo, onRow, 1);
+        // The box keeps its spoken name; the list needs the caption to say which list it is.
+        qobject_cast<QLabel*>(grid->itemAtPosition(onRow, 0)->widget())->setBuddy(combo);
     };
     addEditor(cmbPulseValue, "cmbPulseValue",
-              addBox(PulseInPerPoint, "PulseInPerPoint", QStringLiteral("Pulse Val")),
+              addBox(PulseInPerPoint, "PulseInPerPoint", QStringLiteral("Pulse Val"),
+                     QStringLiteral("5000")),
               QStringLiteral("Pulse Val"));
     addEditor(cmbPulseMultiplier, "cmbPulseMultiplier",
-              addBox(PulseInMultiplier, "PulseInMultiplier", QStringLiteral("Multiplier")),
+              addBox(PulseInMultiplier, "PulseInMultiplier", QStringLiteral("Multiplier"),
+                     QStringLiteral("1000")),
               QStringLiteral("Multiplier"));
-    addEditor(cmbValueIn, "cmbValueIn", addBox(ValueIn, "ValueIn", QStringLiteral("Value In")),
+    addEditor(cmbValueIn, "cmbValueIn",
+              addBox(ValueIn, "ValueIn", QStringLiteral("Value In"), QStringLiteral("DOLLAR")),
               QStringLiteral("Value In"));
-    addBox(PrintMoneyOrPoints, "PrintMoneyOrPoints", QStringLiteral("Print "));
+    addBox(PrintMoneyOrPoints, "PrintMoneyOrPoints", QStringLiteral("Print "),
+           QStringLiteral("POINTS"));
 
     auto* write =
         named(new QPushButton(QStringLiteral("Write to Tarvo Board")),
@@ -166,6 +190,7 @@ QWidget* RetreiveAccountingApp::buildTerminalPanel(int n) {
         auto* b = named(new QPushButton(caption), indexed(buttonName, n), spoken + suffix);
         b->setEnabled(false);
         auto* box = named(new QLineEdit, indexed(boxName, n), spoken + suffix);
+        reserveTextRoom(box, QStringLiteral("000"));
         buttons[n] = b;
         boxes[n] = box;
         grid->addWidget(b, row, 0);
@@ -186,21 +211,22 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     auto* choices = new QVBoxLayout;
     Connect = button(QStringLiteral("Connect"), QStringLiteral("Connect"));
     choices->addWidget(Connect);
-    auto* comLabel = new QLabel(QStringLiteral("Com Port:"));
     COMInterface = named(new QComboBox, QStringLiteral("COMInterface"), QStringLiteral("Com Port"));
-    comLabel->setBuddy(COMInterface);
-    choices->addWidget(comLabel);
+    choices->addWidget(captionFor(COMInterface, QStringLiteral("Com Port:")));
     choices->addWidget(COMInterface);
-    ButtonDial = named(new QToolButton, QStringLiteral("ButtonDial"), QStringLiteral("Dial"));
+    ButtonDial = new QToolButton;
+    ButtonDial->setObjectName(QStringLiteral("ButtonDial"));
     ButtonDial->setText(QStringLiteral("Dial"));
     choices->addWidget(ButtonDial);
     MultiDropAddress = named(new QComboBox, QStringLiteral("MultiDropAddress"),
                              QStringLiteral("Multi-drop address"));
     MultiDropAddress->setEditable(true);
     MultiDropAddress->setInsertPolicy(QComboBox::NoInsert);
+    choices->addWidget(captionFor(MultiDropAddress, QStringLiteral("Multi-drop address:")));
     choices->addWidget(MultiDropAddress);
     auto option = [&](const char* name, const QString& caption) {
-        auto* o = named(new QRadioButton(caption), QString::fromLatin1(name), caption);
+        auto* o = new QRadioButton(caption);
+        o->setObjectName(QString::fromLatin1(name));
         choices->addWidget(o);
         return o;
     };
@@ -223,6 +249,7 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
         return edit;
     };
     SystemMessage = lineBox("SystemMessage", QStringLiteral("System Message"), 0, 0);
+    reserveTextRoom(SystemMessage, QStringLiteral("ERROR! Problems getting data from Tarvo Board"));
     middle->removeWidget(SystemMessage);
     middle->addWidget(SystemMessage, 0, 1, 1, 3);
     Label34 = named(new QLabel(QStringLiteral("Status")), QStringLiteral("Label34"),
@@ -235,6 +262,12 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     FirmwareVersion = lineBox("FirmwareVersion", QStringLiteral("Firm.Version"), 3, 0);
     TarvoBoardSerialNumber =
         lineBox("TarvoBoardSerialNumber", QStringLiteral("Tarvo Board Serial"), 3, 2);
+    // Firmware texts have nine characters and serial numbers eight, of any letters: room for
+    // as many of the widest letter.
+    reserveTextRoom(PrinterStatus, QStringLiteral("Printer Error"));
+    reserveTextRoom(PrinterFirmware, QString(9, QLatin1Char('W')));
+    reserveTextRoom(FirmwareVersion, QString(9, QLatin1Char('W')));
+    reserveTextRoom(TarvoBoardSerialNumber, QString(8, QLatin1Char('W')));
     ResponseWindow =
         named(new ResponseBox, QStringLiteral("ResponseWindow"), QStringLiteral("Response"));
     middle->addWidget(ResponseWindow, 4, 0, 1, 4);
@@ -271,7 +304,10 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
         b->setEnabled(false);
         commands->addWidget(b, row++, 0);
     }
+    commands->addWidget(
+        captionFor(CmdTerminalToCalibrate, QStringLiteral("Terminal to calibrate:")), row++, 0);
     commands->addWidget(CmdTerminalToCalibrate, row++, 0);
+    commands->setRowStretch(row, 1);
     int narrow = 0;
     for (auto* b : {CmdViewLog, Command1, Command2, Command3}) {
         commands->addWidget(b, narrow++, 1);
@@ -280,6 +316,8 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
 
     // Location and law lines with their file buttons.
     auto* texts = new QGridLayout;
+    // The lines have no length limit and scroll beyond this; a receipt line shows whole.
+    const QString kTypedLine(32, QLatin1Char('X'));
     auto fileButton = [&](int i, const QString& spoken, const QString& text) {
         auto* b = named(new QToolButton, indexed("LoadLocationInfo", i), spoken);
         b->setText(text);
@@ -290,6 +328,7 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     for (int i = 0; i < 4; ++i) {
         txtLocationInfo[i] = named(new QLineEdit, indexed("txtLocationInfo", i),
                                    QStringLiteral("Location line %1").arg(i + 1));
+        reserveTextRoom(txtLocationInfo[i], kTypedLine);
         texts->addWidget(txtLocationInfo[i], i + 1, 1);
     }
     texts->addWidget(fileButton(0, QStringLiteral("Open location file"), QStringLiteral("Open")), 1,
@@ -300,11 +339,49 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     for (int i = 0; i < 8; ++i) {
         TxtLawInfo[i] = named(new QLineEdit, indexed("TxtLawInfo", i),
                               QStringLiteral("Law line %1").arg(i + 1));
+        reserveTextRoom(TxtLawInfo[i], kTypedLine);
         texts->addWidget(TxtLawInfo[i], i + 6, 1);
     }
     texts->addWidget(fileButton(2, QStringLiteral("Open law file"), QStringLiteral("Open")), 6, 0);
     texts->addWidget(fileButton(3, QStringLiteral("Save law file"), QStringLiteral("Save")), 7, 0);
     columns->addLayout(texts, 2);
+
+    // Tab goes down each column in turn, as the columns read, not in the order of creation.
+    std::vector<QWidget*> order{Connect,
+                                COMInterface,
+                                ButtonDial,
+                                MultiDropAddress,
+                                Option1,
+                                Option2,
+                                Option3,
+                                Option4,
+                                SystemMessage,
+                                PrinterStatus,
+                                PrinterFirmware,
+                                FirmwareVersion,
+                                TarvoBoardSerialNumber,
+                                ResponseWindow,
+                                cmdViewOnly,
+                                ButtonViewLastCashout,
+                                ClearMemory,
+                                ButtonSendLocationInfo,
+                                ButtonSendLawInfo,
+                                ButtonSendTimeAndDate,
+                                ButtonTerminalMode,
+                                CmdAutoCalibrate,
+                                CmdTerminalToCalibrate,
+                                CmdViewLog,
+                                Command1,
+                                Command2,
+                                Command3,
+                                LoadLocationInfo[0],
+                                LoadLocationInfo[1]};
+    order.insert(order.end(), txtLocationInfo.begin(), txtLocationInfo.end());
+    order.insert(order.end(), {LoadLocationInfo[2], LoadLocationInfo[3]});
+    order.insert(order.end(), TxtLawInfo.begin(), TxtLawInfo.end());
+    for (size_t i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
     return area;
 }
 
@@ -367,7 +444,11 @@ void RetreiveAccountingApp::wireHandlers() {
 }
 
 bool RetreiveAccountingApp::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonPress) {
+    // Enter in a reported box does what a click does, so the editors open from the keyboard.
+    const bool enter = event->type() == QEvent::KeyPress &&
+                       (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
+                        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter);
+    if (event->type() == QEvent::MouseButtonPress || enter) {
         for (int n = 0; n < kTerminals; ++n) {
             if (watched == PulseInPerPoint[n]) {
                 terminalParameters_->PulseInPerPoint_Click(n);
