@@ -488,18 +488,20 @@ void RetreiveAccountingApp::fillLists() {
 }
 
 void RetreiveAccountingApp::startUp() {
-    // 1. The fine timer; it ticks only while a delay needs it, so an idle window sleeps.
+    // The fine timer paces the address-bit pause of multi-drop frames; it ticks only while a
+    // delay needs it, so an idle window sleeps.
     RealTimer = new QTimer(this);
     RealTimer->setObjectName(QStringLiteral("RealTimer"));
     RealTimer->setTimerType(Qt::PreciseTimer);
     connect(RealTimer, &QTimer::timeout, this, [this] { link_->RealTimer_Timer(); });
-    // 2.
+    // The receive interpreter starts outside any escape sequence; received text does not yet
+    // pull the caret and focus into the response box; keys typed there go to the board.
     Rx.setState(0);
     TerminalView = false;
     TerminalModeOn = true;
-    // 3. The outer height, unless the controls need more.
+    // The outer height of the design, unless the controls need more.
     resize(width(), std::max(twips(9120), minimumSizeHint().height()));
-    // 4.
+    // Buttons that the window shows for every target; the board decides what they can do.
     for (auto* b :
          {static_cast<QWidget*>(ButtonTerminalMode), static_cast<QWidget*>(ButtonViewLastCashout),
           static_cast<QWidget*>(ButtonSendLawInfo), static_cast<QWidget*>(ButtonSendLocationInfo),
@@ -510,34 +512,36 @@ void RetreiveAccountingApp::startUp() {
         ForceCashout[n]->setVisible(true);
         PutCoinIn[n]->setVisible(true);
     }
-    // 5.
+    // The parameter editors' items, each with the code a write sends for it.
     fillLists();
-    // 6.
+    // Serial ports by number, then USB: the list position is what the settings store keeps.
     for (int port = 1; port <= 32; ++port) {
         COMInterface->addItem(QStringLiteral("Com%1").arg(port));
     }
     COMInterface->addItem(QStringLiteral("USB"));
-    // 7.
+    // No terminal is chosen for calibration until the user picks one.
     for (int n = 1; n <= kTerminals; ++n) {
         CmdTerminalToCalibrate->addItem(QStringLiteral("Terminal %1").arg(n));
     }
     CmdTerminalToCalibrate->addItem(QStringLiteral("All Terminals"));
     CmdTerminalToCalibrate->setCurrentIndex(-1);
-    // 11. (the list is filled before the stored choices are restored)
+    // Multi-drop addresses 0 to 33; filled before the stored choices are restored, since the
+    // stored address is a position in this list.
     for (int a = 0; a <= 33; ++a) {
         MultiDropAddress->addItem(QStringLiteral(" %1").arg(a));
     }
-    // 6, 8, 9, 10, 11: the stored choices.
+    // The user's choices from the last run: interface, location and law lines, target system,
+    // address-bit delay and multi-drop address.
     restoreSettings();
-    // 12.
+    // No number has been dialled yet.
     PhoneNumber.clear();
-    // 13.
+    // The program version, and the USB library's, in the title so a support call can ask.
     QString title = QString::fromLatin1(kAppTitle) + QStringLiteral(" V1.0.33");
     if (platform_.usb) {
         title += QStringLiteral(" - USB.DLL V%1").arg(platform_.usb->USB_GetVersion());
     }
     setWindowTitle(title);
-    // 14. Timers: two coarse ones advancing TickCount by two a second.
+    // Two coarse timers advance TickCount by two a second; every coarse wait counts these.
     Timer1 = new QTimer(this);
     Timer2 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
