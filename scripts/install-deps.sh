@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config clang-format
     qt6-base-dev libqt6serialport6-dev qt6-qpa-plugins
     libusb-1.0-0-dev libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev
 )
 
 missing=()
