@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev libqt6serialport6-dev qt6-qpa-plugins
     libusb-1.0-0-dev libgtest-dev libgmock-dev libbenchmark-dev
     dpkg-dev desktop-file-utils appstream
+    clang libclang-rt-14-dev
 )
 
 missing=()

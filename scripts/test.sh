@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test; then builds the tests again with the
-# address and undefined-behaviour sanitizers and runs them once more.
+# Installs what is missing, builds, and runs every test; runs every fuzz target for a fixed
+# number of inputs; then builds the tests again with the address and undefined-behaviour
+# sanitizers and runs them once more.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
@@ -8,6 +9,9 @@ export QT_QPA_PLATFORM=offscreen
 
 "$top/scripts/build.sh" "$top/build"
 ctest --test-dir "$top/build" --output-on-failure -j2 --timeout 180
+
+# Every parser and file loader under libFuzzer, about a minute in all.
+"$top/scripts/fuzz.sh" "$top/build-fuzz"
 
 # Leak reports would come from the toolkit's own caches; memory errors and undefined
 # behaviour still stop the run.

@@ -91,7 +91,7 @@ MeterReport scanMeterReport(QStringView text, int limit, bool kit) {
     // The kit's report puts each value two characters closer to its label.
     const int closer = kit ? 2 : 0;
 
-    // 1. First status record: printer firmware and status.
+    // The first status record: printer firmware and status.
     if (qsizetype p = s.search(kMarker)) {
         r.printerFirmware = s.mid(p + 5, 9);
     }
@@ -112,7 +112,7 @@ MeterReport scanMeterReport(QStringView text, int limit, bool kit) {
         r.printerStatus = QStringLiteral("No Errors");
     }
 
-    // 2. Serial number; the cursor stays on the label.
+    // The serial number; the cursor stays on the label.
     if (qsizetype p = s.search(u"  SERIAL # ")) {
         if (s.at(p + 11) == '\r') {
             r.serialNumber = QStringLiteral("NOT SET");
@@ -126,7 +126,7 @@ MeterReport scanMeterReport(QStringView text, int limit, bool kit) {
         }
     }
 
-    // 3, 4. Pulse values and multipliers: blanks may precede each value; only the first value
+    // Pulse values and multipliers: blanks may precede each value; only the first value
     // of a line may end at the line end.
     auto readSpacedLine = [&](QStringView label, int offset, MeterReport::PerTerminal<QString>& box,
                               MeterReport::PerTerminal<std::optional<QString>>& edit) {
@@ -144,7 +144,8 @@ MeterReport scanMeterReport(QStringView text, int limit, bool kit) {
     readSpacedLine(u"Pulses in Per Point :", 24, r.pulseInPerPoint, r.pulseValueEdit);
     readSpacedLine(u"Pulses in Multiplier :", 25, r.pulseInMultiplier, r.multiplierEdit);
 
-    // 5, 6, 10. Lines of values one terminator apart, starting at a fixed offset.
+    // Print unit, value unit and terminal status: values one terminator apart, starting at a
+    // fixed offset from the label.
     auto readPackedLine = [&](QStringView label, int offset, MeterReport::PerTerminal<QString>& box,
                               MeterReport::PerTerminal<std::optional<QString>>* edit) {
         const qsizetype p = s.search(label);
@@ -163,7 +164,7 @@ MeterReport scanMeterReport(QStringView text, int limit, bool kit) {
     readPackedLine(u"Print Out In :", 17 - closer, r.printMoneyOrPoints, nullptr);
     readPackedLine(u"Print Money Value In :", 25 - closer, r.valueIn, &r.valueInEdit);
 
-    // 7, 8. Coin-in multipliers, optional: the search gives up at the second status record so
+    // Coin-in multipliers, optional: the search gives up at the second status record so
     // a report without them still yields everything after. Six values even on a kit.
     auto readMultipliers = [&](QStringView label, MeterReport::PerTerminal<QString>& box) {
         const qsizetype p = s.search(label, kMarker);
@@ -179,16 +180,16 @@ MeterReport scanMeterReport(QStringView text, int limit, bool kit) {
     readMultipliers(u"Coin In A Multiplier:", r.coinInMultiA);
     readMultipliers(u"Coin In B Multiplier:", r.coinInMultiB);
 
-    // 9. Second status record: board firmware.
+    // The second status record: board firmware.
     if (qsizetype p = s.search(kMarker)) {
         r.firmwareVersion = s.mid(p + 5, 9);
     }
     s.c += 14;
 
-    // 10. Terminal status.
+    // Terminal status, after the board firmware.
     readPackedLine(u"Current Status: ", 16, r.status, nullptr);
 
-    // 11. One block of meters per panel. The cursor moves on past each meter whether or not
+    // One block of meters per panel. The cursor moves on past each meter whether or not
     // its label was found.
     auto readMeter = [&](QStringView label, QString& box) {
         if (qsizetype p = s.search(label)) {

@@ -18,7 +18,9 @@ QString storeFile() {
 
 }  // namespace
 
-QSettingsStore::QSettingsStore() : settings_(storeFile(), QSettings::IniFormat) {}
+QSettingsStore::QSettingsStore() : QSettingsStore(storeFile()) {}
+
+QSettingsStore::QSettingsStore(const QString& file) : settings_(file, QSettings::IniFormat) {}
 
 QString QSettingsStore::path(const QString& section, const QString& key) {
     return section + QLatin1Char('/') + key;

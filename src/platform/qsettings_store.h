@@ -11,6 +11,8 @@ namespace tarvo {
 class QSettingsStore : public SettingsStore {
   public:
     QSettingsStore();
+    // The store in the given file instead of the user's own.
+    explicit QSettingsStore(const QString& file);
 
     std::optional<QString> value(const QString& section, const QString& key) const override;
     void setValue(const QString& section, const QString& key, const QString& value) override;

@@ -6,6 +6,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QVBoxLayout>
+#include <vector>
 
 #include "accounting/cashout_log.h"
 #include "accounting/meter_history_view.h"
@@ -22,6 +23,7 @@
 #include "shell/connection.h"
 #include "shell/settings.h"
 #include "terminal_config/auto_calibration.h"
+#include "shell/text_room.h"
 #include "terminal_config/parameter_write.h"
 #include "terminal_config/terminal_parameters.h"
 
@@ -49,9 +51,21 @@ QString indexed(const char* name, int n) {
     return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(n);
 }
 
+// A button that says what it is by its caption gets no fixed accessible name: a screen reader
+// then announces the caption in force, also after a handler changes it ("Disconnect").
 QPushButton* button(const QString& caption, const QString& objectName) {
     auto* b = new QPushButton(caption);
-    return named(b, objectName, caption);
+    b->setObjectName(objectName);
+    return b;
+}
+
+// On Linux a list box announces its current value, so each one is tied to a caption that
+// says which list it is.
+QLabel* captionFor(QComboBox* list, const QString& caption) {
+    auto* label = new QLabel(caption);
+    label->setBuddy(list);
+    list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return label;
 }
 
 }  // namespace
@@ -128,16 +142,18 @@ void RetreiveAccountingApp::buildControls() {
 
 QWidget* RetreiveAccountingApp::buildTerminalPanel(int n) {
     const QString suffix = terminalSuffix(n);
-    auto* frame = named(new QGroupBox(QStringLiteral("Terminal %1").arg(n + 1)),
-                        indexed("Terminal", n), QStringLiteral("Terminal %1").arg(n + 1));
-    frame->setMinimumWidth(twips(1932));
+    auto* frame = new QGroupBox(QStringLiteral("Terminal %1").arg(n + 1));
+    frame->setObjectName(indexed("Terminal", n));
     Terminal[n] = frame;
     auto* grid = new QGridLayout(frame);
     grid->setContentsMargins(4, 4, 4, 4);
     grid->setVerticalSpacing(2);
     int row = 0;
-    auto addBox = [&](PerTerminal<QLineEdit>& array, const char* name, const QString& label) {
+    // Each box is kept wide enough for the longest value the board reports into it.
+    auto addBox = [&](PerTerminal<QLineEdit>& array, const char* name, const QString& label,
+                      const QString& longest) {
         auto* edit = named(new QLineEdit, indexed(name, n), label.trimmed() + suffix);
+        reserveTextRoom(edit, longest);
         array[n] = edit;
         auto* caption = new QLabel(label);
         caption->setBuddy(edit);
@@ -145,12 +161,13 @@ QWidget* RetreiveAccountingApp::buildTerminalPanel(int n) {
         grid->addWidget(edit, row, 1);
         return row++;
     };
-    addBox(Status, "Status", QStringLiteral("Status"));
-    addBox(CoinInA, "CoinInA", QStringLiteral("Coin in A"));
-    addBox(CoinInB, "CoinInB", QStringLiteral("Coin in B"));
-    addBox(Returned, "Returned", QStringLiteral("Returned"));
-    addBox(Received, "Received", QStringLiteral("Received"));
-    addBox(PaidOut, "PaidOut", QStringLiteral("Paid Out"));
+    const QString meter = QStringLiteral("000000000");  // nine digits
+    addBox(Status, "Status", QStringLiteral("Status"), QStringLiteral("PLAY"));
+    addBox(CoinInA, "CoinInA", QStringLiteral("Coin in A"), meter);
+    addBox(CoinInB, "CoinInB", QStringLiteral("Coin in B"), meter);
+    addBox(Returned, "Returned", QStringLiteral("Returned"), meter);
+    addBox(Received, "Received", QStringLiteral("Received"), meter);
+    addBox(PaidOut, "PaidOut", QStringLiteral("Paid Out"), meter);
     // The editors lie exactly over the boxes they edit and take their place while shown.
     auto addEditor = [&](PerTerminal<ParamCombo>& array, const char* name, int onRow,
                          const QString& label) {
@@ -158,16 +175,22 @@ QWidget* RetreiveAccountingApp::buildTerminalPanel(int n) {
         combo->setVisible(false);
         array[n] = combo;
         grid->addWidget(combo, onRow, 1);
+        // The box keeps its spoken name; the list needs the caption to say which list it is.
+        qobject_cast<QLabel*>(grid->itemAtPosition(onRow, 0)->widget())->setBuddy(combo);
     };
     addEditor(cmbPulseValue, "cmbPulseValue",
-              addBox(PulseInPerPoint, "PulseInPerPoint", QStringLiteral("Pulse Val")),
+              addBox(PulseInPerPoint, "PulseInPerPoint", QStringLiteral("Pulse Val"),
+                     QStringLiteral("5000")),
               QStringLiteral("Pulse Val"));
     addEditor(cmbPulseMultiplier, "cmbPulseMultiplier",
-              addBox(PulseInMultiplier, "PulseInMultiplier", QStringLiteral("Multiplier")),
+              addBox(PulseInMultiplier, "PulseInMultiplier", QStringLiteral("Multiplier"),
+                     QStringLiteral("1000")),
               QStringLiteral("Multiplier"));
-    addEditor(cmbValueIn, "cmbValueIn", addBox(ValueIn, "ValueIn", QStringLiteral("Value In")),
+    addEditor(cmbValueIn, "cmbValueIn",
+              addBox(ValueIn, "ValueIn", QStringLiteral("Value In"), QStringLiteral("DOLLAR")),
               QStringLiteral("Value In"));
-    addBox(PrintMoneyOrPoints, "PrintMoneyOrPoints", QStringLiteral("Print "));
+    addBox(PrintMoneyOrPoints, "PrintMoneyOrPoints", QStringLiteral("Print "),
+           QStringLiteral("POINTS"));
 
     auto* write =
         named(new QPushButton(QStringLiteral("Write to Tarvo Board")),
@@ -196,6 +219,7 @@ QWidget* RetreiveAccountingApp::buildTerminalPanel(int n) {
         auto* b = named(new QPushButton(caption), indexed(buttonName, n), spoken + suffix);
         b->setEnabled(false);
         auto* box = named(new QLineEdit, indexed(boxName, n), spoken + suffix);
+        reserveTextRoom(box, QStringLiteral("000"));
         buttons[n] = b;
         boxes[n] = box;
         grid->addWidget(b, row, 0);
@@ -216,21 +240,22 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     auto* choices = new QVBoxLayout;
     Connect = button(QStringLiteral("Connect"), QStringLiteral("Connect"));
     choices->addWidget(Connect);
-    auto* comLabel = new QLabel(QStringLiteral("Com Port:"));
     COMInterface = named(new QComboBox, QStringLiteral("COMInterface"), QStringLiteral("Com Port"));
-    comLabel->setBuddy(COMInterface);
-    choices->addWidget(comLabel);
+    choices->addWidget(captionFor(COMInterface, QStringLiteral("Com Port:")));
     choices->addWidget(COMInterface);
-    ButtonDial = named(new QToolButton, QStringLiteral("ButtonDial"), QStringLiteral("Dial"));
+    ButtonDial = new QToolButton;
+    ButtonDial->setObjectName(QStringLiteral("ButtonDial"));
     ButtonDial->setText(QStringLiteral("Dial"));
     choices->addWidget(ButtonDial);
     MultiDropAddress = named(new QComboBox, QStringLiteral("MultiDropAddress"),
                              QStringLiteral("Multi-drop address"));
     MultiDropAddress->setEditable(true);
     MultiDropAddress->setInsertPolicy(QComboBox::NoInsert);
+    choices->addWidget(captionFor(MultiDropAddress, QStringLiteral("Multi-drop address:")));
     choices->addWidget(MultiDropAddress);
     auto option = [&](const char* name, const QString& caption) {
-        auto* o = named(new QRadioButton(caption), QString::fromLatin1(name), caption);
+        auto* o = new QRadioButton(caption);
+        o->setObjectName(QString::fromLatin1(name));
         choices->addWidget(o);
         return o;
     };
@@ -253,6 +278,7 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
         return edit;
     };
     SystemMessage = lineBox("SystemMessage", QStringLiteral("System Message"), 0, 0);
+    reserveTextRoom(SystemMessage, QStringLiteral("ERROR! Problems getting data from Tarvo Board"));
     middle->removeWidget(SystemMessage);
     middle->addWidget(SystemMessage, 0, 1, 1, 3);
     Label34 = named(new QLabel(QStringLiteral("Status")), QStringLiteral("Label34"),
@@ -265,6 +291,12 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     FirmwareVersion = lineBox("FirmwareVersion", QStringLiteral("Firm.Version"), 3, 0);
     TarvoBoardSerialNumber =
         lineBox("TarvoBoardSerialNumber", QStringLiteral("Tarvo Board Serial"), 3, 2);
+    // Firmware texts have nine characters and serial numbers eight, of any letters: room for
+    // as many of the widest letter.
+    reserveTextRoom(PrinterStatus, QStringLiteral("Printer Error"));
+    reserveTextRoom(PrinterFirmware, QString(9, QLatin1Char('W')));
+    reserveTextRoom(FirmwareVersion, QString(9, QLatin1Char('W')));
+    reserveTextRoom(TarvoBoardSerialNumber, QString(8, QLatin1Char('W')));
     ResponseWindow =
         named(new ResponseBox, QStringLiteral("ResponseWindow"), QStringLiteral("Response"));
     middle->addWidget(ResponseWindow, 4, 0, 1, 4);
@@ -303,7 +335,10 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
         b->setEnabled(false);
         commands->addWidget(b, row++, 0);
     }
+    commands->addWidget(
+        captionFor(CmdTerminalToCalibrate, QStringLiteral("Terminal to calibrate:")), row++, 0);
     commands->addWidget(CmdTerminalToCalibrate, row++, 0);
+    commands->setRowStretch(row, 1);
     int narrow = 0;
     for (auto* b : {CmdViewLog, Command1, Command2, Command3}) {
         commands->addWidget(b, narrow++, 1);
@@ -312,6 +347,8 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
 
     // Location and law lines with their file buttons.
     auto* texts = new QGridLayout;
+    // The lines have no length limit and scroll beyond this; a receipt line shows whole.
+    const QString kTypedLine(32, QLatin1Char('X'));
     auto fileButton = [&](int i, const QString& spoken, const QString& text) {
         auto* b = named(new QToolButton, indexed("LoadLocationInfo", i), spoken);
         b->setText(text);
@@ -319,12 +356,11 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
         return b;
     };
     // Wide enough to read a line of text while typing it; the window grows to fit.
-    const int lineWidth = fontMetrics().averageCharWidth() * 28;
     texts->addWidget(new QLabel(QStringLiteral("Location")), 0, 1);
     for (int i = 0; i < 4; ++i) {
         txtLocationInfo[i] = named(new QLineEdit, indexed("txtLocationInfo", i),
                                    QStringLiteral("Location line %1").arg(i + 1));
-        txtLocationInfo[i]->setMinimumWidth(lineWidth);
+        reserveTextRoom(txtLocationInfo[i], kTypedLine);
         texts->addWidget(txtLocationInfo[i], i + 1, 1);
     }
     texts->addWidget(fileButton(0, QStringLiteral("Open location file"), QStringLiteral("Open")), 1,
@@ -335,12 +371,49 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     for (int i = 0; i < 8; ++i) {
         TxtLawInfo[i] = named(new QLineEdit, indexed("TxtLawInfo", i),
                               QStringLiteral("Law line %1").arg(i + 1));
-        TxtLawInfo[i]->setMinimumWidth(lineWidth);
+        reserveTextRoom(TxtLawInfo[i], kTypedLine);
         texts->addWidget(TxtLawInfo[i], i + 6, 1);
     }
     texts->addWidget(fileButton(2, QStringLiteral("Open law file"), QStringLiteral("Open")), 6, 0);
     texts->addWidget(fileButton(3, QStringLiteral("Save law file"), QStringLiteral("Save")), 7, 0);
     columns->addLayout(texts, 2);
+
+    // Tab goes down each column in turn, as the columns read, not in the order of creation.
+    std::vector<QWidget*> order{Connect,
+                                COMInterface,
+                                ButtonDial,
+                                MultiDropAddress,
+                                Option1,
+                                Option2,
+                                Option3,
+                                Option4,
+                                SystemMessage,
+                                PrinterStatus,
+                                PrinterFirmware,
+                                FirmwareVersion,
+                                TarvoBoardSerialNumber,
+                                ResponseWindow,
+                                cmdViewOnly,
+                                ButtonViewLastCashout,
+                                ClearMemory,
+                                ButtonSendLocationInfo,
+                                ButtonSendLawInfo,
+                                ButtonSendTimeAndDate,
+                                ButtonTerminalMode,
+                                CmdAutoCalibrate,
+                                CmdTerminalToCalibrate,
+                                CmdViewLog,
+                                Command1,
+                                Command2,
+                                Command3,
+                                LoadLocationInfo[0],
+                                LoadLocationInfo[1]};
+    order.insert(order.end(), txtLocationInfo.begin(), txtLocationInfo.end());
+    order.insert(order.end(), {LoadLocationInfo[2], LoadLocationInfo[3]});
+    order.insert(order.end(), TxtLawInfo.begin(), TxtLawInfo.end());
+    for (size_t i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
     return area;
 }
 
@@ -427,7 +500,11 @@ bool RetreiveAccountingApp::eventFilter(QObject* watched, QEvent* event) {
         terminalMode_->ResponseWindow_InputMethod(
             static_cast<QInputMethodEvent*>(event)->commitString());
     }
-    if (event->type() == QEvent::MouseButtonPress) {
+    // Enter in a reported box does what a click does, so the editors open from the keyboard.
+    const bool enter = event->type() == QEvent::KeyPress &&
+                       (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
+                        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter);
+    if (event->type() == QEvent::MouseButtonPress || enter) {
         for (int n = 0; n < kTerminals; ++n) {
             if (watched == PulseInPerPoint[n]) {
                 terminalParameters_->PulseInPerPoint_Click(n);
@@ -467,19 +544,21 @@ void RetreiveAccountingApp::fillLists() {
 }
 
 void RetreiveAccountingApp::startUp() {
-    // 1. The fine timer; it ticks only while a delay needs it, so an idle window sleeps.
+    // The fine timer paces the address-bit pause of multi-drop frames; it ticks only while a
+    // delay needs it, so an idle window sleeps.
     RealTimer = new QTimer(this);
     RealTimer->setObjectName(QStringLiteral("RealTimer"));
     RealTimer->setTimerType(Qt::PreciseTimer);
     connect(RealTimer, &QTimer::timeout, this, [this] { link_->RealTimer_Timer(); });
-    // 2.
+    // The receive interpreter starts outside any escape sequence; received text does not yet
+    // pull the caret and focus into the response box; keys typed there go to the board.
     Rx.setState(0);
     TerminalView = false;
     // Off, like TerminalView: the first press enters, and no key goes out before it.
     TerminalModeOn = false;
-    // 3. The outer height, unless the controls need more.
+    // The outer height of the design, unless the controls need more.
     resize(width(), std::max(twips(9120), minimumSizeHint().height()));
-    // 4.
+    // Buttons that the window shows for every target; the board decides what they can do.
     for (auto* b :
          {static_cast<QWidget*>(ButtonTerminalMode), static_cast<QWidget*>(ButtonViewLastCashout),
           static_cast<QWidget*>(ButtonSendLawInfo), static_cast<QWidget*>(ButtonSendLocationInfo),
@@ -490,35 +569,37 @@ void RetreiveAccountingApp::startUp() {
         ForceCashout[n]->setVisible(true);
         PutCoinIn[n]->setVisible(true);
     }
-    // 5.
+    // The parameter editors' items, each with the code a write sends for it.
     fillLists();
-    // 6.
+    // Serial ports by number, then USB: the list position is what the settings store keeps.
     for (int port = 1; port <= 32; ++port) {
         COMInterface->addItem(QStringLiteral("Com%1").arg(port));
     }
     COMInterface->addItem(QStringLiteral("USB"));
-    // 7.
+    // No terminal is chosen for calibration until the user picks one.
     for (int n = 1; n <= kTerminals; ++n) {
         CmdTerminalToCalibrate->addItem(QStringLiteral("Terminal %1").arg(n));
     }
     CmdTerminalToCalibrate->addItem(QStringLiteral("All Terminals"));
     CmdTerminalToCalibrate->setCurrentIndex(-1);
-    // 11. (the list is filled before the stored choices are restored)
+    // Multi-drop addresses 0 to 33; filled before the stored choices are restored, since the
+    // stored address is a position in this list.
     for (int a = 0; a <= 33; ++a) {
         MultiDropAddress->addItem(QStringLiteral(" %1").arg(a));
     }
-    // 6, 8, 9, 10, 11: the stored choices.
+    // The user's choices from the last run: interface, location and law lines, target system,
+    // address-bit delay and multi-drop address.
     restoreSettings();
-    // 12.
+    // No number has been dialled yet.
     PhoneNumber.clear();
     modemDial_->showNumber();
-    // 13.
+    // The program version, and the USB library's, in the title so a support call can ask.
     QString title = QString::fromLatin1(kAppTitle) + QStringLiteral(" V1.0.33");
     if (platform_.usb) {
         title += QStringLiteral(" - USB.DLL V%1").arg(platform_.usb->USB_GetVersion());
     }
     setWindowTitle(title);
-    // 14. Timers: two coarse ones advancing TickCount by two a second.
+    // Two coarse timers advance TickCount by two a second; every coarse wait counts these.
     Timer1 = new QTimer(this);
     Timer2 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

@@ -8,6 +8,8 @@ ParamCombo::ParamCombo(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setCompleter(nullptr);
+    // Never narrower than its longest item ("DOLLAR"), in whatever font is in force.
+    setSizeAdjustPolicy(QComboBox::AdjustToContents);
     setCurrentIndex(-1);
     connect(lineEdit(), &QLineEdit::textEdited, this, &ParamCombo::onEdited);
     connect(this, &QComboBox::activated, this, [this](int) {

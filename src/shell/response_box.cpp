@@ -1,5 +1,6 @@
 #include "shell/response_box.h"
 
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -23,7 +24,13 @@ QString fromWidget(const QString& text) {
 }  // namespace
 
 ResponseBox::ResponseBox(QWidget* parent) : QPlainTextEdit(parent) {
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // A terminal: the board lays its report out in columns for a fixed-pitch printer, so its
+    // lines keep their width and the box scrolls sideways instead of wrapping them.
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setStyleHint(QFont::Monospace);
+    fixed.setPointSizeF(font().pointSizeF());
+    setFont(fixed);
     setUndoRedoEnabled(false);
     // Typing by the user (terminal mode leaves keys to the box) changes the text too.
     connect(this, &QPlainTextEdit::textChanged, this, [this] {

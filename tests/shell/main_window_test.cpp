@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <QAccessible>
+#include <QApplication>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include "support/window_fixture.h"
 
@@ -209,7 +214,12 @@ TEST(MainWindowTicks, TwoTimersAdvanceTheCountAndItWrapsAfter32000) {
     EXPECT_TRUE(w.Timer2->isActive());
 }
 
-TEST(MainWindowControls, EveryNamedControlHasAnAccessibleName) {
+QString spoken(QWidget* widget) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(widget);
+    return iface ? iface->text(QAccessible::Name) : QString();
+}
+
+TEST(MainWindowControls, EveryControlIsAnnouncedByItsLabelOrCaption) {
     WindowFixture f;
     auto& w = f.w();
     const std::pair<const char*, const char*> expected[] = {
@@ -219,6 +229,7 @@ TEST(MainWindowControls, EveryNamedControlHasAnAccessibleName) {
         {"TxtCoinInMultiB_5", "In Mult B, Terminal 6"},
         {"PrintMoneyOrPoints_0", "Print, Terminal 1"},
         {"cmbPulseValue_4", "Pulse Val, Terminal 5"},
+        {"PutCoinIn_3", "Coin In, Terminal 4"},
         {"Terminal_1", "Terminal 2"},
         {"ResponseWindow", "Response"},
         {"SystemMessage", "System Message"},
@@ -226,23 +237,66 @@ TEST(MainWindowControls, EveryNamedControlHasAnAccessibleName) {
         {"PrinterFirmware", "Printer firmware"},
         {"FirmwareVersion", "Firm.Version"},
         {"TarvoBoardSerialNumber", "Tarvo Board Serial"},
-        {"MultiDropAddress", "Multi-drop address"},
         {"txtLocationInfo_0", "Location line 1"},
         {"TxtLawInfo_7", "Law line 8"},
         {"cmdViewOnly", "View Info"},
+        {"CmdViewLog", "View Log"},
+        {"Option3", "Tarvo Board Kit"},
     };
-    for (const auto& [name, spoken] : expected) {
+    for (const auto& [name, text] : expected) {
         auto* widget = w.findChild<QWidget*>(QString::fromLatin1(name));
         ASSERT_NE(widget, nullptr) << name;
-        EXPECT_EQ(widget->accessibleName(), QString::fromLatin1(spoken)) << name;
+        EXPECT_EQ(spoken(widget), QString::fromLatin1(text)) << name;
     }
     for (auto* widget : w.findChildren<QWidget*>()) {
         const QString name = widget->objectName();
-        if (name.isEmpty() || name.startsWith(QLatin1String("qt_"))) {
-            continue;
+        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_"))) {
+            EXPECT_FALSE(spoken(widget).isEmpty()) << name.toStdString();
         }
-        EXPECT_FALSE(widget->accessibleName().isEmpty()) << name.toStdString();
     }
+    // A caption that changes is announced as it reads now.
+    EXPECT_EQ(spoken(w.Connect), "Connect");
+    ASSERT_TRUE(f.connect());
+    EXPECT_EQ(spoken(w.Connect), "Disconnect");
+    w.ButtonTerminalMode->setText("Exit Terminal Mode");
+    EXPECT_EQ(spoken(w.ButtonTerminalMode), "Exit Terminal Mode");
+}
+
+TEST(MainWindowControls, EveryListBoxIsLabelledByACaption) {
+    WindowFixture f;
+    for (auto* list : f.w().findChildren<QComboBox*>()) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(list);
+        QStringList captions;
+        for (const auto& [label, relation] : iface->relations(QAccessible::Label)) {
+            if (qobject_cast<QLabel*>(label->object())) {
+                captions << label->text(QAccessible::Name);
+            }
+        }
+        EXPECT_EQ(captions.size(), 1) << list->objectName().toStdString();
+    }
+}
+
+TEST(MainWindowControls, EnterInAReportedBoxOpensTheEditorsAsAClickDoes) {
+    WindowFixture f;
+    auto& w = f.w();
+    w.ValueIn[2]->setText("CENTS");
+    QTest::keyClick(w.ValueIn[2], Qt::Key_Return);
+    EXPECT_TRUE(w.cmbValueIn[2]->isVisible());
+    EXPECT_EQ(w.cmbValueIn[2]->text(), "CENTS");
+    EXPECT_FALSE(w.cmbValueIn[1]->isVisible());
+}
+
+// The board prints its report in columns: each line stays one line, in a fixed-pitch font.
+TEST(MainWindowControls, TheResponseBoxKeepsTheBoardsColumns) {
+    WindowFixture f;
+    ResponseBox* box = f.w().ResponseWindow;
+    EXPECT_TRUE(QFontInfo(box->font()).fixedPitch());
+    const QString line = QStringLiteral("Total Pulses Received=000001001 ").repeated(8);
+    box->appendText(line + "\r\n" + line);
+    QApplication::processEvents();
+    EXPECT_EQ(box->text(), line + "\r\n" + line);
+    EXPECT_EQ(box->document()->firstBlock().layout()->lineCount(), 1);
+    EXPECT_GT(box->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST(MainWindowIdle, AnIdleWindowSleeps) {
