@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test; runs every fuzz target for a fixed
-# number of inputs; then builds the tests again with the address and undefined-behaviour
-# sanitizers and runs them once more.
+# Installs what is missing, builds, and runs every test; checks the Debian package; runs every
+# fuzz target for a fixed number of inputs; then builds the tests again with the address and
+# undefined-behaviour sanitizers and runs them once more.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
@@ -9,6 +9,9 @@ export QT_QPA_PLATFORM=offscreen
 
 "$top/scripts/build.sh" "$top/build"
 ctest --test-dir "$top/build" --output-on-failure -j2 --timeout 180
+
+# The Debian package: built, its files listed, its desktop entry and metadata validated.
+"$top/scripts/check-package.sh" "$top/build"
 
 # Every parser and file loader under libFuzzer, about a minute in all.
 "$top/scripts/fuzz.sh" "$top/build-fuzz"
