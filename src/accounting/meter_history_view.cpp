@@ -128,13 +128,19 @@ void MeterHistoryView::resetDisplays() {
 }
 
 void MeterHistoryView::tellOnce(bool failed) {
+    auto tell = [this](const QString& text) {
+        if (tellUser) {
+            tellUser(text);
+        } else {
+            w_.ResponseWindow->appendText(text + QStringLiteral("\r\n"));
+        }
+    };
     for (const QString& notice : history().takeNotices()) {
-        w_.ResponseWindow->appendText(notice + QStringLiteral("\r\n"));
+        tell(notice);
     }
     if (failed && !problemTold_) {
         problemTold_ = true;
-        w_.ResponseWindow->appendText(
-            QStringLiteral("Meter history not kept: %1\r\n").arg(history().problem()));
+        tell(QStringLiteral("Meter history not kept: %1").arg(history().problem()));
     }
 }
 

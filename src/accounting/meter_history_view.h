@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+#include <functional>
 #include <memory>
 
 #include "core/meter_reading.h"
@@ -19,6 +21,10 @@ class MeterHistoryView {
 
     void readingShown(const MeterReading& reading);
     void memoryCleared();
+
+    // Where notices about the history file go; the response box when not set. A program
+    // without a visible window points it at its standard error.
+    std::function<void(const QString&)> tellUser;
 
   private:
     MeterHistory& history();

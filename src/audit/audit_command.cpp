@@ -10,7 +10,9 @@ const char* const kAuditUsage =
     "usage: tarvo-audit [read] [--port Com<n>|PATH | --usb]\n"
     "                   [--brisko | --system | --kit | --multidrop LIST]\n"
     "                   [--format json|csv|text] [--trace FILE] [--simulate]\n"
-    "  LIST is addresses 1 to 255, such as 1-12,15\n";
+    "  LIST is addresses 1 to 255, such as 1-12,15\n"
+    "       tarvo-audit history [--serial S] [--since DATE] [--format json|csv|text]\n"
+    "  prints the kept readings, oldest first, with the meters that went backwards\n";
 
 namespace {
 

@@ -8,9 +8,13 @@
 #include <csignal>
 #include <cstdio>
 
+#include <QTextStream>
+
+#include "accounting/meter_history_view.h"
 #include "app/real_platform.h"
 #include "audit/audit_command.h"
 #include "audit/audit_runner.h"
+#include "history/meter_history.h"
 #include "platform/qsettings_store.h"
 #include "shell/main_window.h"
 
@@ -37,8 +41,15 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("tarvo-audit"));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    const QStringList args = QApplication::arguments();
+    if (args.value(1) == QLatin1String("history")) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return tarvo::runHistoryCommand(args.mid(2), out, err);
+    }
+
     QString error;
-    const auto command = tarvo::parseAuditCommand(QApplication::arguments(), &error);
+    const auto command = tarvo::parseAuditCommand(args, &error);
     if (!command) {
         return usageError(error);
     }
@@ -73,6 +84,11 @@ int main(int argc, char** argv) {
     setup->platform.prompts = std::make_shared<tarvo::StderrPrompts>();
     setup->platform.files = std::make_shared<tarvo::NoFileChooser>();
     tarvo::RetreiveAccountingApp window(setup->platform);
+    // Every board read is kept in the meter history by the window's own View Info; what the
+    // history has to say goes to standard error, since no one sees the response box.
+    window.meterHistory().tellUser = [](const QString& text) {
+        std::fprintf(stderr, "tarvo-audit: %s\n", qPrintable(text));
+    };
 
     // Ctrl-C ends the wait in progress the way closing the window does: the board is
     // disconnected and what was read so far is printed.
@@ -98,6 +114,9 @@ int main(int argc, char** argv) {
     if (showProgress) {
         std::fputs("\r\033[K", stderr);
     }
+    // The last reading is written to the history after its handler returned: let it land.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     const QString text = tarvo::formatReadings(readings, command->format, false);
     std::fputs(text.toUtf8().constData(), stdout);
     std::fflush(stdout);

@@ -246,6 +246,7 @@ TEST(AuditProgram, ReadsASimulatedBusAsCsvAndEndsWithStatusOne) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", home.path());
+    env.insert("XDG_DATA_HOME", home.filePath("data"));
     p.setProcessEnvironment(env);
     p.start(TARVO_AUDIT_BIN, {"--simulate", "--multidrop", "1,2", "--format", "csv", "--trace",
                               home.filePath("trace.txt")});
@@ -268,6 +269,17 @@ TEST(AuditProgram, ReadsASimulatedBusAsCsvAndEndsWithStatusOne) {
     EXPECT_TRUE(QFile::exists(home.filePath("trace.txt")));
     // The window's choices are untouched.
     EXPECT_FALSE(QFile::exists(home.filePath("Tarvo")));
+
+    // The board that answered is in the meter history; the silent one is not.
+    QProcess history;
+    history.setProcessEnvironment(env);
+    history.start(TARVO_AUDIT_BIN, {"history", "--format", "json"});
+    ASSERT_TRUE(history.waitForFinished(30000));
+    EXPECT_EQ(history.exitCode(), 0);
+    const QJsonArray kept = QJsonDocument::fromJson(history.readAllStandardOutput()).array();
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept[0].toObject()["address"].toInt(), 1);
+    EXPECT_EQ(kept[0].toObject()["terminals"].toArray().size(), 6);
 }
 
 }  // namespace
