@@ -32,22 +32,23 @@ void TerminalMode::ButtonTerminalMode_Click() {
     w_.link().sendCommand(enter ? frames::enterTerminalMode() : frames::leaveTerminalMode());
 }
 
-void TerminalMode::ResponseWindow_KeyPress(const QKeyEvent& event) {
-    sendKeys(terminalKeyBytes(event.key(), event.modifiers(), event.text()));
+bool TerminalMode::ResponseWindow_KeyPress(const QKeyEvent& event) {
+    return sendKeys(terminalKeyBytes(event.key(), event.modifiers(), event.text()));
 }
 
-void TerminalMode::ResponseWindow_InputMethod(const QString& committed) {
-    sendKeys(terminalKeyBytes(Qt::Key_unknown, Qt::NoModifier, committed));
+bool TerminalMode::ResponseWindow_InputMethod(const QString& committed) {
+    return sendKeys(terminalKeyBytes(Qt::Key_unknown, Qt::NoModifier, committed));
 }
 
-void TerminalMode::sendKeys(const QByteArray& keys) {
-    if (!w_.TerminalModeOn) {
-        return;
+bool TerminalMode::sendKeys(const QByteArray& keys) {
+    if (!w_.TerminalModeOn || keys.isEmpty()) {
+        return false;
     }
     for (const char byte : keys) {
         w_.ExpectReply = true;
         w_.link().sendCommand(frames::keystroke(byte));
     }
+    return true;
 }
 
 void TerminalMode::Command2_Click() {

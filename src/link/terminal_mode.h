@@ -14,15 +14,17 @@ class TerminalMode {
   public:
     explicit TerminalMode(RetreiveAccountingApp& w);
     void ButtonTerminalMode_Click();
-    // Sends the key while the mode is on; the box handles the key itself all the same.
-    void ResponseWindow_KeyPress(const QKeyEvent& event);
+    // Sends the key while the mode is on. True when it went to the board: the box then leaves
+    // it out, since the board echoes what it is sent and a terminal shows only the board's
+    // side (typed letters would otherwise show twice).
+    bool ResponseWindow_KeyPress(const QKeyEvent& event);
     // Characters an input method composed (a dead key and a letter) are typed keys too.
-    void ResponseWindow_InputMethod(const QString& committed);
+    bool ResponseWindow_InputMethod(const QString& committed);
     // "Pg Down": the caret to the end of the response text.
     void Command2_Click();
 
   private:
-    void sendKeys(const QByteArray& keys);
+    bool sendKeys(const QByteArray& keys);
     RetreiveAccountingApp& w_;
 };
 

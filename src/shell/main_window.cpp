@@ -22,8 +22,8 @@
 #include "shell/cd_file.h"
 #include "shell/connection.h"
 #include "shell/settings.h"
-#include "terminal_config/auto_calibration.h"
 #include "shell/text_room.h"
+#include "terminal_config/auto_calibration.h"
 #include "terminal_config/parameter_write.h"
 #include "terminal_config/terminal_parameters.h"
 
@@ -494,11 +494,16 @@ void RetreiveAccountingApp::wireHandlers() {
 }
 
 bool RetreiveAccountingApp::eventFilter(QObject* watched, QEvent* event) {
+    // A key that went to the board is not typed into the box: the board's echo shows it.
     if (watched == ResponseWindow && event->type() == QEvent::KeyPress) {
-        terminalMode_->ResponseWindow_KeyPress(*static_cast<QKeyEvent*>(event));
+        if (terminalMode_->ResponseWindow_KeyPress(*static_cast<QKeyEvent*>(event))) {
+            return true;
+        }
     } else if (watched == ResponseWindow && event->type() == QEvent::InputMethod) {
-        terminalMode_->ResponseWindow_InputMethod(
-            static_cast<QInputMethodEvent*>(event)->commitString());
+        if (terminalMode_->ResponseWindow_InputMethod(
+                static_cast<QInputMethodEvent*>(event)->commitString())) {
+            return true;
+        }
     }
     // Enter in a reported box does what a click does, so the editors open from the keyboard.
     const bool enter = event->type() == QEvent::KeyPress &&
