@@ -101,21 +101,12 @@ void MeterHistoryView::keep(const MeterReading& reading) {
 void MeterHistoryView::memoryCleared() {
     // The board is the one last read here when it was read on the same line and address.
     const auto& last = w_.meterReport().lastReading();
-    MeterReading here;
-    here.port = w_.COMInterface->currentText();
-    if (w_.optionSelected(w_.Option4)) {
-        bool ok = false;
-        const int address = w_.MultiDropAddress->currentText().trimmed().toInt(&ok);
-        if (ok) {
-            here.address = address;
-        }
-    }
+    const MeterReading here = w_.meterReport().readingHere();
     const QString serial = last && last->port == here.port && last->address == here.address
                                ? last->serialNumber
                                : QString();
-    const QDateTime time = w_.platform().clock();
-    QTimer::singleShot(0, &w_, [this, here, serial, time] {
-        tellOnce(!history().recordMemoryClear(time, here.port, here.address, serial));
+    QTimer::singleShot(0, &w_, [this, here, serial] {
+        tellOnce(!history().recordMemoryClear(here.time, here.port, here.address, serial));
     });
 }
 

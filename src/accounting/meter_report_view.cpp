@@ -59,6 +59,20 @@ void MeterReportView::cmdViewOnly_Click() {
     w_.cmdViewOnly->setEnabled(true);
 }
 
+MeterReading MeterReportView::readingHere() const {
+    MeterReading here;
+    here.time = w_.platform().clock();
+    here.port = w_.COMInterface->currentText();
+    if (w_.optionSelected(w_.Option4)) {
+        bool ok = false;
+        const int address = w_.MultiDropAddress->currentText().trimmed().toInt(&ok);
+        if (ok) {
+            here.address = address;
+        }
+    }
+    return here;
+}
+
 void MeterReportView::ParseMeterReport() {
     const bool kit = w_.optionSelected(w_.Option3);
     w_.ClearData();
@@ -105,15 +119,10 @@ void MeterReportView::ParseMeterReport() {
     }
 
     MeterReading reading = readingFromReport(r, kit);
-    reading.time = w_.platform().clock();
-    reading.port = w_.COMInterface->currentText();
-    if (w_.optionSelected(w_.Option4)) {
-        bool ok = false;
-        const int address = w_.MultiDropAddress->currentText().trimmed().toInt(&ok);
-        if (ok) {
-            reading.address = address;
-        }
-    }
+    const MeterReading here = readingHere();
+    reading.time = here.time;
+    reading.port = here.port;
+    reading.address = here.address;
     last_ = reading;
     if (onReading) {
         onReading(reading);

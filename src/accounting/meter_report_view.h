@@ -18,6 +18,9 @@ class MeterReportView {
 
     // The values of the last report that filled the displays; nothing after a failed read.
     const std::optional<MeterReading>& lastReading() const { return last_; }
+    // A record that names where this window reads now (time, port, multi-drop address),
+    // without values.
+    MeterReading readingHere() const;
     // Called once for every report that filled the displays, after they show it.
     std::function<void(const MeterReading&)> onReading;
 
