@@ -64,6 +64,8 @@ void FrmSetPulses::buildControls() {
     scroll->setWidget(games);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes straight to the first box; the area scrolls to whichever control has focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
 
     auto* buttons = new QHBoxLayout;
     auto button = [&](const QString& caption, const char* name) {
@@ -83,13 +85,19 @@ void FrmSetPulses::buildControls() {
     outer->addWidget(scroll, 1);
     outer->addLayout(buttons);
 
+    games_ = games;
+    buttonsHeight_ = buttons->minimumSize().height();
+    fitToGames();
+}
+
+void FrmSetPulses::fitToGames() {
     // As large as the games need, within the screen; the scroll area takes any shortfall.
     const QSize wanted =
-        games->minimumSizeHint() + QSize(style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * 12,
-                                         buttons->minimumSize().height() + 3 * 12);
-    QSize size = wanted;
-    if (const QScreen* screen = QApplication::primaryScreen()) {
-        size = size.boundedTo(screen->availableGeometry().size() * 0.95);
+        games_->minimumSizeHint() +
+        QSize(style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * 12, buttonsHeight_ + 3 * 12);
+    QSize size = wanted.expandedTo(this->size());
+    if (const QScreen* screen = this->screen() ? this->screen() : QApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableGeometry().size() * 0.95).expandedTo(this->size());
     }
     resize(size);
 }
@@ -189,6 +197,11 @@ void FrmSetPulses::setFrameCaption(int n, const QString& caption) {
     Frame1[n]->setTitle(caption);
     // A frame is announced by what it shows, so the name follows the caption.
     Frame1[n]->setAccessibleName(caption);
+    // A loaded file's path stays whole: the frames widen, and the window with them as far as
+    // the screen allows.
+    if (games_) {
+        fitToGames();
+    }
 }
 
 void FrmSetPulses::wireHandlers() {

@@ -85,10 +85,14 @@ class FrmSetPulses : public QWidget {
     QGroupBox* buildGame(int n);
     void wireHandlers();
     void Form_Load();
+    // Grows the window towards the size the games need, never shrinking it.
+    void fitToGames();
 
     RetreiveAccountingApp& main_;
     std::unique_ptr<PulseBoard> board_;
     std::unique_ptr<PulseFiles> files_;
+    QWidget* games_ = nullptr;
+    int buttonsHeight_ = 0;
     int busy_ = 0;
     bool closing_ = false;
 };

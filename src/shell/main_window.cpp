@@ -5,6 +5,8 @@
 #include <QHBoxLayout>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <vector>
 
@@ -34,6 +36,14 @@ namespace {
 // Twips are 1/1440 inch; at 96 dpi that is 15 twips a pixel.
 constexpr int twips(int t) {
     return t / 15;
+}
+
+// A window size within the free area of the window's screen.
+QSize onScreen(const QWidget& window, QSize wanted) {
+    if (const QScreen* screen = window.screen()) {
+        wanted = wanted.boundedTo(screen->availableGeometry().size());
+    }
+    return wanted;
 }
 
 template <typename W>
@@ -136,8 +146,17 @@ void RetreiveAccountingApp::buildControls() {
     }
     outer->addLayout(panels);
     outer->addWidget(buildBoardControls(), 1);
-    setCentralWidget(central);
-    resize(std::max(twips(11745), minimumSizeHint().width()), twips(9120));
+    // With large fonts or a small screen the controls scroll rather than leave the screen.
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(central);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    setCentralWidget(scroll);
+    // Controls that appear later (after a connect) widen the window, as far as the screen.
+    central->installEventFilter(this);
+    resize(
+        onScreen(*this, {std::max(twips(11745), central->minimumSizeHint().width()), twips(9120)}));
 }
 
 QWidget* RetreiveAccountingApp::buildTerminalPanel(int n) {
@@ -494,6 +513,11 @@ void RetreiveAccountingApp::wireHandlers() {
 }
 
 bool RetreiveAccountingApp::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest && centralWidget() &&
+        watched == static_cast<QScrollArea*>(centralWidget())->widget()) {
+        const QSize wanted = static_cast<QWidget*>(watched)->minimumSizeHint();
+        resize(onScreen(*this, size().expandedTo(wanted)).expandedTo(size()));
+    }
     // A key that went to the board is not typed into the box: the board's echo shows it.
     if (watched == ResponseWindow && event->type() == QEvent::KeyPress) {
         if (terminalMode_->ResponseWindow_KeyPress(*static_cast<QKeyEvent*>(event))) {
@@ -562,7 +586,8 @@ void RetreiveAccountingApp::startUp() {
     // Off, like TerminalView: the first press enters, and no key goes out before it.
     TerminalModeOn = false;
     // The outer height of the design, unless the controls need more.
-    resize(width(), std::max(twips(9120), minimumSizeHint().height()));
+    const QWidget* controls = static_cast<QScrollArea*>(centralWidget())->widget();
+    resize(onScreen(*this, {width(), std::max(twips(9120), controls->minimumSizeHint().height())}));
     // Buttons that the window shows for every target; the board decides what they can do.
     for (auto* b :
          {static_cast<QWidget*>(ButtonTerminalMode), static_cast<QWidget*>(ButtonViewLastCashout),

@@ -145,7 +145,6 @@ class RetreiveAccountingApp : public QMainWindow {
     void buildControls();
     QWidget* buildTerminalPanel(int n);
     QWidget* buildBoardControls();
-    void setAccessibleNames();
     void fillLists();
     void startUp();
     void restoreSettings();
