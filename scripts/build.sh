@@ -9,5 +9,8 @@ launcher=()
 if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@"
+# Optimised without debug information: a third less build time, and what the package ships.
+# Arguments after the folder come later and win.
+cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+    "${launcher[@]}" "$@"
 cmake --build "$dir" -j"$(nproc)"
