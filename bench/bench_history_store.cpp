@@ -1,0 +1,55 @@
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include "core/meter_reading.h"
+#include "history/meter_history.h"
+
+// Keeping one reading in the meter history: the cost a View Info pays after its displays are
+// filled, with the board's earlier readings already in the file.
+namespace {
+
+tarvo::MeterReading reading(int visit) {
+    tarvo::MeterReading r = tarvo::readingFromReport(tarvo::MeterReport{}, false);
+    r.time = QDateTime(QDate(2026, 1, 1), QTime(8, 0)).addSecs(3600LL * visit);
+    r.port = QStringLiteral("Com1");
+    r.serialNumber = QStringLiteral("TB104217");
+    for (auto& t : r.terminals) {
+        for (const auto& meter : tarvo::meterFields()) {
+            t.*meter.field =
+                QStringLiteral("%1").arg(1000 + visit * 7 + t.number, 9, 10, QLatin1Char('0'));
+        }
+    }
+    return r;
+}
+
+void BM_StoreReading(benchmark::State& state) {
+    QTemporaryDir dir;
+    tarvo::MeterHistory history(dir.filePath(QStringLiteral("meter-history.sqlite")));
+    int visit = 0;
+    for (; visit < state.range(0); ++visit) {
+        if (!history.store(reading(visit))) {
+            state.SkipWithError(qPrintable(history.problem()));
+            return;
+        }
+    }
+    for (auto _ : state) {
+        if (!history.store(reading(visit++))) {
+            state.SkipWithError(qPrintable(history.problem()));
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_StoreReading)->Arg(10)->Arg(10'000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
