@@ -99,8 +99,8 @@ class MeterHistory {
 
 // `history [--serial S] [--since DATE] [--format json|csv|text] [--database PATH]`, given the
 // arguments after the word "history". DATE is YYYY-MM-DD or an ISO date-time, local time.
-// Prints one record per reading, oldest first; returns the exit status (2: wrong usage,
-// 1: the history could not be read).
+// Prints one record per reading, oldest first. Returns the exit status: zero when printed,
+// one when the history could not be read, two for wrong usage.
 int runHistoryCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 
 }  // namespace tarvo

@@ -60,44 +60,46 @@ void PulseFiles::CmdSaveGame_Click(int Index) {
     }
 }
 
-void PulseFiles::CmdLoad_Click() {
-    const QString path = choose(loadTemplateDialog());
+std::optional<PulseFiles::Loaded> PulseFiles::chooseAndLoad(const PulseDialog& dialog,
+                                                            qsizetype limit, Reader read,
+                                                            size_t games) {
+    const QString path = choose(dialog);
     if (path.isEmpty()) {
-        return;
+        return std::nullopt;
     }
-    const auto bytes = readFile(path, kTemplateFileMaxBytes);
+    const auto bytes = readFile(path, limit);
     if (!bytes) {
-        return;
+        return std::nullopt;
     }
     // The whole file is read and checked before any box changes.
-    const PulseFileLoad load = readTemplateFile(*bytes);
-    if (!load.ok() || load.games.size() != size_t{FrmSetPulses::kGames}) {
+    PulseFileLoad load = read(*bytes);
+    if (!load.ok() || load.games.size() != games) {
         f_.showRefusal(pulseLoadRefusal(load.error));
+        return std::nullopt;
+    }
+    return Loaded{path, std::move(load)};
+}
+
+void PulseFiles::CmdLoad_Click() {
+    const auto loaded = chooseAndLoad(loadTemplateDialog(), kTemplateFileMaxBytes, readTemplateFile,
+                                      size_t{FrmSetPulses::kGames});
+    if (!loaded) {
         return;
     }
     for (int n = 0; n < FrmSetPulses::kGames; ++n) {
-        f_.fillGame(n, load.games[static_cast<size_t>(n)]);
-        f_.setFrameCaption(n, pulseLoadedCaption(n, path));
+        f_.fillGame(n, loaded->load.games[static_cast<size_t>(n)]);
+        f_.setFrameCaption(n, pulseLoadedCaption(n, loaded->path));
     }
     f_.CmdRedraw_Click();
 }
 
 void PulseFiles::CmdLoadGame_Click(int Index) {
-    const QString path = choose(loadGameDialog());
-    if (path.isEmpty()) {
+    const auto loaded = chooseAndLoad(loadGameDialog(), kGameFileMaxBytes, readGameFile, 1);
+    if (!loaded) {
         return;
     }
-    const auto bytes = readFile(path, kGameFileMaxBytes);
-    if (!bytes) {
-        return;
-    }
-    const PulseFileLoad load = readGameFile(*bytes);
-    if (!load.ok() || load.games.size() != 1) {
-        f_.showRefusal(pulseLoadRefusal(load.error));
-        return;
-    }
-    f_.fillGame(Index, load.games.front());
-    f_.setFrameCaption(Index, pulseLoadedCaption(Index, path));
+    f_.fillGame(Index, loaded->load.games.front());
+    f_.setFrameCaption(Index, pulseLoadedCaption(Index, loaded->path));
     f_.CmdRedraw_Click();
 }
 
