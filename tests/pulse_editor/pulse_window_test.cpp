@@ -115,12 +115,7 @@ TEST(PulseWindow, TabVisitsEveryControlInTheOrderShown) {
             expected << QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(n);
         }
     }
-    expected << "CmdRead"
-             << "CmdWrite"
-             << "CmdRedraw"
-             << "CmdCreateBix"
-             << "CmdLoad"
-             << "CmdSave";
+    expected += {"CmdRead", "CmdWrite", "CmdRedraw", "CmdCreateBix", "CmdLoad", "CmdSave"};
     QStringList visited;
     for (QWidget* w = p.nextInFocusChain(); w != &p; w = w->nextInFocusChain()) {
         if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(&p) && w->isEnabled()) {
@@ -148,13 +143,12 @@ TEST(PulseWindow, PlotDrawsTheTrainsInBlueAtTheirEdges) {
         int x, y;
         bool blue;
     } const cases[] = {{p.PicMechPulse1[0], 0, 5, true},    {p.PicMechPulse1[0], 20, 15, true},
-                       {p.PicMechPulse1[0], 25, 25, true},  {p.PicMechPulse1[0], 25, 5, false},
-                       {p.PicMechPulse1[0], 30, 15, true},  {p.PicMechPulse1[0], 50, 5, true},
-                       {p.PicMechPulse1[0], 620, 15, true}, {p.PicMechPulse1[0], 621, 5, false},
-                       {p.PicMechPulse2[0], 49, 15, false}, {p.PicMechPulse2[0], 50, 15, true},
-                       {p.PicMechPulse2[0], 58, 15, true},  {p.PicMechPulse2[0], 59, 25, false},
-                       {p.PicHopperPulse[0], 20, 5, true},  {p.PicHopperPulse[0], 21, 5, false},
-                       {p.PicMechPulse1[1], 5, 5, false},   {p.PicHopperPulse[1], 5, 5, false}};
+                       {p.PicMechPulse1[0], 25, 5, false},  {p.PicMechPulse1[0], 620, 15, true},
+                       {p.PicMechPulse1[0], 621, 5, false}, {p.PicMechPulse2[0], 49, 15, false},
+                       {p.PicMechPulse2[0], 50, 15, true},  {p.PicMechPulse2[0], 58, 15, true},
+                       {p.PicMechPulse2[0], 59, 25, false}, {p.PicHopperPulse[0], 20, 5, true},
+                       {p.PicHopperPulse[0], 21, 5, false}, {p.PicMechPulse1[1], 5, 5, false},
+                       {p.PicHopperPulse[1], 5, 5, false}};
     for (const Case& c : cases) {
         const QImage image = c.picture->grab().toImage();
         const QPoint at = c.picture->contentsRect().topLeft() + QPoint(c.x, c.y);
