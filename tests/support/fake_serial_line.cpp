@@ -36,15 +36,13 @@ bool FakeSerialLine::open() {
 }
 
 void FakeSerialLine::close() {
-    ++closeCount;
     open_ = false;
     events.push_back({Event::Kind::Close, 0, {}, 0});
 }
 
 void FakeSerialLine::write(const QByteArray& bytes) {
     if (!open_) {
-        ++droppedWrites;
-        return;
+        return;  // a closed port drops the bytes
     }
     for (char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
@@ -56,12 +54,7 @@ void FakeSerialLine::write(const QByteArray& bytes) {
     }
 }
 
-int FakeSerialLine::outBufferCount() const {
-    return onOutBufferCount ? onOutBufferCount() : outBuffer;
-}
-
 void FakeSerialLine::drain() {
-    ++drainCount;
     events.push_back({Event::Kind::Drain, 0, {}, 0});
 }
 
@@ -96,9 +89,6 @@ QStringList FakeSerialLine::eventTexts() const {
             case Event::Kind::Drain:
                 out << QStringLiteral("drain");
                 break;
-            case Event::Kind::Lost:
-                out << QStringLiteral("lost ") + e.text;
-                break;
         }
     }
     return out;
@@ -120,12 +110,6 @@ void FakeSerialLine::receiveLater(const QByteArray& bytes) {
 
 void FakeSerialLine::sendBreak() {
     emit breakReceived();
-}
-
-void FakeSerialLine::loseLine(const QString& reason) {
-    open_ = false;
-    events.push_back({Event::Kind::Lost, 0, reason, 0});
-    emit lineLost(reason);
 }
 
 }  // namespace tarvo::test
