@@ -83,21 +83,22 @@ struct AuditBench {
     std::unique_ptr<RetreiveAccountingApp> w;
 };
 
-// JSON field of a terminal and the window's box that shows it.
-QLineEdit* boxFor(RetreiveAccountingApp& w, const QString& field, int i) {
-    const std::map<QString, QLineEdit*> boxes = {{"status", w.Status[i]},
-                                                 {"pulseValue", w.PulseInPerPoint[i]},
-                                                 {"multiplier", w.PulseInMultiplier[i]},
-                                                 {"valueIn", w.ValueIn[i]},
-                                                 {"printUnit", w.PrintMoneyOrPoints[i]},
-                                                 {"received", w.Received[i]},
-                                                 {"returned", w.Returned[i]},
-                                                 {"paidOut", w.PaidOut[i]},
-                                                 {"coinInA", w.CoinInA[i]},
-                                                 {"coinInB", w.CoinInB[i]},
-                                                 {"coinInMultiplierA", w.TxtCoinInMultiA[i]},
-                                                 {"coinInMultiplierB", w.TxtCoinInMultiB[i]}};
-    return boxes.at(field);
+// JSON field of a terminal: the window's box that shows it and what the board holds.
+std::map<QString, std::pair<QLineEdit*, QByteArray>> fieldsOf(RetreiveAccountingApp& w,
+                                                              const sim::Terminal& t, int i) {
+    auto n = [](qint64 v) { return QByteArray::number(v); };
+    return {{"status", {w.Status[i], t.active ? "ON" : "OFF"}},
+            {"pulseValue", {w.PulseInPerPoint[i], t.pulseValueText()}},
+            {"multiplier", {w.PulseInMultiplier[i], t.multiplierText()}},
+            {"valueIn", {w.ValueIn[i], t.valueInText()}},
+            {"printUnit", {w.PrintMoneyOrPoints[i], t.printUnit}},
+            {"received", {w.Received[i], n(t.received)}},
+            {"returned", {w.Returned[i], n(t.returned)}},
+            {"paidOut", {w.PaidOut[i], n(t.paidOut)}},
+            {"coinInA", {w.CoinInA[i], n(t.coin1)}},
+            {"coinInB", {w.CoinInB[i], n(t.coin2)}},
+            {"coinInMultiplierA", {w.TxtCoinInMultiA[i], n(t.coinMultA)}},
+            {"coinInMultiplierB", {w.TxtCoinInMultiB[i], n(t.coinMultB)}}};
 }
 
 // A number without its padding; any other text as it is.
@@ -156,20 +157,7 @@ TEST(AuditEndToEnd, RecordsHoldWhatTheWindowAndTheBoardShowForTheSameReport) {
             const QJsonObject jt = terminals[i].toObject();
             const QStringList row = csv[i + 1].split(',');
             EXPECT_EQ(jt["terminal"].toInt(), i + 1);
-            const sim::Terminal& bt = s.terminals[i];
-            const std::map<QString, QByteArray> held = {
-                {"status", bt.active ? "ON" : "OFF"},
-                {"pulseValue", bt.pulseValueText()},
-                {"multiplier", bt.multiplierText()},
-                {"valueIn", bt.valueInText()},
-                {"printUnit", bt.printUnit},
-                {"received", QByteArray::number(bt.received)},
-                {"returned", QByteArray::number(bt.returned)},
-                {"paidOut", QByteArray::number(bt.paidOut)},
-                {"coinInA", QByteArray::number(bt.coin1)},
-                {"coinInB", QByteArray::number(bt.coin2)},
-                {"coinInMultiplierA", QByteArray::number(bt.coinMultA)},
-                {"coinInMultiplierB", QByteArray::number(bt.coinMultB)}};
+            const auto fields = fieldsOf(w, s.terminals[i], i);
             // The editors open over the filled boxes with the matching items chosen.
             EXPECT_EQ(w.cmbPulseValue[i]->currentText(), w.PulseInPerPoint[i]->text());
             EXPECT_GE(w.cmbPulseValue[i]->listIndex(), 0);
@@ -179,10 +167,10 @@ TEST(AuditEndToEnd, RecordsHoldWhatTheWindowAndTheBoardShowForTheSameReport) {
                     continue;
                 }
                 SCOPED_TRACE(it.key().toStdString() + " " + std::to_string(i));
-                EXPECT_EQ(it.value().toString(), boxFor(w, it.key(), i)->text());
+                const auto& [box, held] = fields.at(it.key());
+                EXPECT_EQ(it.value().toString(), box->text());
                 EXPECT_EQ(row[header.indexOf(it.key())], it.value().toString());
-                EXPECT_EQ(plain(it.value().toString()),
-                          plain(QString::fromLatin1(held.at(it.key()))));
+                EXPECT_EQ(plain(it.value().toString()), plain(QString::fromLatin1(held)));
             }
         }
         EXPECT_EQ(terminals[0].toObject()["received"].toString().trimmed(), "98765");

@@ -68,28 +68,19 @@ QByteArray FakeSerialLine::sentBytes() const {
 }
 
 QStringList FakeSerialLine::eventTexts() const {
+    static const char* const kNames[] = {"open ",     "open failed ", "close",
+                                         "settings ", "byte ",        "drain"};
     QStringList out;
     for (const auto& e : events) {
-        switch (e.kind) {
-            case Event::Kind::Open:
-                out << QStringLiteral("open %1").arg(e.port);
-                break;
-            case Event::Kind::OpenFailed:
-                out << QStringLiteral("open failed %1").arg(e.port);
-                break;
-            case Event::Kind::Close:
-                out << QStringLiteral("close");
-                break;
-            case Event::Kind::Settings:
-                out << QStringLiteral("settings ") + e.text;
-                break;
-            case Event::Kind::Byte:
-                out << QStringLiteral("byte %1").arg(e.byte, 2, 16, QLatin1Char('0'));
-                break;
-            case Event::Kind::Drain:
-                out << QStringLiteral("drain");
-                break;
+        QString text = QString::fromLatin1(kNames[static_cast<int>(e.kind)]);
+        if (e.kind == Event::Kind::Open || e.kind == Event::Kind::OpenFailed) {
+            text += QString::number(e.port);
+        } else if (e.kind == Event::Kind::Settings) {
+            text += e.text;
+        } else if (e.kind == Event::Kind::Byte) {
+            text += QStringLiteral("%1").arg(e.byte, 2, 16, QLatin1Char('0'));
         }
+        out << text;
     }
     return out;
 }
