@@ -83,24 +83,32 @@ struct AuditBench {
     std::unique_ptr<RetreiveAccountingApp> w;
 };
 
-// JSON field of a terminal and the window's box that shows it.
-QLineEdit* boxFor(RetreiveAccountingApp& w, const QString& field, int i) {
-    const std::map<QString, QLineEdit*> boxes = {{"status", w.Status[i]},
-                                                 {"pulseValue", w.PulseInPerPoint[i]},
-                                                 {"multiplier", w.PulseInMultiplier[i]},
-                                                 {"valueIn", w.ValueIn[i]},
-                                                 {"printUnit", w.PrintMoneyOrPoints[i]},
-                                                 {"received", w.Received[i]},
-                                                 {"returned", w.Returned[i]},
-                                                 {"paidOut", w.PaidOut[i]},
-                                                 {"coinInA", w.CoinInA[i]},
-                                                 {"coinInB", w.CoinInB[i]},
-                                                 {"coinInMultiplierA", w.TxtCoinInMultiA[i]},
-                                                 {"coinInMultiplierB", w.TxtCoinInMultiB[i]}};
-    return boxes.at(field);
+// JSON field of a terminal: the window's box that shows it and what the board holds.
+std::map<QString, std::pair<QLineEdit*, QByteArray>> fieldsOf(RetreiveAccountingApp& w,
+                                                              const sim::Terminal& t, int i) {
+    auto n = [](qint64 v) { return QByteArray::number(v); };
+    return {{"status", {w.Status[i], t.active ? "ON" : "OFF"}},
+            {"pulseValue", {w.PulseInPerPoint[i], t.pulseValueText()}},
+            {"multiplier", {w.PulseInMultiplier[i], t.multiplierText()}},
+            {"valueIn", {w.ValueIn[i], t.valueInText()}},
+            {"printUnit", {w.PrintMoneyOrPoints[i], t.printUnit}},
+            {"received", {w.Received[i], n(t.received)}},
+            {"returned", {w.Returned[i], n(t.returned)}},
+            {"paidOut", {w.PaidOut[i], n(t.paidOut)}},
+            {"coinInA", {w.CoinInA[i], n(t.coin1)}},
+            {"coinInB", {w.CoinInB[i], n(t.coin2)}},
+            {"coinInMultiplierA", {w.TxtCoinInMultiA[i], n(t.coinMultA)}},
+            {"coinInMultiplierB", {w.TxtCoinInMultiB[i], n(t.coinMultB)}}};
 }
 
-TEST(AuditEndToEnd, RecordsHoldWhatTheWindowShowsForTheSameReport) {
+// A number without its padding; any other text as it is.
+QString plain(const QString& text) {
+    bool number = false;
+    const qint64 n = text.trimmed().toLongLong(&number);
+    return number ? QString::number(n) : text;
+}
+
+TEST(AuditEndToEnd, RecordsHoldWhatTheWindowAndTheBoardShowForTheSameReport) {
     for (const bool kit : {false, true}) {
         SCOPED_TRACE(kit ? "kit" : "six panels");
         sim::BoardConfig config;
@@ -110,7 +118,9 @@ TEST(AuditEndToEnd, RecordsHoldWhatTheWindowShowsForTheSameReport) {
         t[0].received = 98765;
         t[0].coin2 = 31;
         t[0].coinMultB = 7;
+        t[1].returned = 5;
         t[2].paidOut = 420;
+        t[2].coin1 = 77;
         t[4].active = false;
         t[5].cents = true;
         const AuditPlan plan{0, {}, kit ? AuditTarget::Kit : AuditTarget::Brisko, {}};
@@ -123,10 +133,15 @@ TEST(AuditEndToEnd, RecordsHoldWhatTheWindowShowsForTheSameReport) {
             formatReadings(readings, RecordFormat::Csv, false).split("\r\n", Qt::SkipEmptyParts);
         ASSERT_EQ(b.w->Connect->text(), "Connect");
 
-        // The same report, read by hand in the window.
+        // The same report, read by hand in the window, and what the board holds.
         b.w->Connect->click();
         b.w->cmdViewOnly->click();
         auto& w = *b.w;
+        const sim::BoardState& s = b.model.state();
+        EXPECT_EQ(w.TarvoBoardSerialNumber->text(), QString::fromLatin1(s.serial));
+        EXPECT_EQ(w.FirmwareVersion->text(), QString::fromLatin1(s.firmware));
+        EXPECT_EQ(w.PrinterFirmware->text(), QString::fromLatin1(s.printerFirmware));
+        EXPECT_EQ(w.PrinterStatus->text(), "No Errors");
         const QJsonObject r = json.at(0).toObject();
         EXPECT_TRUE(r["error"].isNull());
         EXPECT_EQ(r["port"].toString(), "Com1");
@@ -142,16 +157,26 @@ TEST(AuditEndToEnd, RecordsHoldWhatTheWindowShowsForTheSameReport) {
             const QJsonObject jt = terminals[i].toObject();
             const QStringList row = csv[i + 1].split(',');
             EXPECT_EQ(jt["terminal"].toInt(), i + 1);
+            const auto fields = fieldsOf(w, s.terminals[i], i);
+            // The editors open over the filled boxes with the matching items chosen.
+            EXPECT_EQ(w.cmbPulseValue[i]->currentText(), w.PulseInPerPoint[i]->text());
+            EXPECT_GE(w.cmbPulseValue[i]->listIndex(), 0);
+            EXPECT_FALSE(w.cmdWriteToTarvo[i]->isHidden());
             for (auto it = jt.begin(); it != jt.end(); ++it) {
                 if (it.key() == "terminal") {
                     continue;
                 }
                 SCOPED_TRACE(it.key().toStdString() + " " + std::to_string(i));
-                EXPECT_EQ(it.value().toString(), boxFor(w, it.key(), i)->text());
+                const auto& [box, held] = fields.at(it.key());
+                EXPECT_EQ(it.value().toString(), box->text());
                 EXPECT_EQ(row[header.indexOf(it.key())], it.value().toString());
+                EXPECT_EQ(plain(it.value().toString()), plain(QString::fromLatin1(held)));
             }
         }
         EXPECT_EQ(terminals[0].toObject()["received"].toString().trimmed(), "98765");
+        for (int n = terminals.size(); n < 6; ++n) {
+            EXPECT_TRUE(w.Received[n]->text().isEmpty() && w.PulseInPerPoint[n]->text().isEmpty());
+        }
         EXPECT_TRUE(b.model.protocolErrors().isEmpty());
     }
 }
@@ -210,7 +235,7 @@ TEST(AuditEndToEnd, TheTraceHoldsTheSessionEnquiryRequestAndReportInOrder) {
         ASSERT_EQ(b.w->Connected, 1);
         b.w->cmdViewOnly->click();
         ASSERT_TRUE(b.w->meterReport().lastReading());
-        QString stream;  // "T" or "R" and the byte, for every byte in order
+        QString stream;  // "T1D R4F ...": direction and byte, for every byte in order
         for (const QString& line : b.traceLines()) {
             const QString rest = line.mid(24);
             if (rest.startsWith("TX") || rest.startsWith("RX")) {
@@ -219,20 +244,13 @@ TEST(AuditEndToEnd, TheTraceHoldsTheSessionEnquiryRequestAndReportInOrder) {
                 }
             }
         }
-        // The same form for a run of bytes: "T1D T45 T01 ".
-        auto as = [](const char* direction, const QByteArray& bytes) {
-            QString s;
-            for (const QString& hex : QString::fromLatin1(bytes.toHex(' ').toUpper()).split(' ')) {
-                s += direction + hex + ' ';
-            }
-            return s;
+        auto sent = [](const QByteArray& bytes, QString d = "T") {
+            return d + QString::fromLatin1(bytes.toHex(' ').toUpper()).replace(" ", " " + d) + ' ';
         };
-        auto sent = [&](const QByteArray& bytes) { return as("T", bytes); };
-        auto received = [&](const QByteArray& bytes) { return as("R", bytes); };
         const qsizetype session = stream.indexOf(sent(frames::openSession()));
         const qsizetype enquiry = stream.indexOf(sent(frames::enquiry().joined()), session);
         const qsizetype request = stream.indexOf(sent(frames::meterRequest().joined()), enquiry);
-        const qsizetype report = stream.indexOf(received(b.model.state().serial), request);
+        const qsizetype report = stream.indexOf(sent(b.model.state().serial, "R"), request);
         EXPECT_GE(session, 0);
         EXPECT_GT(enquiry, session);
         EXPECT_GT(request, enquiry);

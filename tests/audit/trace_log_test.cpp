@@ -40,17 +40,12 @@ TEST(TraceLog, MarksAddressBytesAndKeepsDirectionsApart) {
     line.write(QByteArray(1, '\x07'));
     line.drain();
     line.setSettings("9600,S,8,1");
-    line.write(
-        QByteArray("\x03\x1b"
-                   "A",
-                   3));
+    line.write("\x03\x1b\x41");
     fake->receive("OK\r");
     line.write(QByteArray(1, '\x05'));
     QTest::qWait(1);
     EXPECT_EQ(heard, QByteArray("OK\r"));
-    EXPECT_EQ(fake->sentBytes(), QByteArray("\x07\x03\x1b"
-                                            "A\x05",
-                                            5));
+    EXPECT_EQ(fake->sentBytes(), "\x07\x03\x1b\x41\x05");
 
     const QStringList lines = linesOf(path);
     ASSERT_EQ(lines.size(), 6) << lines.join('\n').toStdString();

@@ -20,7 +20,6 @@ TEST(MultiDrop, EachFrameGoesOutAsAddressLengthAndData) {
             s.preset("Options", "RTAddressBitDelay", "1");
         });
         ASSERT_TRUE(f.w().Option4->isChecked());
-        f.w().Option4->setChecked(true);
         ASSERT_TRUE(f.connect());
         const size_t eventsBefore = f.serial->events.size();
         f.w().link().SendToTarvoBoard(frame);
@@ -81,16 +80,6 @@ TEST(MultiDrop, TheOpenUsesSpaceParityOnlyWithAnAddress) {
     }
 }
 
-TEST(Sending, NothingGoesOutBeforeAConnection) {
-    WindowFixture f;
-    auto& w = f.w();
-    ASSERT_TRUE(w.Option1->isChecked());
-    w.link().sendCommand(frames::coinIn(2));
-    EXPECT_TRUE(f.serial->sentBytes().isEmpty());
-    EXPECT_EQ(f.serial->droppedWrites, 0);
-    EXPECT_EQ(w.SystemMessage->text(), QStringLiteral("PLEASE CONNECT FIRST"));
-}
-
 TEST(Usb, TheFirstPresentProductInScanOrderIsOpened) {
     struct Case {
         std::set<int32_t> present;
@@ -132,17 +121,8 @@ TEST(Usb, RepliesArePolledOnlyWhileExpected) {
     // A buffer starting with 3 passes characters 2 to 4 on; the rest of it is not data.
     f.usb->calls.clear();
     f.usb->reads.clear();
-    f.usb->reads.push_back(
-        QByteArray("\x03"
-                   "abcXYZ"));
-    f.usb->reads.push_back(
-        QByteArray("\x02"
-                   "de"));
     // A read whose first 64 characters are blank means nothing arrived.
-    f.usb->reads.push_back(QByteArray(64, ' ') + "never");
-    f.usb->reads.push_back(
-        QByteArray("\x01"
-                   "z"));
+    f.usb->reads = {"\003abcXYZ", "\002de", QByteArray(64, ' ') + "never", "\001z"};
     w.ResponseWindow->clearText();
     w.ExpectReply = true;
     w.link().SendToTarvoBoard(QByteArray("\x1D\x54\x6C"));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QTemporaryFile>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <memory>
@@ -62,15 +63,9 @@ std::unique_ptr<QtSerialLine> lineOn(const QString& path) {
     return line;
 }
 
-// Runs the event loop until `done` or the time-out; true when `done` held.
-bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = 2s) {
-    bool timedOut = false;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, [&] { timedOut = true; });
-    timer.start(timeout);
-    wait::until([&] { return done() || timedOut; });
-    return done();
+// Runs the event loop until `done` or two seconds passed; true when `done` held.
+bool waitFor(const std::function<bool()>& done) {
+    return QTest::qWaitFor(done, 2000);
 }
 
 double cpuSeconds() {

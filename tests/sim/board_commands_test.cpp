@@ -86,23 +86,9 @@ TEST(BoardCommands, CoinsCashoutsAndClearMoveMeters) {
     }
 }
 
-TEST(BoardCommands, PulseSettingsReadBackAtTheirOffsets) {
+// Reading the items back is the pulse editor's end-to-end round trip.
+TEST(BoardCommands, PulseWritesGoBlockByBlockAndABadOneChangesNothing) {
     BoardModel board;
-    for (int k = 0; k < kPulseBlocks; ++k) {
-        for (int n = 0; n < kTerminals; ++n) {
-            board.state().pulses[k][n] = k == 8 ? n % 2 : k * 50 + n;
-        }
-    }
-    const QByteArray r = send(board, "\x1dTr");
-    ASSERT_EQ(r.size(), 9 * 26);
-    for (int k = 0; k < kPulseBlocks; ++k) {
-        for (int n = 0; n < kTerminals; ++n) {
-            const int v = board.state().pulses[k][n];
-            EXPECT_EQ(r.mid(26 * k + 4 * n, 3), QByteArray::number(v).rightJustified(3, '0'));
-        }
-        EXPECT_EQ(r.mid(26 * k + 23, 3), " \r\n");
-    }
-
     QList<QByteArray> write = {"\x1dTw"};
     for (int i = 0; i < 54; ++i) {
         write << QByteArray::number(502 - i).rightJustified(3, '0') + ' ';
@@ -119,11 +105,10 @@ TEST(BoardCommands, PulseSettingsReadBackAtTheirOffsets) {
 
 TEST(BoardCommands, ClockAndTerminalMode) {
     BoardModel board;
-    send(board, {"\x1d", "T", "T", "0", "9", "05", "03", "07", "26"});
-    EXPECT_EQ(board.state().clock, (BoardClock{9, 5, 3, 7, 26}));
+    const BoardClock before = board.state().clock;
     send(board, "\x1dTT2561010126");  // hour 25
     EXPECT_EQ(board.protocolErrors().size(), 1);
-    EXPECT_EQ(board.state().clock.hour, 9);
+    EXPECT_EQ(board.state().clock, before);
 
     EXPECT_TRUE(send(board, "\x1bOS").contains("TERMINAL MODE"));
     EXPECT_EQ(send(board, "\x05"), "\x05") << "in terminal mode the enquiry is a key";
@@ -134,10 +119,11 @@ TEST(BoardCommands, ClockAndTerminalMode) {
 }
 
 TEST(BoardCommands, ModemAnswersTheDialStringThenPassesTheLine) {
+    // CONNECT, BUSY, NO CARRIER and silence are dialled end to end through the window.
     const std::pair<ModemResult, QByteArray> cases[] = {
-        {ModemResult::Connect, "CONNECT 9600\r\n"}, {ModemResult::Busy, "BUSY\r\n"},
-        {ModemResult::NoCarrier, "NO CARRIER\r\n"}, {ModemResult::NoDialtone, "NO DIALTONE\r\n"},
-        {ModemResult::Error, "ERROR\r\n"},          {ModemResult::Silent, ""},
+        {ModemResult::Connect, "CONNECT 9600\r\n"},
+        {ModemResult::NoDialtone, "NO DIALTONE\r\n"},
+        {ModemResult::Error, "ERROR\r\n"},
     };
     for (const auto& [result, word] : cases) {
         BoardConfig config;
@@ -147,9 +133,7 @@ TEST(BoardCommands, ModemAnswersTheDialStringThenPassesTheLine) {
         EXPECT_TRUE(send(board, "\x05").isEmpty()) << "the modem swallows board commands";
         const QList<Reply> replies = board.receive("ATDT5551234\r");
         EXPECT_EQ(joined(replies), word);
-        if (!word.isEmpty()) {
-            EXPECT_EQ(replies.value(0).delayMs, 4000);
-        }
+        EXPECT_EQ(replies.value(0).delayMs, 4000);
         const bool online = result == ModemResult::Connect;
         EXPECT_EQ(board.modemOnline(), online);
         EXPECT_EQ(send(board, "\x05").isEmpty(), !online);

@@ -13,9 +13,6 @@ QStringList FakePrompts::messageTexts() const {
 MsgAnswer FakePrompts::message(const QString& text, MsgButtons buttons, MsgIcon icon,
                                const QString& title) {
     messages.push_back({text, buttons, icon, title});
-    if (onMessage) {
-        onMessage(messages.back());
-    }
     if (!answers.empty()) {
         const MsgAnswer a = answers.front();
         answers.pop_front();
@@ -28,9 +25,6 @@ MsgAnswer FakePrompts::message(const QString& text, MsgButtons buttons, MsgIcon 
 QString FakePrompts::input(const QString& prompt, const QString& title,
                            const QString& defaultText) {
     inputs.push_back({prompt, title, defaultText});
-    if (onInput) {
-        onInput(inputs.back());
-    }
     if (!inputAnswers.empty()) {
         QString a = inputAnswers.front();
         inputAnswers.pop_front();

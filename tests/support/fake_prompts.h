@@ -35,10 +35,6 @@ class FakePrompts : public Prompts {
     std::deque<MsgAnswer> answers;
     std::deque<QString> inputAnswers;
 
-    // Called as each box "shows", before it answers: a test can act while the box is up.
-    std::function<void(const Message&)> onMessage;
-    std::function<void(const Input&)> onInput;
-
     // Texts of all messages, in order.
     QStringList messageTexts() const;
 

@@ -36,15 +36,13 @@ bool FakeSerialLine::open() {
 }
 
 void FakeSerialLine::close() {
-    ++closeCount;
     open_ = false;
     events.push_back({Event::Kind::Close, 0, {}, 0});
 }
 
 void FakeSerialLine::write(const QByteArray& bytes) {
     if (!open_) {
-        ++droppedWrites;
-        return;
+        return;  // a closed port drops the bytes
     }
     for (char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
@@ -56,12 +54,7 @@ void FakeSerialLine::write(const QByteArray& bytes) {
     }
 }
 
-int FakeSerialLine::outBufferCount() const {
-    return onOutBufferCount ? onOutBufferCount() : outBuffer;
-}
-
 void FakeSerialLine::drain() {
-    ++drainCount;
     events.push_back({Event::Kind::Drain, 0, {}, 0});
 }
 
@@ -75,31 +68,19 @@ QByteArray FakeSerialLine::sentBytes() const {
 }
 
 QStringList FakeSerialLine::eventTexts() const {
+    static const char* const kNames[] = {"open ",     "open failed ", "close",
+                                         "settings ", "byte ",        "drain"};
     QStringList out;
     for (const auto& e : events) {
-        switch (e.kind) {
-            case Event::Kind::Open:
-                out << QStringLiteral("open %1").arg(e.port);
-                break;
-            case Event::Kind::OpenFailed:
-                out << QStringLiteral("open failed %1").arg(e.port);
-                break;
-            case Event::Kind::Close:
-                out << QStringLiteral("close");
-                break;
-            case Event::Kind::Settings:
-                out << QStringLiteral("settings ") + e.text;
-                break;
-            case Event::Kind::Byte:
-                out << QStringLiteral("byte %1").arg(e.byte, 2, 16, QLatin1Char('0'));
-                break;
-            case Event::Kind::Drain:
-                out << QStringLiteral("drain");
-                break;
-            case Event::Kind::Lost:
-                out << QStringLiteral("lost ") + e.text;
-                break;
+        QString text = QString::fromLatin1(kNames[static_cast<int>(e.kind)]);
+        if (e.kind == Event::Kind::Open || e.kind == Event::Kind::OpenFailed) {
+            text += QString::number(e.port);
+        } else if (e.kind == Event::Kind::Settings) {
+            text += e.text;
+        } else if (e.kind == Event::Kind::Byte) {
+            text += QStringLiteral("%1").arg(e.byte, 2, 16, QLatin1Char('0'));
         }
+        out << text;
     }
     return out;
 }
@@ -120,12 +101,6 @@ void FakeSerialLine::receiveLater(const QByteArray& bytes) {
 
 void FakeSerialLine::sendBreak() {
     emit breakReceived();
-}
-
-void FakeSerialLine::loseLine(const QString& reason) {
-    open_ = false;
-    events.push_back({Event::Kind::Lost, 0, reason, 0});
-    emit lineLost(reason);
 }
 
 }  // namespace tarvo::test

@@ -20,10 +20,10 @@ class FakeSerialLine : public SerialLine {
     };
 
     struct Event {
-        enum class Kind { Open, OpenFailed, Close, Settings, Byte, Drain, Lost };
+        enum class Kind { Open, OpenFailed, Close, Settings, Byte, Drain };
         Kind kind;
         int port = 0;            // Open, OpenFailed
-        QString text;            // Settings: the new text; Lost: the reason
+        QString text;            // Settings: the new text
         unsigned char byte = 0;  // Byte
         bool operator==(const Event&) const = default;
     };
@@ -41,7 +41,7 @@ class FakeSerialLine : public SerialLine {
     bool isOpen() const override { return open_; }
     QString lastError() const override { return lastError_; }
     void write(const QByteArray& bytes) override;
-    int outBufferCount() const override;
+    int outBufferCount() const override { return 0; }
     void drain() override;
 
     // What went out, byte by byte, while the port was open.
@@ -50,26 +50,16 @@ class FakeSerialLine : public SerialLine {
     void clearSent() { sent.clear(); }
 
     // Everything in order. eventTexts() gives it as "open 3", "open failed 3", "close",
-    // "settings 9600,M,8,1", "byte 05" (two hex digits), "drain", "lost <reason>".
+    // "settings 9600,M,8,1", "byte 05" (two hex digits), "drain".
     std::vector<Event> events;
     QStringList eventTexts() const;
     // Index of the first event whose text equals `text`, at or after `from`; -1 when none.
     int indexOfEvent(const QString& text, int from = 0) const;
 
-    // Writes made while the port was closed; their bytes are not in `sent`.
-    int droppedWrites = 0;
-
     // open() fails (and counts) while set; lastError() then returns failMessage.
     bool failOpen = false;
     QString failMessage = QStringLiteral("The port could not be opened.");
-    int openCount = 0;   // calls of open(), failed ones too
-    int closeCount = 0;  // calls of close()
-    int drainCount = 0;
-
-    // Returned by outBufferCount(); when onOutBufferCount is set it answers instead, so a
-    // test can let the buffer empty over several polls.
-    int outBuffer = 0;
-    std::function<int()> onOutBufferCount;
+    int openCount = 0;  // calls of open(), failed ones too
 
     // Called after every write while open, with the bytes of that call; use receiveLater()
     // from it to script the board's replies.
@@ -80,8 +70,6 @@ class FakeSerialLine : public SerialLine {
     // ... or from the event loop, as a real port delivers them.
     void receiveLater(const QByteArray& bytes);
     void sendBreak();
-    // The device vanished: the port closes and lineLost(reason) is emitted once.
-    void loseLine(const QString& reason);
 
   private:
     QString settings_ = QStringLiteral("9600,N,8,1");

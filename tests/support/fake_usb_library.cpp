@@ -13,11 +13,6 @@ QStringList FakeUsbLibrary::callNames() const {
     return out;
 }
 
-int FakeUsbLibrary::countCalls(const QString& name) const {
-    return static_cast<int>(
-        std::count_if(calls.begin(), calls.end(), [&](const Call& c) { return c.name == name; }));
-}
-
 QByteArray FakeUsbLibrary::written() const {
     QByteArray out;
     for (const auto& c : calls) {

@@ -31,7 +31,6 @@ class FakeUsbLibrary : public UsbLibrary {
     std::vector<Call> calls;
     // Names of the calls, in order.
     QStringList callNames() const;
-    int countCalls(const QString& name) const;
     // Bytes of every USB_Write, in order.
     QByteArray written() const;
 

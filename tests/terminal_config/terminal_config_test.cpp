@@ -112,16 +112,10 @@ TEST(ParameterWrite, ReconnectsAndReadsTheReportAgain) {
     choose(w.cmbPulseValue[3], "10");
     choose(w.cmbPulseMultiplier[3], "2");
     w.cmdWriteToTarvo[3]->click();
-
-    const QByteArray sent = f.serial->sentBytes();
-    const auto write = sent.indexOf(hex("1d545008 1d544f03a5250000"));
-    const auto close = sent.indexOf(hex("1d4500"), write);
-    const auto open = sent.indexOf(hex("1d4501"), close);
-    const auto request = sent.indexOf(hex("05 1d545003 808181"), open);
-    EXPECT_TRUE(write >= 0 && close > write && open > close && request > open)
-        << sent.toHex().toStdString();
+    // The order of write, reconnect and request is pinned end to end; here the panel shows
+    // what the board reported, not what was written.
+    EXPECT_TRUE(f.serial->sentBytes().contains(hex("1d545008 1d544f03a5250000")));
     EXPECT_EQ(w.Connect->text(), "Disconnect");
-    // The panel now shows what the board reported, not what was written.
     EXPECT_EQ(w.PulseInPerPoint[3]->text(), "5000");
     EXPECT_EQ(w.cmbPulseMultiplier[3]->listIndex(), 7);
     EXPECT_FALSE(w.cmdWriteToTarvo[3]->isHidden());
