@@ -1,11 +1,13 @@
 #include "history/meter_history.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
 #include <QVariant>
 #include <atomic>
 #include <map>
@@ -80,6 +82,12 @@ QStringList version2() {
                        "serial_number TEXT NOT NULL)"),
         QStringLiteral("CREATE INDEX memory_clears_by_time ON memory_clears (taken_ms)"),
     };
+}
+
+bool isBusy(const QSqlError& error) {
+    // SQLITE_BUSY and SQLITE_LOCKED.
+    const QString code = error.nativeErrorCode();
+    return code == QLatin1String("5") || code == QLatin1String("6");
 }
 
 bool isDamage(const QSqlError& error) {
@@ -159,13 +167,21 @@ bool MeterHistory::openFile() {
         return false;
     }
     // Readers and a writer at once, and two writers one after the other without failing.
-    QSqlQuery wal(db_);
-    if (!wal.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) {
-        fail(wal.lastError(), QStringLiteral("Cannot open %1").arg(path_));
-        close();
-        return false;
+    // SQLite answers a change of journal mode with "locked" at once, without waiting,
+    // while another program opens the same new file: wait for it here instead.
+    const QDeadlineTimer deadline(kBusyTimeoutMs);
+    for (;;) {
+        QSqlQuery wal(db_);
+        if (wal.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) {
+            return true;
+        }
+        if (!isBusy(wal.lastError()) || deadline.hasExpired()) {
+            fail(wal.lastError(), QStringLiteral("Cannot open %1").arg(path_));
+            close();
+            return false;
+        }
+        QThread::msleep(10);
     }
-    return true;
 }
 
 bool MeterHistory::ensureOpen() {
