@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
-#include "link/receive_path.h"
+#include "session/board_session.h"
 #include "shell/main_window.h"
 #include "support/fake_prompts.h"
 #include "support/fake_serial_line.h"
@@ -42,7 +42,7 @@ void BM_ReceivePath(benchmark::State& state) {
         w.ResponseWindow->clearText();
         w.TerminalView = terminalView;
         for (int i = 0; i < text.size(); ++i) {
-            w.receivePath().MSComm1_OnComm(text[i]);
+            w.session().MSComm1_OnComm(text[i]);
             if (i % kChunk == kChunk - 1) {
                 QCoreApplication::processEvents();
             }

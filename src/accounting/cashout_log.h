@@ -3,6 +3,7 @@
 namespace tarvo {
 
 class RetreiveAccountingApp;
+class BoardSession;
 
 // "View Last Cashout", "V I EW  LOG" and "KEY".
 class CashoutLog {
@@ -13,6 +14,7 @@ class CashoutLog {
     void Command1_Click();
 
   private:
+    void run(bool (*operation)(BoardSession&));
     RetreiveAccountingApp& w_;
 };
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/meter_reading.h"
+#include "core/meter_report.h"
 
 namespace tarvo {
 
@@ -14,7 +15,10 @@ class MeterReportView {
   public:
     explicit MeterReportView(RetreiveAccountingApp& w);
     void cmdViewOnly_Click();
-    void ParseMeterReport();
+    // View Info for a handler that already holds the board (calibration, parameter write).
+    void viewInfo();
+    // Fills the displays from a read report and keeps it as the last reading.
+    void showReport(const MeterReport& report);
 
     // The values of the last report that filled the displays; nothing after a failed read.
     const std::optional<MeterReading>& lastReading() const { return last_; }

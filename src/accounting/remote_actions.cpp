@@ -4,9 +4,8 @@
 #include <QLineEdit>
 #include <QPalette>
 
-#include "core/frames.h"
 #include "core/numeric.h"
-#include "link/board_link.h"
+#include "session/board_operations.h"
 #include "shell/main_window.h"
 
 namespace tarvo {
@@ -27,51 +26,59 @@ void resetBackground(QLineEdit* box) {
 RemoteActions::RemoteActions(RetreiveAccountingApp& w) : w_(w) {}
 
 void RemoteActions::ClearMemory_Click() {
+    auto op = w_.beginOperation();
+    if (!op) {
+        return;
+    }
+    BoardSession& s = w_.session();
     const MsgAnswer answer = w_.platform().prompts->message(
         QStringLiteral("Are you sure you want to erase all accounting in the Tarvo Board?"),
         MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Clear all Memory"));
-    w_.ResponseWindow->clearText();
+    s.clearText();
     if (answer != MsgAnswer::Yes) {
         w_.SystemMessage->setText(QStringLiteral("Clear memory canceled"));
         return;
     }
-    const frames::Command first = frames::clearMemoryFirst();
-    const frames::Command second = frames::clearMemorySecond();
-    w_.link().sendPrefixFor(first);
-    w_.ExpectReply = true;
-    w_.link().sendPieces(first);
-    w_.ExpectReply = false;
-    w_.link().sendPrefixFor(second);
-    w_.ExpectReply = true;
-    w_.link().sendPieces(second);
+    // Only a clear that went out to a connected board is said and excused in the history;
+    // a refusal stays on the status line.
+    if (!board::clearMemory(s) || s.Connected != 1) {
+        return;
+    }
     // The board needs the time; the program does not wait for it.
     w_.SystemMessage->setText(QStringLiteral("Clearing memory, please wait 30 seconds..."));
-    if (w_.Connected == 1 && onMemoryCleared) {
+    if (onMemoryCleared) {
         onMemoryCleared();
     }
 }
 
 void RemoteActions::ForceCashout_Click(int index) {
-    w_.ResponseWindow->clearText();
-    w_.link().sendCommand(frames::forceCashout(index));
+    if (auto op = w_.beginOperation()) {
+        board::forceCashout(w_.session(), index);
+    }
 }
 
 void RemoteActions::PutCoinIn_Click(int index) {
-    w_.link().sendCommand(frames::coinIn(index));
+    if (auto op = w_.beginOperation()) {
+        board::coinIn(w_.session(), index);
+    }
 }
 
 void RemoteActions::SendCoinMultiA_Click(int index) {
-    sendMultiplier('A', index);
+    if (auto op = w_.beginOperation()) {
+        sendMultiplier('A', index);
+    }
 }
 
 void RemoteActions::SendCoinMultiB_Click(int index) {
-    sendMultiplier('B', index);
+    if (auto op = w_.beginOperation()) {
+        sendMultiplier('B', index);
+    }
 }
 
-void RemoteActions::sendMultiplier(char input, int index) {
+bool RemoteActions::sendMultiplier(char input, int index) {
     const QLineEdit* box = input == 'A' ? w_.TxtCoinInMultiA[index] : w_.TxtCoinInMultiB[index];
     if (box->text().isEmpty()) {
-        return;
+        return false;
     }
     const double value = leadingNumber(box->text());
     // The byte sent must be the number typed: 254.6 would round to 255 and -1 is no byte, so
@@ -85,9 +92,9 @@ void RemoteActions::sendMultiplier(char input, int index) {
     if (!fits) {
         w_.platform().prompts->message(QStringLiteral("MAXIMUM VALUE IS 254"), MsgButtons::Ok,
                                        MsgIcon::None, QString());
-        return;
+        return false;
     }
-    w_.link().sendCommand(frames::coinInMultiplier(input, index, static_cast<int>(whole)));
+    return board::coinInMultiplier(w_.session(), input, index, static_cast<int>(whole));
 }
 
 void RemoteActions::TxtCoinInMultiA_Change(int index) {

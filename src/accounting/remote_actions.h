@@ -21,8 +21,11 @@ class RemoteActions {
     // Called after the clear commands went to a connected board.
     std::function<void()> onMemoryCleared;
 
+    // Coin-in multiplier A or B of terminal `index` from its box, for a handler that already
+    // holds the board (calibration). False when nothing went out.
+    bool sendMultiplier(char input, int index);
+
   private:
-    void sendMultiplier(char input, int index);
     RetreiveAccountingApp& w_;
 };
 

@@ -2,6 +2,8 @@
 #include <cstdio>
 
 #include "app/real_platform.h"
+#include "platform/qt_file_chooser.h"
+#include "platform/qt_prompts.h"
 #include "shell/main_window.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +20,8 @@ int main(int argc, char** argv) {
                      qPrintable(error));
         return 2;
     }
+    setup->platform.prompts = std::make_shared<tarvo::QtPrompts>();
+    setup->platform.files = std::make_shared<tarvo::QtFileChooser>();
     auto* window = new tarvo::RetreiveAccountingApp(setup->platform);
     window->show();
     const int status = QApplication::exec();

@@ -4,8 +4,6 @@
 #include "drivers/sim_usb_library.h"
 #include "platform/libusb_library.h"
 #include "platform/qsettings_store.h"
-#include "platform/qt_file_chooser.h"
-#include "platform/qt_prompts.h"
 #include "platform/qt_serial_line.h"
 #include "platform/trace_log.h"
 
@@ -118,8 +116,6 @@ std::optional<RealSetup> makeRealPlatform(const PlatformOptions& options, QStrin
         setup.trace = trace;
     }
     setup.platform.settings = store;
-    setup.platform.prompts = std::make_shared<QtPrompts>();
-    setup.platform.files = std::make_shared<QtFileChooser>();
     return setup;
 }
 

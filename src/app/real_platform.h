@@ -25,7 +25,8 @@ struct PlatformOptions {
     QString program = QStringLiteral("tarvo-config");
 };
 
-// The platform services of a real run, from the command line:
+// The platform services of a real run, without the desktop dialogs (the window adds its
+// message boxes and file chooser), from the command line:
 //   --port Com<n>=PATH   use PATH for port n in this run (repeatable)
 //   --simulate           a simulated board answers on every Com port and on USB
 //   --trace FILE         appends every byte sent and received to FILE

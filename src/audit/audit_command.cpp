@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "shell/main_window.h"
+#include "session/link_options.h"
 
 namespace tarvo {
 
@@ -24,7 +24,7 @@ std::optional<int> comPosition(const QString& text) {
     }
     bool ok = false;
     const int n = text.mid(3).toInt(&ok);
-    if (!ok || n < 1 || n > RetreiveAccountingApp::kUsbPosition) {
+    if (!ok || n < 1 || n > LinkOptions::kUsbPosition) {
         return std::nullopt;
     }
     return n - 1;
@@ -105,11 +105,10 @@ std::optional<AuditCommand> parseAuditCommand(const QStringList& args, QString* 
             c.simulate = true;
         } else if (name == QLatin1String("--usb")) {
             if (!c.devicePath.isEmpty() ||
-                (c.interfacePosition &&
-                 *c.interfacePosition != RetreiveAccountingApp::kUsbPosition)) {
+                (c.interfacePosition && *c.interfacePosition != LinkOptions::kUsbPosition)) {
                 return fail(QStringLiteral("--usb and --port choose one interface, not two"));
             }
-            c.interfacePosition = RetreiveAccountingApp::kUsbPosition;
+            c.interfacePosition = LinkOptions::kUsbPosition;
         } else if (name == QLatin1String("--port")) {
             if (!takeValue()) {
                 return fail(QStringLiteral("--port needs Com<n> or a device path"));
@@ -120,7 +119,7 @@ std::optional<AuditCommand> parseAuditCommand(const QStringList& args, QString* 
             if (const auto com = comPosition(value)) {
                 c.interfacePosition = *com;
             } else if (value.compare(QLatin1String("usb"), Qt::CaseInsensitive) == 0) {
-                c.interfacePosition = RetreiveAccountingApp::kUsbPosition;
+                c.interfacePosition = LinkOptions::kUsbPosition;
             } else if (value.startsWith(QLatin1Char('/'))) {
                 // A device by its path takes the place of Com1 for this run.
                 c.interfacePosition = 0;
@@ -168,8 +167,7 @@ std::optional<AuditCommand> parseAuditCommand(const QStringList& args, QString* 
             return fail(QStringLiteral("unknown argument \"%1\"").arg(args[i]));
         }
     }
-    if (c.target == AuditTarget::MultiDrop &&
-        c.interfacePosition == RetreiveAccountingApp::kUsbPosition) {
+    if (c.target == AuditTarget::MultiDrop && c.interfacePosition == LinkOptions::kUsbPosition) {
         return fail(QStringLiteral("a multi-drop line is read through a serial port, not USB"));
     }
     return c;
@@ -195,7 +193,7 @@ std::optional<AuditPlan> AuditCommand::plan(const StoredChoices& stored, QString
             *error = QStringLiteral("the window's multi-drop address is 0; give --multidrop LIST");
             return std::nullopt;
         }
-        if (p.interfacePosition == RetreiveAccountingApp::kUsbPosition) {
+        if (p.interfacePosition == LinkOptions::kUsbPosition) {
             *error = QStringLiteral("a multi-drop line is read through a serial port, not USB");
             return std::nullopt;
         }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/meter_reading.h"
-#include "shell/settings.h"
+#include "session/stored_choices.h"
 
 namespace tarvo {
 

@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-#include "accounting/meter_report_view.h"
-#include "shell/main_window.h"
+#include "history/meter_history.h"
+#include "session/board_operations.h"
+#include "session/board_session.h"
 
 namespace tarvo {
 
@@ -17,7 +18,7 @@ std::vector<MeterReading> AuditRunner::run(const AuditPlan& plan, const Progress
         return readings;
     }
     const int total = static_cast<int>(plan.addresses.size());
-    for (int i = 0; i < total && !w_.closing(); ++i) {
+    for (int i = 0; i < total && !session_.shuttingDown(); ++i) {
         if (progress) {
             progress(plan.addresses[static_cast<size_t>(i)], i, total - i);
         }
@@ -27,38 +28,57 @@ std::vector<MeterReading> AuditRunner::run(const AuditPlan& plan, const Progress
 }
 
 MeterReading AuditRunner::readBoard(const AuditPlan& plan, std::optional<int> address) {
-    QRadioButton* const options[] = {w_.Option1, w_.Option2, w_.Option3, w_.Option4};
-    w_.COMInterface->setCurrentIndex(plan.interfacePosition);
-    options[static_cast<int>(plan.target)]->click();
+    LinkOptions options;
+    options.interfacePosition = plan.interfacePosition;
+    options.target = static_cast<Target>(plan.target);
     if (address) {
-        w_.MultiDropAddress->setCurrentText(QStringLiteral(" %1").arg(*address));
+        options.multiDropAddress = QStringLiteral(" %1").arg(*address);
     }
+    session_.setOptions(options);
+    const bool kit = options.target == Target::Kit;
 
     std::optional<MeterReading> reading;
     QString error;
-    w_.Connect->click();
-    if (w_.closing()) {
-        error = QStringLiteral("interrupted");
-    } else if (w_.Connected != 1) {
-        error = w_.SystemMessage->text();
-        if (!w_.ResponseWindow->text().isEmpty()) {
-            error += QStringLiteral(": ") + w_.ResponseWindow->text().trimmed();
+    // Status lines of the board and the link, as the window's status box would show them.
+    QString status;
+    const auto statusLink = QObject::connect(&session_, &BoardSession::statusMessage,
+                                             [&status](const QString& text) { status = text; });
+    {
+        auto op = session_.begin();
+        const board::ConnectResult connected = board::connect(session_);
+        if (session_.shuttingDown()) {
+            error = QStringLiteral("interrupted");
+        } else if (!connected.connected) {
+            error = QStringLiteral("ERROR CONNECTING");
+            if (!connected.failure.isEmpty()) {
+                error += QStringLiteral(": ") + connected.failure.trimmed();
+            }
+        } else if (session_.refusesAddressZero(
+                       QStringLiteral("Cannot read meters with multi drop address of 0"))) {
+            error = QStringLiteral("multi drop address 0");
+        } else {
+            status.clear();
+            const board::MeterRead read =
+                board::readMeterReport(session_, kit, board::ReportEnd::WholeAndQuiet);
+            if (read.report) {
+                reading = board::readingAt(options, clock_(), read.report);
+            } else if (session_.shuttingDown() || read.stopped) {
+                error = QStringLiteral("interrupted");
+            } else {
+                const QString why =
+                    read.error.isEmpty() ? QStringLiteral("no meter report") : read.error;
+                error = why + QStringLiteral(" (%1 characters received)").arg(read.received);
+            }
         }
-    } else {
-        w_.cmdViewOnly->click();
-        reading = w_.meterReport().lastReading();
-        if (!reading) {
-            error = w_.closing() ? QStringLiteral("interrupted") : reasonWithoutReport();
-        }
-        if (!w_.closing() && w_.Connected == 1) {
-            w_.Connect->click();
+        if (session_.Connected == 1) {
+            board::disconnect(session_);
         }
     }
-    if (!reading) {
-        reading = MeterReading{};
-        reading->time = w_.platform().clock();
-        reading->port = w_.COMInterface->currentText();
-        reading->address = address;
+    QObject::disconnect(statusLink);
+    if (reading) {
+        keep(*reading);
+    } else {
+        reading = board::readingAt(options, clock_());
         reading->error = error.isEmpty() ? QStringLiteral("no meter report") : error;
     }
     if (!plan.devicePath.isEmpty()) {
@@ -67,12 +87,18 @@ MeterReading AuditRunner::readBoard(const AuditPlan& plan, std::optional<int> ad
     return *reading;
 }
 
-QString AuditRunner::reasonWithoutReport() const {
-    QString why = w_.SystemMessage->text();
-    if (why.isEmpty()) {
-        why = QStringLiteral("no meter report");
+void AuditRunner::keep(const MeterReading& reading) {
+    if (!history_ || reading.serialNumber.trimmed().isEmpty()) {
+        return;
     }
-    return why + QStringLiteral(" (%1 characters received)").arg(w_.RxCount);
+    const bool stored = history_->store(reading).has_value();
+    for (const QString& notice : history_->takeNotices()) {
+        tell_(notice);
+    }
+    if (!stored && !problemTold_) {
+        problemTold_ = true;
+        tell_(QStringLiteral("Meter history not kept: %1").arg(history_->problem()));
+    }
 }
 
 MsgAnswer StderrPrompts::message(const QString& text, MsgButtons buttons, MsgIcon,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <functional>
 #include <map>
@@ -15,27 +16,39 @@
 
 namespace tarvo {
 
-class RetreiveAccountingApp;
+class BoardSession;
+class MeterHistory;
 
-// Reads meter reports through the window's own handlers, as a technician would with its
-// buttons: choose the interface and target, Connect, View Info, Disconnect; once for each
-// address of a multi-drop line. The window need not be shown.
+// Reads meter reports on the board session, as a technician would with the window's buttons:
+// Connect, View Info, Disconnect; once for each address of a multi-drop line.
 class AuditRunner {
   public:
     // Called before each board is read: its address (0 off a bus), boards done, boards left.
     using Progress = std::function<void(int address, int done, int left)>;
 
-    explicit AuditRunner(RetreiveAccountingApp& w) : w_(w) {}
+    AuditRunner(BoardSession& session, std::function<QDateTime()> clock)
+        : session_(session), clock_(std::move(clock)) {}
+
+    // Every reading with a serial number is kept here; what the history has to say goes to
+    // `tell`.
+    void keepIn(MeterHistory* history, std::function<void(const QString&)> tell) {
+        history_ = history;
+        tell_ = std::move(tell);
+    }
 
     // One record per board, in reading order; a board that did not answer with a whole
-    // report is a record with its error. Stops early only when the window is closing.
+    // report is a record with its error. Stops early only when the session shuts down.
     std::vector<MeterReading> run(const AuditPlan& plan, const Progress& progress = {});
 
   private:
     MeterReading readBoard(const AuditPlan& plan, std::optional<int> address);
-    QString reasonWithoutReport() const;
+    void keep(const MeterReading& reading);
 
-    RetreiveAccountingApp& w_;
+    BoardSession& session_;
+    std::function<QDateTime()> clock_;
+    MeterHistory* history_ = nullptr;
+    std::function<void(const QString&)> tell_;
+    bool problemTold_ = false;
 };
 
 // Message boxes of a run without a screen: the text goes to standard error and every

@@ -1,22 +1,21 @@
-// tarvo-audit: reads meter reports from the command line through the window's own handlers,
-// with no window on screen.
+// tarvo-audit: reads meter reports from the command line on the board session, with no
+// window and no display.
 
 #include <sys/socket.h>
 #include <unistd.h>
-#include <QApplication>
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 
 #include <QTextStream>
 
-#include "accounting/meter_history_view.h"
 #include "app/real_platform.h"
 #include "audit/audit_command.h"
 #include "audit/audit_runner.h"
 #include "history/meter_history.h"
 #include "platform/qsettings_store.h"
-#include "shell/main_window.h"
+#include "session/board_session.h"
 
 namespace {
 
@@ -35,13 +34,10 @@ int usageError(const QString& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The window is built but never shown; no display is needed.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tarvo-audit"));
-    QApplication::setQuitOnLastWindowClosed(false);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarvo-audit"));
 
-    const QStringList args = QApplication::arguments();
+    const QStringList args = QCoreApplication::arguments();
     if (args.value(1) == QLatin1String("history")) {
         QTextStream out(stdout);
         QTextStream err(stderr);
@@ -80,32 +76,34 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tarvo-audit: %s\n", qPrintable(error));
         return 2;
     }
-    setup->platform.settings = std::make_shared<tarvo::UnsavedSettingsStore>(store);
-    setup->platform.prompts = std::make_shared<tarvo::StderrPrompts>();
-    setup->platform.files = std::make_shared<tarvo::NoFileChooser>();
-    tarvo::RetreiveAccountingApp window(setup->platform);
-    // Every board read is kept in the meter history by the window's own View Info; what the
-    // history has to say goes to standard error, since no one sees the response box.
-    window.meterHistory().tellUser = [](const QString& text) {
-        std::fprintf(stderr, "tarvo-audit: %s\n", qPrintable(text));
-    };
+    auto prompts = std::make_shared<tarvo::StderrPrompts>();
+    tarvo::BoardSession session(
+        {setup->platform.serial, setup->platform.usb, prompts, setup->platform.tickIntervalMs});
+    session.AddressBitDelay = tarvo::readStoredChoices(*store).addressBitDelay;
+    tarvo::MeterHistory history(setup->platform.historyPath,
+                                tarvo::MeterHistory::Damaged::MoveAside, setup->platform.clock);
 
-    // Ctrl-C ends the wait in progress the way closing the window does: the board is
-    // disconnected and what was read so far is printed.
+    // Ctrl-C ends the wait in progress: the board is disconnected and what was read so far
+    // is printed.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
         auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        QObject::connect(notifier, &QSocketNotifier::activated, &session, [&session] {
             char c;
             [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
-            window.close();
+            session.requestStop();
+            session.shutDown();
         });
     }
 
     const bool showProgress =
         plan->target == tarvo::AuditTarget::MultiDrop && ::isatty(STDERR_FILENO) == 1;
-    tarvo::AuditRunner runner(window);
+    tarvo::AuditRunner runner(session, setup->platform.clock);
+    // What the history has to say goes to standard error; no one sees a response box.
+    runner.keepIn(&history, [](const QString& text) {
+        std::fprintf(stderr, "tarvo-audit: %s\n", qPrintable(text));
+    });
     const auto readings = runner.run(*plan, [&](int address, int done, int left) {
         if (showProgress) {
             std::fprintf(stderr, "\r\033[Kaddress %d: %d done, %d left", address, done, left);
@@ -114,13 +112,10 @@ int main(int argc, char** argv) {
     if (showProgress) {
         std::fputs("\r\033[K", stderr);
     }
-    // The last reading is written to the history after its handler returned: let it land.
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
     const QString text = tarvo::formatReadings(readings, command->format, false);
     std::fputs(text.toUtf8().constData(), stdout);
     std::fflush(stdout);
-    bool failed = window.closing();
+    bool failed = session.shuttingDown();
     for (const auto& r : readings) {
         failed = failed || !r.error.isEmpty();
     }

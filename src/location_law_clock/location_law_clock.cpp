@@ -5,18 +5,14 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "core/frames.h"
 #include "core/text_lines_file.h"
-#include "link/board_link.h"
+#include "session/board_operations.h"
 #include "shell/cd_file.h"
 #include "shell/main_window.h"
 
 namespace tarvo {
 
 namespace {
-
-// The length byte of a multi-drop frame.
-constexpr qsizetype kLargestMultiDropFrame = 255;
 
 QStringList textsOf(std::span<QLineEdit* const> boxes) {
     QStringList out;
@@ -30,101 +26,60 @@ QStringList textsOf(std::span<QLineEdit* const> boxes) {
 
 LocationLawClock::LocationLawClock(RetreiveAccountingApp& w) : w_(w) {}
 
-void LocationLawClock::prepare() {
-    w_.RxCount = 0;
-    w_.SystemMessage->clear();
-    w_.ExpectReply = false;
-}
-
-bool LocationLawClock::refusesLongPortion(const frames::Command& portion, int fixedBytes,
-                                          const QString& what) {
-    if (!w_.Option1->isChecked() || portion.prefixCode <= frames::kLargestPrefixCode) {
+bool LocationLawClock::refuses(const std::optional<board::TextRefusal>& refusal) {
+    if (!refusal) {
         return false;
     }
-    // A wrapped code would make the Brisko system cut every later command in the wrong place.
-    w_.platform().prompts->message(
-        QStringLiteral("%1 hold %2 characters, but a Brisko system takes at most %3. Shorten "
-                       "them and send again; nothing was sent.")
-            .arg(what)
-            .arg(portion.prefixCode - fixedBytes)
-            .arg(frames::kLargestPrefixCode - fixedBytes),
-        MsgButtons::Ok, MsgIcon::Exclamation, QStringLiteral("Text too long"));
+    w_.platform().prompts->message(refusal->text, MsgButtons::Ok, MsgIcon::Exclamation,
+                                   refusal->title);
     return true;
-}
-
-bool LocationLawClock::refusesLongLine(const frames::Command& portion) {
-    if (!w_.Option4->isChecked()) {
-        return false;
-    }
-    for (const QByteArray& piece : portion.pieces) {
-        // A piece the transport drops would leave the board a line short, and it would take
-        // the next command for the missing line.
-        if (piece.size() > kLargestMultiDropFrame) {
-            w_.platform().prompts->message(
-                QStringLiteral("A line holds %1 characters, but on a multi-drop line it may hold "
-                               "at most %2. Shorten it and send again; nothing was sent.")
-                    .arg(piece.size() - 1)
-                    .arg(kLargestMultiDropFrame - 1),
-                MsgButtons::Ok, MsgIcon::Exclamation, QStringLiteral("Text too long"));
-            return true;
-        }
-    }
-    return false;
-}
-
-bool LocationLawClock::SendLocationInfo() {
-    prepare();
-    const frames::Command command = frames::locationInfo(textsOf(w_.txtLocationInfo));
-    if (refusesLongPortion(command, 7, QStringLiteral("The location lines")) ||
-        refusesLongLine(command)) {
-        return false;
-    }
-    w_.link().sendCommand(command);
-    return true;
-}
-
-bool LocationLawClock::SendLawInfo() {
-    prepare();
-    const QStringList lines = textsOf(w_.TxtLawInfo);
-    const frames::Command first = frames::lawInfoFirst(lines);
-    const frames::Command second = frames::lawInfoSecond(lines);
-    if (refusesLongPortion(first, 7, QStringLiteral("Law lines 1 to 4")) ||
-        refusesLongPortion(second, 4, QStringLiteral("Law lines 5 to 8")) ||
-        refusesLongLine(first) || refusesLongLine(second)) {
-        return false;
-    }
-    w_.link().sendCommand(first);
-    w_.link().sendCommand(second);
-    return true;
-}
-
-void LocationLawClock::SendTimeAndDate() {
-    prepare();
-    // One reading for every field, so a send just before midnight never mixes two days.
-    w_.link().sendCommand(frames::timeAndDate(w_.platform().clock()));
 }
 
 void LocationLawClock::ButtonSendLocationInfo_Click() {
-    w_.ResponseWindow->clearText();
-    if (SendLocationInfo() && w_.Connected == 1) {
+    auto op = w_.beginOperation();
+    if (!op) {
+        return;
+    }
+    BoardSession& s = w_.session();
+    s.clearText();
+    w_.SystemMessage->clear();
+    const QStringList lines = textsOf(w_.txtLocationInfo);
+    if (refuses(board::locationRefusal(s, lines))) {
+        return;
+    }
+    if (board::sendLocation(s, lines)) {
         w_.SystemMessage->setText(QStringLiteral("Location Information Sent"));
     }
 }
 
 void LocationLawClock::ButtonSendLawInfo_Click() {
-    if (!SendLawInfo()) {
+    auto op = w_.beginOperation();
+    if (!op) {
         return;
     }
-    w_.ResponseWindow->clearText();
-    if (w_.Connected == 1) {
+    BoardSession& s = w_.session();
+    w_.SystemMessage->clear();
+    const QStringList lines = textsOf(w_.TxtLawInfo);
+    if (refuses(board::lawRefusal(s, lines))) {
+        return;
+    }
+    const bool sent = board::sendLaw(s, lines);
+    // A refusal of the transport stays on the status line with the text that led to it.
+    if (sent) {
+        s.clearText();
         w_.SystemMessage->setText(QStringLiteral("Law Information Sent"));
     }
 }
 
 void LocationLawClock::ButtonSendTimeAndDate_Click() {
-    w_.ResponseWindow->clearText();
-    SendTimeAndDate();
-    if (w_.Connected == 1) {
+    auto op = w_.beginOperation();
+    if (!op) {
+        return;
+    }
+    BoardSession& s = w_.session();
+    s.clearText();
+    w_.SystemMessage->clear();
+    if (board::sendTimeAndDate(s, w_.platform().clock())) {
         w_.SystemMessage->setText(QStringLiteral("Time and Date Sent"));
     }
 }

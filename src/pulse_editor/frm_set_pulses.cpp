@@ -340,6 +340,9 @@ void FrmSetPulses::closeEvent(QCloseEvent* event) {
         closing_ = true;
         if (busy_ == 0) {
             deleteLater();
+        } else if (board_->reading()) {
+            // A READ of this window waiting for the board stops waiting.
+            main_.session().requestStop();
         }
     }
     event->accept();

@@ -1,9 +1,8 @@
 #include "pulse_editor/pulse_board.h"
 
-#include "core/frames.h"
 #include "core/pulse_settings.h"
-#include "link/board_link.h"
 #include "pulse_editor/frm_set_pulses.h"
+#include "session/board_operations.h"
 #include "shell/main_window.h"
 
 namespace tarvo {
@@ -12,41 +11,22 @@ namespace {
 
 const QString kAddressZero =
     QStringLiteral("Cannot view last cashout with multi drop address of 0");
-constexpr int kReplyWaitTicks = 5;  // about two and a half seconds
-constexpr int kTailWaitTicks = 1;   // time for the rest of the reply
 
 }  // namespace
 
 PulseBoard::PulseBoard(FrmSetPulses& f) : f_(f) {}
 
 void PulseBoard::CmdRead_Click() {
-    RetreiveAccountingApp& w = f_.main();
-    if (w.link().refusesAddressZero(kAddressZero)) {
+    auto op = f_.main().beginOperation();
+    BoardSession& s = f_.main().session();
+    if (!op || s.refusesAddressZero(kAddressZero)) {
         return;
     }
-    w.ResponseWindow->clearText();
-    const frames::Command read = frames::pulseRead();
-    w.ExpectReply = false;
-    w.link().sendPrefixFor(read);
-    w.ExpectReply = true;
-    w.link().sendPieces(read);
-
     // Either window may close during the waits; then nothing more is touched.
-    w.TickCount = 0;
-    if (!w.waitUntil([&] {
-            return f_.closing() || w.ResponseWindow->length() >= kPulseReplyMinimum ||
-                   w.TickCount >= kReplyWaitTicks;
-        }) ||
-        f_.closing() || w.ResponseWindow->length() < kPulseReplyMinimum) {
-        return;
-    }
-    w.TickCount = 0;
-    if (!w.waitUntil([&] { return f_.closing() || w.TickCount >= kTailWaitTicks; }) ||
-        f_.closing()) {
-        return;
-    }
-    const auto games = readPulseReply(w.ResponseWindow->text());
-    if (!games) {
+    reading_ = true;
+    const auto games = board::readPulses(s);
+    reading_ = false;
+    if (!games || f_.closing()) {
         return;
     }
     for (int n = 0; n < FrmSetPulses::kGames; ++n) {
@@ -56,8 +36,9 @@ void PulseBoard::CmdRead_Click() {
 }
 
 void PulseBoard::CmdWrite_Click() {
-    RetreiveAccountingApp& w = f_.main();
-    if (w.link().refusesAddressZero(kAddressZero)) {
+    auto op = f_.main().beginOperation();
+    BoardSession& s = f_.main().session();
+    if (!op || s.refusesAddressZero(kAddressZero)) {
         return;
     }
     // Every item is checked before the first byte goes: the board takes "Tw" and the 54 items
@@ -67,9 +48,7 @@ void PulseBoard::CmdWrite_Click() {
         f_.showRefusal(*write.refusal);
         return;
     }
-    // No reply is awaited, so the items are not followed by reads over USB.
-    w.ExpectReply = false;
-    w.link().sendCommand(frames::pulseWrite(write.items));
+    board::writePulses(s, write.items);
 }
 
 }  // namespace tarvo

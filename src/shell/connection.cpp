@@ -1,7 +1,6 @@
 #include "shell/connection.h"
 
-#include "link/board_link.h"
-#include "link/modem_dial.h"
+#include "session/board_operations.h"
 #include "shell/main_window.h"
 #include "terminal_config/terminal_parameters.h"
 
@@ -16,46 +15,67 @@ Connection::Connection(RetreiveAccountingApp& w) : w_(w) {}
 
 void Connection::Connect_Click() {
     if (w_.Connect->text() == kConnect) {
+        auto op = w_.beginOperation();
+        if (!op) {
+            return;
+        }
         connectBoard();
+        return;
+    }
+    if (w_.session().busy()) {
+        // Ends the running operation's waits; the line is closed once it has returned, so
+        // the close never lands inside one of its frames.
+        disconnectPending_ = true;
+        w_.Connect->setEnabled(false);
+        w_.session().requestStop();
+        return;
+    }
+    auto op = w_.beginOperation();
+    if (op) {
+        disconnectBoard();
+    }
+}
+
+void Connection::operationEnded() {
+    if (!disconnectPending_) {
+        return;
+    }
+    disconnectPending_ = false;
+    if (w_.session().Connected == 1) {
+        // Held while the close goes out; a closing window gets none and closes all the same.
+        auto op = w_.session().begin();
+        disconnectBoard();
+        return;
+    }
+    w_.Connect->setEnabled(true);
+}
+
+void Connection::closeForGood() {
+    if (w_.session().busy()) {
+        disconnectPending_ = true;
+        w_.session().requestStop();
     } else {
+        auto op = w_.session().begin();
         disconnectBoard();
     }
 }
 
 void Connection::connectBoard() {
-    w_.ResponseWindow->clearText();
+    BoardSession& s = w_.session();
     w_.Connect->setEnabled(false);
-    const bool opened = w_.link().OpenTarvoBoard() == 1;
-    if (w_.closing()) {
+    const board::ConnectResult result = board::connect(s);
+    if (s.shuttingDown()) {
         return;
     }
-    // An interface that did not open, or a board that answers neither probe, is no connection:
-    // say so and leave the window as it was instead of unlocking commands that cannot work.
-    const bool answered = opened && (!w_.Option2->isChecked() || probe());
-    if (w_.closing()) {
-        return;
-    }
-    if (!answered) {
-        if (opened) {
-            w_.link().CloseTarvoBoard();
-        }
-        w_.Connected = 0;
+    if (!result.connected) {
         w_.Connect->setEnabled(true);
         w_.SystemMessage->setText(QStringLiteral("ERROR CONNECTING"));
-        if (!opened && !w_.modemDial().failure().isEmpty()) {
+        if (result.modemFailed) {
             // The modem's own words stay in the response box; the result follows them.
             w_.ResponseWindow->appendText(
-                QStringLiteral("\r\nNo connection through the modem: %1\r\n")
-                    .arg(w_.modemDial().failure()));
-        } else if (!opened && !w_.usbChosen()) {
-            const QString why = w_.platform().serial->lastError();
-            w_.ResponseWindow->setText(
-                QStringLiteral("Could not open %1 (%2): %3")
-                    .arg(w_.COMInterface->currentText(),
-                         w_.platform().serial->devicePath(w_.COMInterface->currentIndex() + 1),
-                         why));
-        } else if (!opened) {
-            w_.ResponseWindow->setText(QStringLiteral("No Tarvo Board found on USB"));
+                QStringLiteral("\r\nNo connection through the modem: %1\r\n").arg(result.failure));
+        } else if (!result.failure.isEmpty()) {
+            w_.ResponseWindow->setText(result.failure);
         }
         return;
     }
@@ -70,7 +90,7 @@ void Connection::connectBoard() {
     for (QWidget* command :
          {w_.cmdViewOnly, w_.ButtonViewLastCashout, w_.ButtonSendTimeAndDate, w_.ButtonTerminalMode,
           w_.ClearMemory, w_.ButtonSendLocationInfo, w_.ButtonSendLawInfo, w_.CmdAutoCalibrate}) {
-        command->setEnabled(true);
+        w_.setCommandEnabled(command, true);
     }
     const bool usb = w_.COMInterface->currentIndex() == RetreiveAccountingApp::kUsbPosition;
     for (int n = 0; n < RetreiveAccountingApp::kTerminals; ++n) {
@@ -84,34 +104,30 @@ void Connection::connectBoard() {
         }
         for (QWidget* b :
              {w_.PutCoinIn[n], w_.ForceCashout[n], w_.SendCoinMultiA[n], w_.SendCoinMultiB[n]}) {
-            b->setEnabled(true);
+            w_.setCommandEnabled(b, true);
         }
     }
 }
 
-bool Connection::probe() {
-    BoardLink& link = w_.link();
-    w_.ResponseWindow->clearText();
-    w_.ExpectReply = true;
-    link.SendToTarvoBoard(frames::enquiry().joined());
-    if (!w_.waitTicks(2)) {
-        return false;
-    }
-    if (w_.ResponseWindow->length() > 0) {
-        return true;
-    }
-    w_.ExpectReply = true;
-    link.SendToTarvoBoard(frames::probeWake().joined());
-    link.SendToTarvoBoard(frames::enquiry().joined());
-    if (!w_.waitTicks(2)) {
-        return false;
-    }
-    return w_.ResponseWindow->length() > 0;
-}
-
 void Connection::disconnectBoard() {
     w_.Connect->setEnabled(false);
-    w_.link().CloseTarvoBoard();
+    board::disconnect(w_.session());
+    showDisconnected();
+    // After clearing the displays, so the message stays in view.
+    w_.SystemMessage->setText(QStringLiteral("Disconneted"));
+    w_.session().clearText();
+}
+
+void Connection::lineLost() {
+    // Whatever the running operation does next, it finds the board gone; the window shows
+    // the loss and nothing that needs a board.
+    disconnectPending_ = false;
+    if (w_.Connect->text() == kDisconnect) {
+        showDisconnected();
+    }
+}
+
+void Connection::showDisconnected() {
     w_.Connect->setText(kConnect);
     for (QWidget* choice :
          {static_cast<QWidget*>(w_.Option1), static_cast<QWidget*>(w_.Option2),
@@ -120,24 +136,20 @@ void Connection::disconnectBoard() {
         choice->setEnabled(true);
     }
     for (QWidget* command :
-         {w_.ButtonViewLastCashout, w_.ButtonSendTimeAndDate, w_.ButtonTerminalMode, w_.ClearMemory,
-          w_.ButtonSendLocationInfo, w_.ButtonSendLawInfo, w_.CmdAutoCalibrate}) {
-        command->setEnabled(false);
+         {w_.cmdViewOnly, w_.ButtonViewLastCashout, w_.ButtonSendTimeAndDate, w_.ButtonTerminalMode,
+          w_.ClearMemory, w_.ButtonSendLocationInfo, w_.ButtonSendLawInfo, w_.CmdAutoCalibrate}) {
+        w_.setCommandEnabled(command, false);
     }
     for (int n = 0; n < RetreiveAccountingApp::kTerminals; ++n) {
         for (QWidget* b :
              {w_.PutCoinIn[n], w_.ForceCashout[n], w_.SendCoinMultiA[n], w_.SendCoinMultiB[n]}) {
-            b->setEnabled(false);
+            w_.setCommandEnabled(b, false);
         }
     }
     w_.ClearData();
-    // After clearing the displays, so the message stays in view.
-    w_.SystemMessage->setText(QStringLiteral("Disconneted"));
     for (int n = 0; n < RetreiveAccountingApp::kTerminals; ++n) {
         w_.terminalParameters().ChangeParameters(n);
     }
-    w_.cmdViewOnly->setEnabled(false);
-    w_.ResponseWindow->clearText();
 }
 
 }  // namespace tarvo

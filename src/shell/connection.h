@@ -10,13 +10,22 @@ class Connection {
     explicit Connection(RetreiveAccountingApp& w);
     void Connect_Click();
 
-  private:
+    // The connect and disconnect of a handler that already holds the board (the parameter
+    // write's reconnect).
     void connectBoard();
     void disconnectBoard();
-    // Sends the probe bytes of a Tarvo Board System; true when the board answered.
-    bool probe();
+    // The line went away: the window returns to the disconnected state without writing.
+    void lineLost();
+    // The window closes: disconnects now, or once the running operation has returned.
+    void closeForGood();
+    // Called when an operation ends: a Disconnect clicked during it happens now.
+    void operationEnded();
+
+  private:
+    void showDisconnected();
 
     RetreiveAccountingApp& w_;
+    bool disconnectPending_ = false;
 };
 
 }  // namespace tarvo

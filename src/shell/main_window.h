@@ -14,17 +14,17 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <vector>
 
-#include "core/rx_interpreter.h"
 #include "platform/platform.h"
+#include "session/board_session.h"
 #include "shell/param_combo.h"
 #include "shell/response_box.h"
 
 namespace tarvo {
 
-class BoardLink;
-class ReceivePath;
 class Connection;
 class TerminalParameters;
 class ParameterWrite;
@@ -39,14 +39,14 @@ class MeterHistoryView;
 class ModemDial;
 class AutoCalibration;
 
-// The main window: owns every control and the state its handlers share. The handlers live in
-// one class per subsystem (link/, shell/, accounting/, terminal_config/), each holding a
-// reference to this window.
+// The main window: owns every control and the board session its handlers share. The handlers
+// live in one class per subsystem (shell/, accounting/, terminal_config/, ...), each holding a
+// reference to this window; the connection itself is the session's.
 class RetreiveAccountingApp : public QMainWindow {
     Q_OBJECT
   public:
     static constexpr int kTerminals = 6;
-    static constexpr int kUsbPosition = 32;
+    static constexpr int kUsbPosition = LinkOptions::kUsbPosition;
     static constexpr const char* kAppTitle = "Tarvo Board Configuration Utility";
 
     explicit RetreiveAccountingApp(Platform platform, QWidget* parent = nullptr);
@@ -85,33 +85,25 @@ class RetreiveAccountingApp : public QMainWindow {
     std::array<QLineEdit*, 4> txtLocationInfo{};
     std::array<QLineEdit*, 8> TxtLawInfo{};
     std::array<QToolButton*, 4> LoadLocationInfo{};
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
-    QTimer* RealTimer = nullptr;
 
-    // --- Shared state ---
-    int16_t Connected = 0;
-    bool ExpectReply = false;
-    QString PhoneNumber;
-    int32_t UsbHandle = 0;
-    int32_t AddressBitDelay = 5;
-    int16_t TickCount = 0;
-    int16_t RxCount = 0;
-    int32_t RealTicks = 0;
+    // --- Window state ---
     bool TerminalModeOn = false;
     bool TerminalView = false;
-    RxInterpreter Rx;  // RxState and SpinnerCount
 
     // --- Window operations ---
     void ClearData();
     bool optionSelected(const QRadioButton* option) const { return option->isChecked(); }
     bool usbChosen() const { return COMInterface->currentIndex() >= kUsbPosition; }
-    // Sleeps in the event loop until `done` holds. False when the window is closing: the
-    // caller then returns at once.
-    bool waitUntil(const std::function<bool()>& done);
-    // Waits until TickCount, set to 0 first, reaches `ticks`.
-    bool waitTicks(int ticks);
-    bool closing() const { return closing_; }
+    // The interface, target and address the controls choose.
+    LinkOptions linkOptions() const;
+    // True while the window is closing or the running operation was stopped: a handler
+    // returns at once without touching its controls further.
+    bool closing() const { return closing_ || session_->stopping(); }
+    // A board command's availability; while an operation runs every board command is
+    // disabled, and this is what it returns to afterwards.
+    void setCommandEnabled(QWidget* command, bool enabled);
+    // Starts a board operation for a handler: refused (empty) while another one runs.
+    BoardSession::Operation beginOperation();
     // Prepares the shared dialog module for this window and shows the dialog that the title
     // set by the caller asks for ("Open File" opens, any other title saves). Returns the
     // chosen path, or "" when nothing was chosen.
@@ -123,8 +115,7 @@ class RetreiveAccountingApp : public QMainWindow {
     FrmSetPulses* pulseWindow() const;
 
     Platform& platform() { return platform_; }
-    BoardLink& link() { return *link_; }
-    ReceivePath& receivePath() { return *receive_; }
+    BoardSession& session() { return *session_; }
     Connection& connection() { return *connection_; }
     TerminalParameters& terminalParameters() { return *terminalParameters_; }
     ParameterWrite& parameterWrite() { return *parameterWrite_; }
@@ -150,13 +141,17 @@ class RetreiveAccountingApp : public QMainWindow {
     void restoreSettings();
     void saveSettings();
     void wireHandlers();
-    void onTick();
+    void wireSession();
     void onOptionSelected(QRadioButton* option);
+    void onBusyChanged(bool busy);
+    // Every control that sends to the board, in both windows.
+    std::vector<QWidget*> boardCommands() const;
 
     Platform platform_;
     bool closing_ = false;
-    std::unique_ptr<BoardLink> link_;
-    std::unique_ptr<ReceivePath> receive_;
+    BoardSession* session_ = nullptr;
+    // What each board command returns to when the running operation ends.
+    std::map<QWidget*, bool> commandEnabled_;
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<TerminalParameters> terminalParameters_;
     std::unique_ptr<ParameterWrite> parameterWrite_;

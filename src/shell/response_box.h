@@ -23,7 +23,7 @@ class ResponseBox : public QPlainTextEdit {
     // Caret at the end, nothing selected.
     void moveCaretToEnd();
 
-    protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 
   private:

@@ -6,9 +6,8 @@
 #include "accounting/meter_report_view.h"
 #include "accounting/remote_actions.h"
 #include "core/calibration.h"
-#include "core/frames.h"
 #include "core/numeric.h"
-#include "link/board_link.h"
+#include "session/board_operations.h"
 #include "shell/main_window.h"
 #include "terminal_config/parameter_write.h"
 
@@ -17,8 +16,6 @@ namespace tarvo {
 namespace {
 
 constexpr int kAllTerminals = 6;
-constexpr int kTestCoins = 4;
-constexpr int kSettleTicks = 2;
 const char* const kErrorTitle = "ERROR ON CALIBRATION";
 
 struct Snapshot {
@@ -36,9 +33,10 @@ int64_t wholeMeter(const QString& text) {
 AutoCalibration::AutoCalibration(RetreiveAccountingApp& w) : w_(w) {}
 
 void AutoCalibration::CmdAutoCalibrate_Click() {
-    // A click while a calibration waits would put its coins into the running one's meters
-    // and write a wrong multiplier: one calibration at a time.
-    if (running_) {
+    // Nothing else reaches the board until the calibration is done: a coin or a second
+    // calibration would change the counted difference and write a wrong multiplier.
+    auto op = w_.beginOperation();
+    if (!op) {
         return;
     }
     const QString text = w_.CmdTerminalToCalibrate->currentText();
@@ -50,9 +48,7 @@ void AutoCalibration::CmdAutoCalibrate_Click() {
         refuse("Please select Terminal", "No Terminals Selected");
         return;
     }
-    running_ = true;
     run(position);
-    running_ = false;
 }
 
 void AutoCalibration::refuse(const char* text, const char* title) {
@@ -62,7 +58,7 @@ void AutoCalibration::refuse(const char* text, const char* title) {
 
 void AutoCalibration::run(int position) {
     const int n = RetreiveAccountingApp::kTerminals;
-    w_.meterReport().cmdViewOnly_Click();
+    w_.meterReport().viewInfo();
     if (w_.closing()) {
         return;
     }
@@ -83,31 +79,10 @@ void AutoCalibration::run(int position) {
         }
     }
 
-    for (int coin = 0; coin < kTestCoins; ++coin) {
-        for (int i : targets) {
-            w_.remoteActions().PutCoinIn_Click(i);
-            if (w_.closing()) {
-                return;
-            }
-        }
-    }
-    if (!w_.waitTicks(kSettleTicks)) {
+    if (!board::calibrationCoins(w_.session(), targets) || w_.closing()) {
         return;
     }
-    for (int i : targets) {
-        w_.remoteActions().ForceCashout_Click(i);
-        if (w_.closing()) {
-            return;
-        }
-    }
-    for (std::size_t k = 0; k < targets.size(); ++k) {
-        w_.ExpectReply = false;
-        w_.link().sendCommand(frames::cashCommit());
-        if (!w_.waitTicks(kSettleTicks)) {
-            return;
-        }
-    }
-    w_.meterReport().cmdViewOnly_Click();
+    w_.meterReport().viewInfo();
     if (w_.closing()) {
         return;
     }
@@ -144,7 +119,7 @@ void AutoCalibration::run(int position) {
 
 bool AutoCalibration::calibrate(int index, int multiplier) {
     w_.TxtCoinInMultiA[index]->setText(QStringLiteral("25"));
-    w_.remoteActions().SendCoinMultiA_Click(index);
+    w_.remoteActions().sendMultiplier('A', index);
     ParamCombo* combo = w_.cmbPulseMultiplier[index];
     QStringList items;
     for (int k = 0; k < combo->count(); ++k) {
@@ -157,7 +132,7 @@ bool AutoCalibration::calibrate(int index, int multiplier) {
         return false;
     }
     combo->setListIndex(found);
-    w_.parameterWrite().cmdWriteToTarvo_Click(index);
+    w_.parameterWrite().write(index);
     return true;
 }
 

@@ -20,7 +20,6 @@ class AutoCalibration {
     void refuse(const char* text, const char* title);
 
     RetreiveAccountingApp& w_;
-    bool running_ = false;
 };
 
 }  // namespace tarvo

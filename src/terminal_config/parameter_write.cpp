@@ -4,9 +4,8 @@
 #include <QPushButton>
 
 #include "accounting/meter_report_view.h"
-#include "core/frames.h"
 #include "core/numeric.h"
-#include "link/board_link.h"
+#include "session/board_operations.h"
 #include "shell/connection.h"
 #include "shell/main_window.h"
 #include "shell/param_combo.h"
@@ -24,13 +23,19 @@ constexpr int kMultiplierAbove50 = 0x01;
 ParameterWrite::ParameterWrite(RetreiveAccountingApp& w) : w_(w) {}
 
 void ParameterWrite::cmdWriteToTarvo_Click(int index) {
+    if (auto op = w_.beginOperation()) {
+        write(index);
+    }
+}
+
+void ParameterWrite::write(int index) {
+    BoardSession& s = w_.session();
     ParamCombo* pulse = w_.cmbPulseValue[index];
     ParamCombo* multiplier = w_.cmbPulseMultiplier[index];
     ParamCombo* valueIn = w_.cmbValueIn[index];
 
     if (pulse->text() == QStringLiteral("DIP")) {
-        w_.ExpectReply = false;
-        w_.link().sendCommand(frames::terminalParametersDip(index));
+        board::writeParametersDip(s, index);
     } else {
         // Typed text that names no list item has no code: sending code 0 in its place would
         // quietly set the terminal to "1".
@@ -43,7 +48,7 @@ void ParameterWrite::cmdWriteToTarvo_Click(int index) {
         const int range = leadingNumber(multiplier->text()) > 50 ? kMultiplierAbove50 : 0;
         const int cents = valueIn->listIndex() == kCentsPosition ? kValueInCents : 0;
         const int codes = pulse->selectedCode() + multiplier->selectedCode();
-        w_.link().sendCommand(frames::terminalParameters(index, codes, cents | range));
+        board::writeParameters(s, index, codes, cents | range);
     }
 
     const bool usb = w_.usbChosen();
@@ -61,16 +66,16 @@ void ParameterWrite::cmdWriteToTarvo_Click(int index) {
         return;
     }
     // Reconnect and read the report again, so the panel shows what the board now holds.
-    w_.connection().Connect_Click();
-    if (w_.closing() || !w_.waitTicks(2)) {
+    w_.connection().disconnectBoard();
+    if (w_.closing() || !s.waitTicks(2)) {
         return;
     }
-    w_.connection().Connect_Click();
-    if (w_.closing() || !w_.waitTicks(2)) {
+    w_.connection().connectBoard();
+    if (w_.closing() || !s.waitTicks(2)) {
         return;
     }
-    if (!w_.usbChosen()) {
-        w_.meterReport().cmdViewOnly_Click();
+    if (!w_.usbChosen() && s.Connected == 1) {
+        w_.meterReport().viewInfo();
     }
 }
 

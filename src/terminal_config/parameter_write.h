@@ -10,6 +10,9 @@ class ParameterWrite {
     explicit ParameterWrite(RetreiveAccountingApp& w);
     void cmdWriteToTarvo_Click(int index);
 
+    // The write for a handler that already holds the board (calibration).
+    void write(int index);
+
   private:
     RetreiveAccountingApp& w_;
 };

@@ -145,7 +145,7 @@ TEST(LastCashout, ReadsTheReplyOverUsbWhateverTheFlagWas) {
             usb->pushReply("LAST CASHOUT 12.50\r\n");
         }
     };
-    f.w().ExpectReply = false;
+    f.w().session().ExpectReply = false;
     f.w().ButtonViewLastCashout->click();
     EXPECT_TRUE(f.w().ResponseWindow->text().contains("LAST CASHOUT 12.50"));
 }

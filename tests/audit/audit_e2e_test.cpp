@@ -57,6 +57,7 @@ struct AuditBench {
         p.prompts = prompts;
         p.files = std::make_shared<FakeFileChooser>();
         p.tickIntervalMs = tickMs;
+        platform = p;
         w = std::make_unique<RetreiveAccountingApp>(std::move(p));
     }
     ~AuditBench() {
@@ -66,7 +67,12 @@ struct AuditBench {
             ::close(silentSlave);
         }
     }
-    std::vector<MeterReading> audit(const AuditPlan& plan) { return AuditRunner(*w).run(plan); }
+    // The audit's own session on the same line, as tarvo-audit runs it: no window involved.
+    std::vector<MeterReading> audit(const AuditPlan& plan) {
+        BoardSession session(
+            {platform.serial, platform.usb, platform.prompts, platform.tickIntervalMs});
+        return AuditRunner(session, platform.clock).run(plan);
+    }
     QStringList traceLines() {
         trace->flush();
         QFile f(dir.filePath("trace.txt"));
@@ -80,6 +86,7 @@ struct AuditBench {
     int silentMaster = -1, silentSlave = -1;
     std::shared_ptr<TraceLog> trace;
     std::shared_ptr<FakePrompts> prompts = std::make_shared<FakePrompts>();
+    Platform platform;
     std::unique_ptr<RetreiveAccountingApp> w;
 };
 
@@ -132,6 +139,7 @@ TEST(AuditEndToEnd, RecordsHoldWhatTheWindowAndTheBoardShowForTheSameReport) {
         const QStringList csv =
             formatReadings(readings, RecordFormat::Csv, false).split("\r\n", Qt::SkipEmptyParts);
         ASSERT_EQ(b.w->Connect->text(), "Connect");
+        (kit ? b.w->Option3 : b.w->Option1)->click();
 
         // The same report, read by hand in the window, and what the board holds.
         b.w->Connect->click();
@@ -221,7 +229,7 @@ TEST(AuditEndToEnd, NoAnswerEndsWithinTheWaitsWithAnErrorRecord) {
         ASSERT_EQ(readings.size(), 1u);
         EXPECT_EQ(readings[0].error, c.error);
         EXPECT_EQ(readings[0].port, "/dev/board");
-        EXPECT_EQ(b.w->Connected, 0);
+        EXPECT_EQ(b.w->session().Connected, 0);
     }
 }
 
@@ -232,7 +240,7 @@ TEST(AuditEndToEnd, TheTraceHoldsTheSessionEnquiryRequestAndReportInOrder) {
         b.w->Option1->click();
         b.w->COMInterface->setCurrentIndex(position);
         b.w->Connect->click();
-        ASSERT_EQ(b.w->Connected, 1);
+        ASSERT_EQ(b.w->session().Connected, 1);
         b.w->cmdViewOnly->click();
         ASSERT_TRUE(b.w->meterReport().lastReading());
         QString stream;  // "T1D R4F ...": direction and byte, for every byte in order

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/frames.h"
-#include "link/board_link.h"
+#include "session/board_session.h"
 #include "support/board_harness.h"
 
 // The program's windows against the simulated board over a real pseudo-terminal.
@@ -33,11 +33,11 @@ TEST(EndToEnd, UnpluggingTheBoardEndsDisconnectedWithAMessage) {
     h.pty().close();
     ASSERT_TRUE(
         h.waitFor([&] { return h.w().Connect->text() == QStringLiteral("Connect"); }, 5000));
-    EXPECT_EQ(h.w().Connected, 0);
+    EXPECT_EQ(h.w().session().Connected, 0);
     EXPECT_TRUE(h.w().COMInterface->isEnabled());
     EXPECT_EQ(h.prompts().messages.size(), 1u);
     // Commands are refused, not written into a dead port.
-    h.w().link().SendToTarvoBoard(frames::enquiry().joined());
+    h.w().session().SendToTarvoBoard(frames::enquiry().joined());
     EXPECT_EQ(h.w().SystemMessage->text(), QStringLiteral("PLEASE CONNECT FIRST"));
 }
 

@@ -15,15 +15,15 @@ TEST(ModemDial, TheNumberTypedDecidesWhatTheNextConnectDoes) {
     RetreiveAccountingApp& w = f.w();
     f.prompts->inputAnswers = {"(02) 555-0100", "555\r0100", ""};
     w.ButtonDial->click();
-    EXPECT_EQ(w.PhoneNumber, "025550100");
+    EXPECT_EQ(w.session().PhoneNumber, "025550100");
     w.ButtonDial->click();
-    EXPECT_EQ(w.PhoneNumber, "025550100");
+    EXPECT_EQ(w.session().PhoneNumber, "025550100");
     ASSERT_EQ(f.prompts->messages.size(), 1u);
     EXPECT_EQ(f.prompts->messages[0].title, "Phone Number");
     EXPECT_EQ(f.prompts->messages[0].icon, MsgIcon::Critical);
     EXPECT_TRUE(w.ButtonDial->toolTip().contains("025550100"));
     w.ButtonDial->click();
-    EXPECT_EQ(w.PhoneNumber, "");
+    EXPECT_EQ(w.session().PhoneNumber, "");
     EXPECT_FALSE(w.ButtonDial->toolTip().contains("025550100"));
     EXPECT_TRUE(f.connect());
 }
@@ -50,7 +50,7 @@ TEST(ModemDial, TheDialStringIsNotFramed) {
         }
     };
     w.Connect->click();
-    EXPECT_EQ(w.Connected, 1);
+    EXPECT_EQ(w.session().Connected, 1);
     EXPECT_EQ(line->sentBytes(), QByteArray("ATDT42\r\x05\x03\x1d\x45\x01", 12));
     EXPECT_EQ(w.ResponseWindow->text(), "\r\nCONNECT 9600\r\n");
 }
@@ -65,7 +65,7 @@ TEST(ModemDial, ClosingTheWindowEndsTheWait) {
     clock.start();
     f.w().Connect->click();
     EXPECT_LT(clock.elapsed(), 1000);  // 60 ticks of 50 ms take at least 1.5 s
-    EXPECT_EQ(f.w().Connected, 0);
+    EXPECT_EQ(f.w().session().Connected, 0);
 }
 
 }  // namespace

@@ -25,13 +25,13 @@ TEST(ReceivePath, BoardTextReachesTheResponseAndStatusBoxes) {
         WindowFixture f;
         auto& w = f.w();
         w.SystemMessage->clear();
-        const int before = w.RxCount;
+        const int before = w.session().RxCount;
         f.serial->receive(c.input);
         EXPECT_EQ(w.ResponseWindow->text(), c.response);
         QCoreApplication::processEvents();  // the widget shows the same text, one line a line
         EXPECT_EQ(w.ResponseWindow->toPlainText(), QString(c.response).remove('\r'));
         EXPECT_EQ(w.SystemMessage->text(), c.status);
-        EXPECT_EQ(w.RxCount, before + c.input.size());
+        EXPECT_EQ(w.session().RxCount, before + c.input.size());
     }
 }
 

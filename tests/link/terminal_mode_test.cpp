@@ -28,7 +28,7 @@ TEST(TerminalMode, EntersForwardsTypedKeysAndLeaves) {
         ASSERT_TRUE(f.connect());
         press(w, Qt::Key_A, "A");  // not in terminal mode yet: nothing goes out
         // The command before left no reply expected; the board's echo must show all the same.
-        w.ExpectReply = false;
+        w.session().ExpectReply = false;
         FakeUsbLibrary* usb = f.usb.get();
         usb->onWrite = [usb](const QByteArray& data) {
             if (data == "A") {

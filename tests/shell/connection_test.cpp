@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "link/board_link.h"
+#include "session/board_session.h"
 #include "support/window_fixture.h"
 
 namespace tarvo::test {
@@ -69,7 +69,7 @@ TEST(Connect, ProbeOfATarvoBoardSystem) {
         };
         w.Connect->click();
         EXPECT_EQ(line->sentBytes().toHex(' '), c.sent.toHex(' '));
-        EXPECT_EQ(w.Connected, c.connected ? 1 : 0);
+        EXPECT_EQ(w.session().Connected, c.connected ? 1 : 0);
         EXPECT_EQ(w.Connect->text(),
                   c.connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
         EXPECT_EQ(w.SystemMessage->text(),
@@ -90,12 +90,12 @@ TEST(Connect, APortThatWillNotOpenLeavesTheWindowDisconnected) {
     w.Connect->click();
     EXPECT_EQ(f.serial->portNumber(), 32);
     EXPECT_TRUE(f.serial->sentBytes().isEmpty());
-    EXPECT_EQ(w.Connected, 0);
+    EXPECT_EQ(w.session().Connected, 0);
     EXPECT_TRUE(w.ResponseWindow->text().contains(QStringLiteral("No such device")));
     EXPECT_EQ(choices(w), "on");
     EXPECT_EQ(commands(w), "off");
     // Commands stay refused.
-    w.link().SendToTarvoBoard(QByteArray("\x05"));
+    w.session().SendToTarvoBoard(QByteArray("\x05"));
     EXPECT_EQ(w.SystemMessage->text(), QStringLiteral("PLEASE CONNECT FIRST"));
 }
 
@@ -124,7 +124,7 @@ TEST(Disconnect, ReturnsEverythingToTheDisconnectedState) {
     w.Connect->click();
     EXPECT_EQ(f.serial->sentBytes(), kCloseSession);
     EXPECT_FALSE(f.serial->isOpen());
-    EXPECT_EQ(w.Connected, 0);
+    EXPECT_EQ(w.session().Connected, 0);
     EXPECT_EQ(w.Connect->text(), QStringLiteral("Connect"));
     EXPECT_EQ(w.SystemMessage->text(), QStringLiteral("Disconneted"));
     EXPECT_EQ(choices(w), "on");

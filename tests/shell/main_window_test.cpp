@@ -71,8 +71,9 @@ TEST(MainWindowStartUp, StoredChoicesAreRestoredAndBadOnesCountAsAbsent) {
         for (auto* option : {w.Option1, w.Option2, w.Option3, w.Option4}) {
             got += option->isChecked() ? '1' : '0';
         }
-        got +=
-            QStringLiteral("|%1|%2|").arg(w.MultiDropAddress->currentText()).arg(w.AddressBitDelay);
+        got += QStringLiteral("|%1|%2|")
+                   .arg(w.MultiDropAddress->currentText())
+                   .arg(w.session().AddressBitDelay);
         for (auto* frame : w.Terminal) {
             got += frame->isEnabled() ? '1' : '0';
         }
@@ -151,12 +152,12 @@ TEST(MainWindowShutDown, ClosingWhileConnectedDisconnectsBeforeSaving) {
 TEST(MainWindowTicks, TwoTimersAdvanceTheCountAndItWrapsAfter32000) {
     WindowFixture f;
     auto& w = f.w();
-    w.TickCount = 31999;
-    ASSERT_TRUE(w.waitUntil([&] { return w.TickCount <= 100; }));
+    w.session().TickCount = 31999;
+    ASSERT_TRUE(w.session().waitUntil([&] { return w.session().TickCount <= 100; }));
     // 31999 -> 32000 -> 0: never above 32000.
-    EXPECT_LE(w.TickCount, 2);
-    EXPECT_TRUE(w.Timer1->isActive());
-    EXPECT_TRUE(w.Timer2->isActive());
+    EXPECT_LE(w.session().TickCount, 2);
+    EXPECT_TRUE(w.session().findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
+    EXPECT_TRUE(w.session().findChild<QTimer*>(QStringLiteral("Timer2"))->isActive());
 }
 
 QString spoken(QWidget* widget) {

@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "session/stored_choices.h"
 
 #include <optional>
 

@@ -1,10 +1,9 @@
-#include "link/terminal_mode.h"
+#include "shell/terminal_mode.h"
 
 #include <QKeyEvent>
 
-#include "core/frames.h"
 #include "core/terminal_keys.h"
-#include "link/board_link.h"
+#include "session/board_operations.h"
 #include "shell/main_window.h"
 
 namespace tarvo {
@@ -12,8 +11,9 @@ namespace tarvo {
 TerminalMode::TerminalMode(RetreiveAccountingApp& w) : w_(w) {}
 
 void TerminalMode::ButtonTerminalMode_Click() {
-    if (w_.link().refusesAddressZero(
-            QStringLiteral("Cannot enter terminal mode with multi drop address of 0"))) {
+    auto op = w_.beginOperation();
+    if (!op || w_.session().refusesAddressZero(
+                   QStringLiteral("Cannot enter terminal mode with multi drop address of 0"))) {
         return;
     }
     // The state and caption change whether or not the frames can be sent.
@@ -25,11 +25,7 @@ void TerminalMode::ButtonTerminalMode_Click() {
     w_.ButtonTerminalMode->setText(caption);
     // A screen reader says what the button now does.
     w_.ButtonTerminalMode->setAccessibleName(caption);
-    w_.ResponseWindow->clearText();
-    // Over USB the board's answers are read only while a reply is expected; whatever command
-    // went before, terminal mode is there to show them.
-    w_.ExpectReply = true;
-    w_.link().sendCommand(enter ? frames::enterTerminalMode() : frames::leaveTerminalMode());
+    board::terminalMode(w_.session(), enter);
 }
 
 bool TerminalMode::ResponseWindow_KeyPress(const QKeyEvent& event) {
@@ -44,10 +40,10 @@ bool TerminalMode::sendKeys(const QByteArray& keys) {
     if (!w_.TerminalModeOn || keys.isEmpty()) {
         return false;
     }
-    for (const char byte : keys) {
-        w_.ExpectReply = true;
-        w_.link().sendCommand(frames::keystroke(byte));
-    }
+    // Keys typed while a key's frame is still going out wait their turn in the session; a
+    // key while another command holds the board is not sent.
+    w_.session().setOptions(w_.linkOptions());
+    w_.session().sendKeys(keys);
     return true;
 }
 
