@@ -48,7 +48,8 @@ BoardHarness::~BoardHarness() {
 
 bool BoardHarness::connect() {
     window_->Connect->click();
-    return window_->Connect->text() == QStringLiteral("Disconnect") && window_->session().Connected == 1;
+    return window_->Connect->text() == QStringLiteral("Disconnect") &&
+           window_->session().Connected == 1;
 }
 
 bool BoardHarness::waitFor(const std::function<bool()>& done, int timeoutMs) {

@@ -41,7 +41,7 @@ class FakeSerialLine : public SerialLine {
     bool isOpen() const override { return open_; }
     QString lastError() const override { return lastError_; }
     void write(const QByteArray& bytes) override;
-    int outBufferCount() const override { return 0; }
+    int outBufferCount() const override { return pendingOut; }
     void drain() override;
 
     // What went out, byte by byte, while the port was open.
@@ -60,6 +60,8 @@ class FakeSerialLine : public SerialLine {
     bool failOpen = false;
     QString failMessage = QStringLiteral("The port could not be opened.");
     int openCount = 0;  // calls of open(), failed ones too
+    // Bytes that stay in the output buffer (a line whose other end stopped reading).
+    int pendingOut = 0;
 
     // Called after every write while open, with the bytes of that call; use receiveLater()
     // from it to script the board's replies.

@@ -57,7 +57,8 @@ bool WindowFixture::connect() {
     line->onWrite = serialHook;
     lib->onWrite = usbHook;
     forgetSent();
-    return window_->Connect->text() == QStringLiteral("Disconnect") && window_->session().Connected == 1;
+    return window_->Connect->text() == QStringLiteral("Disconnect") &&
+           window_->session().Connected == 1;
 }
 
 void WindowFixture::forgetSent() {

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+
+#include "session/board_session.h"
+#include "support/fake_prompts.h"
+#include "support/fake_serial_line.h"
+#include "support/fake_usb_library.h"
+
+namespace tarvo::test {
+
+// A board session on the recording serial and USB doubles, with no window; its timers tick
+// every few milliseconds.
+class SessionFixture {
+  public:
+    explicit SessionFixture(LinkOptions options = {}, int tickIntervalMs = 2);
+
+    // Opens the link as Connect does (a board that answers the probe at once); true when
+    // connected. What connecting sent is forgotten.
+    bool connect();
+    void forgetSent();
+
+    std::shared_ptr<FakeSerialLine> serial = std::make_shared<FakeSerialLine>();
+    std::shared_ptr<FakeUsbLibrary> usb = std::make_shared<FakeUsbLibrary>();
+    std::shared_ptr<FakePrompts> prompts = std::make_shared<FakePrompts>();
+    BoardSession session;
+};
+
+// Options for a multi-drop line at `address` (as the list shows it, " 5").
+LinkOptions multiDropAt(const QString& address);
+
+}  // namespace tarvo::test
