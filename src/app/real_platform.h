@@ -25,10 +25,7 @@ struct PlatformOptions {
     QString program = QStringLiteral("tarvo-config");
 };
 
-// The platform services of a real run, from the command line:
-//   --port Com<n>=PATH   use PATH for port n in this run (repeatable)
-//   --simulate           a simulated board answers on every Com port and on USB
-//   --trace FILE         appends every byte sent and received to FILE
+// The platform services of a real run.
 struct RealSetup {
     Platform platform;
     // Keeps the simulated board and the trace alive for the run, when there are ones.
@@ -36,8 +33,6 @@ struct RealSetup {
     std::shared_ptr<void> trace;
 };
 
-// Nothing when the arguments are wrong; `error` then says why.
-std::optional<RealSetup> makeRealPlatform(const QStringList& args, QString* error);
 // Nothing when the simulated board or the trace cannot start; `error` then says why.
 std::optional<RealSetup> makeRealPlatform(const PlatformOptions& options, QString* error);
 
