@@ -54,7 +54,7 @@ done
 
 # Debian's own package checker: any error or warning fails the check.
 echo "== lintian"
-if ! lintian --fail-on error,warning --no-tag-display-limit "$deb"; then
+if ! lintian --fail-on error,warning --tag-display-limit 0 "$deb"; then
     echo "lintian reports errors or warnings"
     status=1
 fi
