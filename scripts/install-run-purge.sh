@@ -26,6 +26,12 @@ expect() { # LOG TEXT WHAT
     fi
 }
 
+# The package's paths, and which of them the machine has before the install.
+dpkg-deb -c "$deb" | awk '{ print $6 }' | sed -e 's|^\.||' -e 's|/$||' | grep . >"$work/paths"
+while read -r path; do
+    if [ -e "$path" ]; then echo "$path"; fi
+done <"$work/paths" >"$work/before"
+
 echo "== install $(basename "$deb")"
 if ! DEBIAN_FRONTEND=noninteractive "${apt[@]}" install "$deb" >"$work/install.log" 2>&1; then
     cat "$work/install.log"
@@ -37,7 +43,6 @@ if dpkg-query -W desktop-file-utils >/dev/null 2>&1; then
     expect "$work/install.log" "Processing triggers for desktop-file-utils" \
         "the desktop database trigger on install"
 fi
-dpkg -L "$package" >"$work/files"
 if [ ! -d /run/udev ]; then
     echo "   (udev does not run here: the scripts skip the rules reload)"
 fi
@@ -78,18 +83,15 @@ if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -qv not-installed;
     echo "dpkg still knows $package: $(dpkg-query -W -f='${Status}' "$package")"
     status=1
 fi
-# Left behind: any file of the package, or a folder of it that is empty and no other package's.
+# Left behind: any path of the package, file or folder, that was not there before the install.
 left=0
 while read -r path; do
-    if [ -e "$path" ] && [ ! -d "$path" ]; then
+    if [ -e "$path" ] && ! grep -qxF "$path" "$work/before"; then
         echo "left behind: $path"
         left=$((left + 1))
-    elif [ -d "$path" ] && [ -z "$(ls -A "$path")" ] && ! dpkg -S "$path" >/dev/null 2>&1; then
-        echo "left behind: empty folder $path"
-        left=$((left + 1))
     fi
-done <"$work/files"
-echo "   $(wc -l <"$work/files") paths of the package checked, $left left behind"
+done <"$work/paths"
+echo "   $(wc -l <"$work/paths") paths of the package checked, $left left behind"
 [ $left -eq 0 ] || status=1
 echo "== install, run and purge: $([ $status -eq 0 ] && echo passed || echo FAILED) (${SECONDS}s)"
 exit $status
