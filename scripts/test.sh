@@ -10,7 +10,8 @@ export QT_QPA_PLATFORM=offscreen
 "$top/scripts/build.sh" "$top/build"
 ctest --test-dir "$top/build" --output-on-failure -j2 --timeout 180
 
-# The Debian package: built, its files listed, its desktop entry and metadata validated.
+# The Debian package: built, its files listed, its desktop entry and metadata validated,
+# lintian-clean, and (as root) installed, run and purged.
 "$top/scripts/check-package.sh" "$top/build"
 
 # Every parser and file loader under libFuzzer, about a minute in all.

@@ -103,13 +103,17 @@ void setUpState(const QCommandLineParser& p, BoardState& s) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("tarvo-board-sim");
+    QCoreApplication::setApplicationVersion(TARVO_VERSION);
 
     QCommandLineParser p;
     p.setApplicationDescription(
         "A simulated Tarvo Board on a pseudo-terminal. Prints the terminal's path on standard\n"
         "output and every frame it receives, in hexadecimal, on standard error (protocol\n"
-        "errors marked \"!!\"). Runs until interrupted.");
-    p.addHelpOption();
+        "errors marked \"!!\"). Runs until interrupted.\n"
+        "\n"
+        "Exit status:\n"
+        "  0  interrupted\n"
+        "  2  wrong arguments, or the terminal cannot be opened");
     p.addOptions({
         {"link", "Also make a symbolic link at <path> to the terminal.", "path"},
         {"kit", "Report in the one-terminal kit layout."},
@@ -129,8 +133,25 @@ int main(int argc, char* argv[]) {
         {"brisko", "Expect the target prefix before every command."},
         {"serial", "Serial number to report; empty for none.", "text"},
         {"printer-error", "Report a printer error."},
+        {{"h", "help"}, "Print this help."},
+        {{"v", "version"}, "Print the version."},
     });
-    p.process(app);
+    // Parsed here rather than by process(), so that a wrong argument exits with 2 like every
+    // other usage error.
+    if (!p.parse(QCoreApplication::arguments())) {
+        usageError(p.errorText());
+    }
+    if (p.isSet("help")) {
+        std::fputs(qPrintable(p.helpText()), stdout);
+        return 0;
+    }
+    if (p.isSet("version")) {
+        std::fputs("tarvo-board-sim " TARVO_VERSION "\n", stdout);
+        return 0;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        usageError(QStringLiteral("unknown argument \"%1\"").arg(p.positionalArguments().front()));
+    }
 
     BoardModel model(configFrom(p));
     setUpState(p, model.state());

@@ -39,45 +39,6 @@ struct Simulation {
 
 }  // namespace
 
-std::optional<RealSetup> makeRealPlatform(const QStringList& args, QString* error) {
-    PlatformOptions options;
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        QString portText;
-        if (arg == QLatin1String("--simulate")) {
-            options.simulate = true;
-            continue;
-        }
-        if (arg == QLatin1String("--trace") && i + 1 < args.size()) {
-            options.tracePath = args[++i];
-            continue;
-        }
-        if (arg.startsWith(QLatin1String("--trace="))) {
-            options.tracePath = arg.mid(8);
-            continue;
-        }
-        if (arg == QLatin1String("--port") && i + 1 < args.size()) {
-            portText = args[++i];
-        } else if (arg.startsWith(QLatin1String("--port="))) {
-            portText = arg.mid(7);
-        } else if (arg == QLatin1String("--trace") || arg == QLatin1String("--port")) {
-            *error = QStringLiteral("%1 needs a value").arg(arg);
-            return std::nullopt;
-        } else {
-            *error = QStringLiteral("unknown argument \"%1\"").arg(arg);
-            return std::nullopt;
-        }
-        const auto override = PortMap::parseOverride(portText);
-        if (!override) {
-            *error = QStringLiteral("--port takes Com<n>=PATH with n from 1 to 32, not \"%1\"")
-                         .arg(portText);
-            return std::nullopt;
-        }
-        options.ports.push_back(*override);
-    }
-    return makeRealPlatform(options, error);
-}
-
 std::optional<RealSetup> makeRealPlatform(const PlatformOptions& options, QString* error) {
     RealSetup setup;
     auto store = std::make_shared<QSettingsStore>();

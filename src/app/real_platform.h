@@ -26,10 +26,7 @@ struct PlatformOptions {
 };
 
 // The platform services of a real run, without the desktop dialogs (the window adds its
-// message boxes and file chooser), from the command line:
-//   --port Com<n>=PATH   use PATH for port n in this run (repeatable)
-//   --simulate           a simulated board answers on every Com port and on USB
-//   --trace FILE         appends every byte sent and received to FILE
+// message boxes and file chooser).
 struct RealSetup {
     Platform platform;
     // Keeps the simulated board and the trace alive for the run, when there are ones.
@@ -37,8 +34,6 @@ struct RealSetup {
     std::shared_ptr<void> trace;
 };
 
-// Nothing when the arguments are wrong; `error` then says why.
-std::optional<RealSetup> makeRealPlatform(const QStringList& args, QString* error);
 // Nothing when the simulated board or the trace cannot start; `error` then says why.
 std::optional<RealSetup> makeRealPlatform(const PlatformOptions& options, QString* error);
 

@@ -1,7 +1,9 @@
 #include "audit/audit_command.h"
 
+#include <QCommandLineParser>
 #include <algorithm>
 
+#include "core/command_line_help.h"
 #include "session/link_options.h"
 
 namespace tarvo {
@@ -15,6 +17,30 @@ const char* const kAuditUsage =
     "  prints the kept readings, oldest first, with the meters that went backwards\n";
 
 namespace {
+
+// The options of the meter audit, for the parser and for --help alike.
+QList<QCommandLineOption> auditOptions() {
+    auto option = [](const QStringList& names, const char* text, const char* value = nullptr) {
+        QCommandLineOption o(names, QString::fromLatin1(text));
+        if (value) {
+            o.setValueName(QString::fromLatin1(value));
+        }
+        return o;
+    };
+    return {
+        option({"port"}, "Com1 to Com32, or a device path such as /dev/ttyUSB0.", "Com<n>|PATH"),
+        option({"usb"}, "The board on USB."),
+        option({"brisko"}, "The board sits behind a Brisko system."),
+        option({"system"}, "A Tarvo Board System; the board is probed when connecting."),
+        option({"kit"}, "A Tarvo Board Kit: one terminal."),
+        option({"multidrop"}, "A multi-drop line: the addresses to read, in this order.", "LIST"),
+        option({"format"}, "The form of the records (default text).", "json|csv|text"),
+        option({"trace"}, "Appends every byte sent and received to FILE.", "FILE"),
+        option({"simulate"}, "Reads a simulated board instead of hardware."),
+        option({"h", "help"}, "Prints this help."),
+        option({"v", "version"}, "Prints the version."),
+    };
+}
 
 constexpr int kLastAddress = 255;
 
@@ -37,6 +63,17 @@ std::optional<int> address(const QString& text) {
 }
 
 }  // namespace
+
+QString auditHelpText() {
+    QString text =
+        QString::fromLatin1(kAuditUsage) + QLatin1Char('\n') + optionsHelp(auditOptions());
+    text += QStringLiteral(
+        "\nExit status:\n"
+        "  0  every board answered with a whole report\n"
+        "  1  at least one record carries an error; the other boards are still read\n"
+        "  2  wrong arguments\n");
+    return text;
+}
 
 std::optional<std::vector<int>> parseAddressList(const QString& text) {
     std::vector<int> list;
@@ -61,113 +98,103 @@ std::optional<std::vector<int>> parseAddressList(const QString& text) {
 }
 
 std::optional<AuditCommand> parseAuditCommand(const QStringList& args, QString* error) {
-    AuditCommand c;
-    int i = 1;
-    if (i < args.size() && !args[i].startsWith(QLatin1Char('-'))) {
-        c.command = args[i++];
-        if (c.command != QLatin1String("read")) {
-            *error = QStringLiteral("unknown command \"%1\"").arg(c.command);
-            return std::nullopt;
-        }
-    }
     auto fail = [error](const QString& why) {
         *error = why;
         return std::nullopt;
     };
-    for (; i < args.size(); ++i) {
-        QString name = args[i];
-        QString value;
-        bool hasValue = false;
-        const qsizetype eq = name.indexOf(QLatin1Char('='));
-        if (name.startsWith(QLatin1String("--")) && eq > 0) {
-            value = name.mid(eq + 1);
-            name = name.left(eq);
-            hasValue = true;
+    QCommandLineParser parser;
+    parser.addOptions(auditOptions());
+    if (!parser.parse(args)) {
+        return fail(parser.errorText());
+    }
+    AuditCommand c;
+    if (parser.isSet(QStringLiteral("help"))) {
+        c.printOnly = auditHelpText();
+        return c;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        c.printOnly = QStringLiteral("tarvo-audit " TARVO_VERSION "\n");
+        return c;
+    }
+    // The command is the one word before the options.
+    const QStringList words = parser.positionalArguments();
+    if (!words.isEmpty()) {
+        c.command = words.front();
+        if (c.command != QLatin1String("read")) {
+            return fail(QStringLiteral("unknown command \"%1\"").arg(c.command));
         }
-        // Takes the option's value, from "--name=value" or the next argument.
-        auto takeValue = [&]() -> bool {
-            if (!hasValue && i + 1 < args.size()) {
-                value = args[++i];
-                hasValue = true;
-            }
-            return hasValue && !value.isEmpty();
-        };
-        auto setTarget = [&](AuditTarget t) -> bool {
-            if (c.target && *c.target != t) {
-                return false;
-            }
-            c.target = t;
-            return true;
-        };
-        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
-            c.help = true;
-        } else if (name == QLatin1String("--simulate")) {
-            c.simulate = true;
-        } else if (name == QLatin1String("--usb")) {
-            if (!c.devicePath.isEmpty() ||
-                (c.interfacePosition && *c.interfacePosition != LinkOptions::kUsbPosition)) {
-                return fail(QStringLiteral("--usb and --port choose one interface, not two"));
-            }
-            c.interfacePosition = LinkOptions::kUsbPosition;
-        } else if (name == QLatin1String("--port")) {
-            if (!takeValue()) {
-                return fail(QStringLiteral("--port needs Com<n> or a device path"));
-            }
-            if (c.interfacePosition) {
-                return fail(QStringLiteral("--usb and --port choose one interface, not two"));
-            }
-            if (const auto com = comPosition(value)) {
-                c.interfacePosition = *com;
-            } else if (value.compare(QLatin1String("usb"), Qt::CaseInsensitive) == 0) {
-                c.interfacePosition = LinkOptions::kUsbPosition;
-            } else if (value.startsWith(QLatin1Char('/'))) {
-                // A device by its path takes the place of Com1 for this run.
-                c.interfacePosition = 0;
-                c.devicePath = value;
-            } else {
-                return fail(QStringLiteral("--port takes Com1 to Com32, USB or a device path "
-                                           "such as /dev/ttyUSB0, not \"%1\"")
-                                .arg(value));
-            }
-        } else if (name == QLatin1String("--brisko") || name == QLatin1String("--system") ||
-                   name == QLatin1String("--kit")) {
-            const AuditTarget t = name == QLatin1String("--brisko")   ? AuditTarget::Brisko
-                                  : name == QLatin1String("--system") ? AuditTarget::System
-                                                                      : AuditTarget::Kit;
-            if (!setTarget(t)) {
-                return fail(QStringLiteral("choose one of --brisko, --system, --kit, --multidrop"));
-            }
-        } else if (name == QLatin1String("--multidrop")) {
-            if (!takeValue()) {
-                return fail(
-                    QStringLiteral("--multidrop needs a list of addresses such as 1-12,15"));
-            }
-            const auto list = parseAddressList(value);
-            if (!list) {
-                return fail(QStringLiteral("--multidrop takes addresses 1 to 255 such as "
-                                           "1-12,15, not \"%1\"")
-                                .arg(value));
-            }
-            if (!setTarget(AuditTarget::MultiDrop)) {
-                return fail(QStringLiteral("choose one of --brisko, --system, --kit, --multidrop"));
-            }
-            c.addresses = *list;
-        } else if (name == QLatin1String("--format")) {
-            const auto format = takeValue() ? recordFormat(value) : std::nullopt;
-            if (!format) {
-                return fail(QStringLiteral("--format is json, csv or text"));
-            }
-            c.format = *format;
-        } else if (name == QLatin1String("--trace")) {
-            if (!takeValue()) {
-                return fail(QStringLiteral("--trace needs a file name"));
-            }
-            c.tracePath = value;
-        } else {
-            return fail(QStringLiteral("unknown argument \"%1\"").arg(args[i]));
+        if (words.size() > 1 || args.value(1) != c.command) {
+            return fail(QStringLiteral("unknown argument \"%1\"").arg(words.back()));
         }
     }
-    if (c.target == AuditTarget::MultiDrop && c.interfacePosition == LinkOptions::kUsbPosition) {
+
+    const QStringList ports = parser.values(QStringLiteral("port"));
+    if (ports.size() + (parser.isSet(QStringLiteral("usb")) ? 1 : 0) > 1) {
+        return fail(QStringLiteral("--usb and --port choose one interface, not two"));
+    }
+    if (parser.isSet(QStringLiteral("usb"))) {
+        c.interfacePosition = LinkOptions::kUsbPosition;
+    } else if (!ports.isEmpty()) {
+        const QString& value = ports.front();
+        if (value.isEmpty()) {
+            return fail(QStringLiteral("--port needs Com<n> or a device path"));
+        }
+        if (const auto com = comPosition(value)) {
+            c.interfacePosition = *com;
+        } else if (value.compare(QLatin1String("usb"), Qt::CaseInsensitive) == 0) {
+            c.interfacePosition = LinkOptions::kUsbPosition;
+        } else if (value.startsWith(QLatin1Char('/'))) {
+            // A device by its path takes the place of Com1 for this run.
+            c.interfacePosition = 0;
+            c.devicePath = value;
+        } else {
+            return fail(QStringLiteral("--port takes Com1 to Com32, USB or a device path "
+                                       "such as /dev/ttyUSB0, not \"%1\"")
+                            .arg(value));
+        }
+    }
+
+    const std::pair<const char*, AuditTarget> targets[] = {
+        {"brisko", AuditTarget::Brisko},
+        {"system", AuditTarget::System},
+        {"kit", AuditTarget::Kit},
+        {"multidrop", AuditTarget::MultiDrop},
+    };
+    for (const auto& [name, target] : targets) {
+        if (parser.isSet(QLatin1String(name))) {
+            if (c.target) {
+                return fail(QStringLiteral("choose one of --brisko, --system, --kit, --multidrop"));
+            }
+            c.target = target;
+        }
+    }
+    if (c.target == AuditTarget::MultiDrop) {
+        // Given twice, the last list counts, as with every other option.
+        const QString value = parser.value(QStringLiteral("multidrop"));
+        const auto list = value.isEmpty() ? std::nullopt : parseAddressList(value);
+        if (!list) {
+            return fail(QStringLiteral("--multidrop takes addresses 1 to 255 such as "
+                                       "1-12,15, not \"%1\"")
+                            .arg(value));
+        }
+        c.addresses = *list;
+    }
+    if (parser.isSet(QStringLiteral("format"))) {
+        const auto format = recordFormat(parser.value(QStringLiteral("format")));
+        if (!format) {
+            return fail(QStringLiteral("--format is json, csv or text"));
+        }
+        c.format = *format;
+    }
+    if (parser.isSet(QStringLiteral("trace"))) {
+        c.tracePath = parser.value(QStringLiteral("trace"));
+        if (c.tracePath.isEmpty()) {
+            return fail(QStringLiteral("--trace needs a file name"));
+        }
+    }
+    c.simulate = parser.isSet(QStringLiteral("simulate"));
+    if (c.target == AuditTarget::MultiDrop &&
+        c.interfacePosition == LinkOptions::kUsbPosition) {
         return fail(QStringLiteral("a multi-drop line is read through a serial port, not USB"));
     }
     return c;

@@ -25,7 +25,8 @@ struct AuditPlan {
 // before the options; "read" (the meter audit) is the one there is and the default.
 struct AuditCommand {
     QString command = QStringLiteral("read");
-    bool help = false;
+    // Set for --help and --version: the text to print instead of reading.
+    QString printOnly;
 
     // Choices left out fall back to the window's stored ones.
     std::optional<int> interfacePosition;
@@ -42,11 +43,15 @@ struct AuditCommand {
     std::optional<AuditPlan> plan(const StoredChoices& stored, QString* error) const;
 };
 
-// Nothing when the arguments are wrong; `error` then says why.
+// `args` starts with the program name. Nothing when the arguments are wrong; `error` then
+// says why. Needs no application object.
 std::optional<AuditCommand> parseAuditCommand(const QStringList& args, QString* error);
 // "1-12,15": addresses 1..255 in the order given, each once. Nothing for any other text.
 std::optional<std::vector<int>> parseAddressList(const QString& text);
 
+// The synopsis printed after a usage error.
 extern const char* const kAuditUsage;
+// What --help prints: the synopsis, every option and the exit statuses.
+QString auditHelpText();
 
 }  // namespace tarvo

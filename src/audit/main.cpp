@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
     if (!command) {
         return usageError(error);
     }
-    if (command->help) {
-        std::fputs(tarvo::kAuditUsage, stdout);
+    if (!command->printOnly.isEmpty()) {
+        std::fputs(qPrintable(command->printOnly), stdout);
         return 0;
     }
     auto store = std::make_shared<tarvo::QSettingsStore>();

@@ -130,6 +130,7 @@ int32_t BoardSession::CloseTarvoBoard() {
         bool timedOut = false;
         QTimer limit;
         limit.setSingleShot(true);
+        limit.setTimerType(Qt::PreciseTimer);
         connect(&limit, &QTimer::timeout, this, [&timedOut] { timedOut = true; });
         limit.start(boundMs);
         wait::until([&] { return timedOut || line.outBufferCount() == 0; });

@@ -63,12 +63,33 @@ TEST(AuditCommand, WhatTheLineLeavesOutComesFromTheWindowsStoredChoices) {
 }
 
 TEST(AuditCommand, RefusesWhatCannotBeRead) {
-    for (const char* line : {"--multidrop 0", "--multidrop 256", "--multidrop 5-3",
-                             "--multidrop 1-2-3", "--multidrop 1,,2", "--multidrop", "--port Com33",
-                             "--port ttyUSB0", "--port", "--usb --port Com1", "--usb --multidrop 1",
-                             "--kit --system", "--format xml", "--trace", "history", "--bogus"}) {
+    for (const char* line :
+         {"--multidrop 0", "--multidrop 256", "--multidrop 5-3", "--multidrop 1-2-3",
+          "--multidrop 1,,2", "--multidrop", "--port Com33", "--port ttyUSB0", "--port",
+          "--usb --port Com1", "--usb --multidrop 1", "--kit --system", "--format xml", "--trace",
+          "history", "--bogus", "--port Com1 --port Com2", "--simulate read", "read read"}) {
         SCOPED_TRACE(line);
         EXPECT_FALSE(planOf(QString::fromLatin1(line)));
+    }
+}
+
+TEST(AuditCommand, HelpAndVersionArePrintedInsteadOfReading) {
+    struct Case {
+        const char* line;
+        const char* starts;
+    } cases[] = {
+        {"--help", "usage: tarvo-audit"},
+        {"-h --kit --system", "usage: tarvo-audit"},
+        {"--version", "tarvo-audit " TARVO_VERSION "\n"},
+        {"read -v", "tarvo-audit " TARVO_VERSION "\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        QString error;
+        const auto command = parseAuditCommand(
+            QStringList{"tarvo-audit"} + QString::fromLatin1(c.line).split(' '), &error);
+        ASSERT_TRUE(command) << error.toStdString();
+        EXPECT_TRUE(command->printOnly.startsWith(QString::fromLatin1(c.starts)));
     }
 }
 
