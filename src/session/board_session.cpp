@@ -1,5 +1,6 @@
 #include "session/board_session.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
 
@@ -19,6 +20,8 @@ const QString kDataSettings = QStringLiteral("9600,S,8,1");
 constexpr int32_t kUsbProducts[] = {0x4000, 0x4002, 0x2000};
 constexpr int32_t kUsbFirstTimeout = 1000;
 constexpr int32_t kUsbNextTimeout = 500;
+// A board that never stops talking does not hold one frame's reply for ever.
+constexpr qint64 kUsbReplyLimitMs = 60'000;
 constexpr int kDialSettleTicks = 3;
 constexpr int kAnswerTicks = 60;
 // The received text keeps at most this many characters (a terminal session can run for
@@ -214,7 +217,9 @@ bool BoardSession::writeUsb(const QByteArray& frame, int32_t length) {
         return false;
     }
     usb->USB_Write(UsbHandle, frame, length);
-    while (ExpectReply && !stopping()) {
+    QElapsedTimer replying;
+    replying.start();
+    while (ExpectReply && !stopping() && replying.elapsed() < kUsbReplyLimitMs) {
         QByteArray buffer(UsbLibrary::kReadBufferSize, ' ');
         usb->USB_Read(UsbHandle, buffer, kUsbFirstTimeout, kUsbNextTimeout);
         if (buffer.left(64) == QByteArray(64, ' ')) {
