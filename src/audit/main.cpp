@@ -14,6 +14,7 @@
 #include "app/real_platform.h"
 #include "audit/audit_command.h"
 #include "audit/audit_runner.h"
+#include "audit/output.h"
 #include "history/meter_history.h"
 #include "platform/qsettings_store.h"
 #include "shell/main_window.h"
@@ -43,9 +44,13 @@ int main(int argc, char** argv) {
 
     const QStringList args = QApplication::arguments();
     if (args.value(1) == QLatin1String("history")) {
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-        return tarvo::runHistoryCommand(args.mid(2), out, err);
+        int status = 0;
+        {
+            QTextStream out(stdout);
+            QTextStream err(stderr);
+            status = tarvo::runHistoryCommand(args.mid(2), out, err);
+        }
+        return tarvo::finalStatus(status);
     }
 
     QString error;
@@ -55,7 +60,7 @@ int main(int argc, char** argv) {
     }
     if (command->help) {
         std::fputs(tarvo::kAuditUsage, stdout);
-        return 0;
+        return tarvo::finalStatus(0);
     }
     auto store = std::make_shared<tarvo::QSettingsStore>();
     const auto plan = command->plan(tarvo::readStoredChoices(*store), &error);
@@ -119,10 +124,9 @@ int main(int argc, char** argv) {
     QCoreApplication::processEvents();
     const QString text = tarvo::formatReadings(readings, command->format, false);
     std::fputs(text.toUtf8().constData(), stdout);
-    std::fflush(stdout);
     bool failed = window.closing();
     for (const auto& r : readings) {
         failed = failed || !r.error.isEmpty();
     }
-    return failed ? 1 : 0;
+    return tarvo::finalStatus(failed ? 1 : 0, setup->trace.get());
 }
