@@ -121,5 +121,6 @@ int main(int argc, char** argv) {
     window->show();
     const int status = QApplication::exec();
     delete window;
-    return status;
+    // A trace that stopped on a write error said so on standard error; the status shows it.
+    return status == 0 && setup->trace && !setup->trace->writeError().isEmpty() ? 1 : status;
 }

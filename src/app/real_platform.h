@@ -7,6 +7,7 @@
 
 #include "platform/platform.h"
 #include "platform/port_map.h"
+#include "platform/trace_log.h"
 
 namespace tarvo {
 
@@ -31,7 +32,7 @@ struct RealSetup {
     Platform platform;
     // Keeps the simulated board and the trace alive for the run, when there are ones.
     std::shared_ptr<void> simulation;
-    std::shared_ptr<void> trace;
+    std::shared_ptr<TraceLog> trace;
 };
 
 // Nothing when the simulated board or the trace cannot start; `error` then says why.

@@ -13,6 +13,7 @@
 #include "app/real_platform.h"
 #include "audit/audit_command.h"
 #include "audit/audit_runner.h"
+#include "audit/output.h"
 #include "history/meter_history.h"
 #include "platform/qsettings_store.h"
 #include "session/board_session.h"
@@ -39,9 +40,13 @@ int main(int argc, char** argv) {
 
     const QStringList args = QCoreApplication::arguments();
     if (args.value(1) == QLatin1String("history")) {
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-        return tarvo::runHistoryCommand(args.mid(2), out, err);
+        int status = 0;
+        {
+            QTextStream out(stdout);
+            QTextStream err(stderr);
+            status = tarvo::runHistoryCommand(args.mid(2), out, err);
+        }
+        return tarvo::finalStatus(status);
     }
 
     QString error;
@@ -51,7 +56,7 @@ int main(int argc, char** argv) {
     }
     if (!command->printOnly.isEmpty()) {
         std::fputs(qPrintable(command->printOnly), stdout);
-        return 0;
+        return tarvo::finalStatus(0);
     }
     auto store = std::make_shared<tarvo::QSettingsStore>();
     const auto plan = command->plan(tarvo::readStoredChoices(*store), &error);
@@ -114,10 +119,9 @@ int main(int argc, char** argv) {
     }
     const QString text = tarvo::formatReadings(readings, command->format, false);
     std::fputs(text.toUtf8().constData(), stdout);
-    std::fflush(stdout);
     bool failed = session.shuttingDown();
     for (const auto& r : readings) {
         failed = failed || !r.error.isEmpty();
     }
-    return failed ? 1 : 0;
+    return tarvo::finalStatus(failed ? 1 : 0, setup->trace.get());
 }

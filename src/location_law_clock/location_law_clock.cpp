@@ -150,6 +150,15 @@ void LocationLawClock::saveFile(std::span<QLineEdit* const> boxes, const QString
         return;
     }
     const QString path = textfile::withExtension(chosen, extension);
+    // The dialog asked about the name as typed; a name completed here may be another file.
+    if (path != chosen && QFileInfo::exists(path)) {
+        const MsgAnswer answer = w_.platform().prompts->message(
+            QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(path),
+            MsgButtons::YesNo, MsgIcon::Exclamation, QStringLiteral("Save File"));
+        if (answer != MsgAnswer::Yes) {
+            return;
+        }
+    }
     // Written aside and renamed over the old file only when complete.
     QSaveFile file(path);
     const bool saved = file.open(QIODevice::WriteOnly) &&

@@ -2,6 +2,7 @@
 
 #include <libusb.h>
 
+#include <QString>
 #include <algorithm>
 
 namespace tarvo {
@@ -45,6 +46,46 @@ bool findBulkEndpoints(libusb_device* dev, unsigned char& in, unsigned char& out
     return in && out;
 }
 
+// A failed transfer as the contract's status; a time-out is no fault (a quiet board).
+int32_t transferStatus(int rc) {
+    switch (rc) {
+        case LIBUSB_SUCCESS:
+        case LIBUSB_ERROR_TIMEOUT:
+            return UsbLibrary::kUsbOk;
+        case LIBUSB_ERROR_NO_DEVICE:
+            return UsbLibrary::kUsbNoDevice;
+        case LIBUSB_ERROR_PIPE:
+            return UsbLibrary::kUsbStall;
+        default:
+            return UsbLibrary::kUsbIoError;
+    }
+}
+
+QString nodePath(libusb_device* dev) {
+    return QStringLiteral("/dev/bus/usb/%1/%2")
+        .arg(libusb_get_bus_number(dev), 3, 10, QLatin1Char('0'))
+        .arg(libusb_get_device_address(dev), 3, 10, QLatin1Char('0'));
+}
+
+QString openFailure(libusb_device* dev, int rc) {
+    const QString node = nodePath(dev);
+    switch (rc) {
+        case LIBUSB_ERROR_ACCESS:
+            return QStringLiteral(
+                       "no permission to open the USB board at %1; the udev rule "
+                       "/usr/lib/udev/rules.d/70-tarvo-board.rules grants it to the user at the "
+                       "seat (reconnect the board after installing it)")
+                .arg(node);
+        case LIBUSB_ERROR_BUSY:
+            return QStringLiteral("the USB board at %1 is in use by another program").arg(node);
+        case LIBUSB_ERROR_NO_DEVICE:
+            return QStringLiteral("the USB board at %1 was unplugged").arg(node);
+        default:
+            return QStringLiteral("cannot open the USB board at %1: %2")
+                .arg(node, QString::fromUtf8(libusb_strerror(rc)));
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<LibusbLibrary> LibusbLibrary::create() {
@@ -83,9 +124,12 @@ int32_t LibusbLibrary::USB_Scan(int32_t vendor, int32_t product) {
 }
 
 int32_t LibusbLibrary::USB_Open(int32_t vendor, int32_t product, int32_t /*reserved*/) {
+    lastError_.clear();
     libusb_device** list = nullptr;
     const ssize_t n = libusb_get_device_list(context_, &list);
     if (n < 0) {
+        lastError_ = QStringLiteral("cannot list the USB devices: %1")
+                         .arg(QString::fromUtf8(libusb_strerror(static_cast<int>(n))));
         return 0;
     }
     int32_t result = 0;
@@ -94,17 +138,24 @@ int32_t LibusbLibrary::USB_Open(int32_t vendor, int32_t product, int32_t /*reser
             continue;
         }
         Device dev;
-        if (!findBulkEndpoints(list[i], dev.endpointIn, dev.endpointOut, dev.packetSize) ||
-            libusb_open(list[i], &dev.handle) != 0) {
+        if (!findBulkEndpoints(list[i], dev.endpointIn, dev.endpointOut, dev.packetSize)) {
+            lastError_ = QStringLiteral("the USB board at %1 has no bulk endpoints to talk through")
+                             .arg(nodePath(list[i]));
+            continue;
+        }
+        if (const int rc = libusb_open(list[i], &dev.handle); rc != 0) {
+            lastError_ = openFailure(list[i], rc);
             continue;
         }
         libusb_set_auto_detach_kernel_driver(dev.handle, 1);
-        if (libusb_claim_interface(dev.handle, kInterface) != 0) {
+        if (const int rc = libusb_claim_interface(dev.handle, kInterface); rc != 0) {
+            lastError_ = openFailure(list[i], rc);
             libusb_close(dev.handle);
             continue;
         }
         result = nextHandle_++;
         devices_.emplace(result, std::move(dev));
+        lastError_.clear();
     }
     libusb_free_device_list(list, 1);
     return result;
@@ -117,10 +168,11 @@ int32_t LibusbLibrary::USB_Write(int32_t handle, const QByteArray& data, int32_t
     }
     QByteArray bytes = data.left(count);
     int sent = 0;
-    libusb_bulk_transfer(dev->handle, dev->endpointOut,
-                         reinterpret_cast<unsigned char*>(bytes.data()),
-                         static_cast<int>(bytes.size()), &sent, kWriteTimeoutMs);
-    return sent;
+    const int rc = libusb_bulk_transfer(dev->handle, dev->endpointOut,
+                                        reinterpret_cast<unsigned char*>(bytes.data()),
+                                        static_cast<int>(bytes.size()), &sent, kWriteTimeoutMs);
+    const int32_t status = transferStatus(rc);
+    return status == kUsbOk ? sent : status;
 }
 
 int32_t LibusbLibrary::USB_Read(int32_t handle, QByteArray& buffer, int32_t firstTimeoutMs,
@@ -134,6 +186,7 @@ int32_t LibusbLibrary::USB_Read(int32_t handle, QByteArray& buffer, int32_t firs
     // Whole packets only, or a device that sends more than asked overflows the transfer.
     const int chunk = ((kMaxReadData + dev->packetSize) / dev->packetSize) * dev->packetSize;
     QByteArray scratch(chunk, '\0');
+    int32_t status = kUsbOk;
     while (data.size() < kMaxReadData) {
         int got = 0;
         const int rc = libusb_bulk_transfer(
@@ -141,12 +194,13 @@ int32_t LibusbLibrary::USB_Read(int32_t handle, QByteArray& buffer, int32_t firs
             &got,
             static_cast<unsigned>(std::max(data.isEmpty() ? firstTimeoutMs : nextTimeoutMs, 1)));
         data.append(scratch.constData(), got);
+        status = transferStatus(rc);
         if (rc != 0 || got == 0) {
-            break;  // quiet for the time-out, or the device went away
+            break;  // quiet for the time-out, or a fault
         }
     }
     if (data.isEmpty()) {
-        return 0;
+        return status;
     }
     if (data.size() > kMaxReadData) {
         dev->leftover = data.mid(kMaxReadData);
@@ -157,7 +211,7 @@ int32_t LibusbLibrary::USB_Read(int32_t handle, QByteArray& buffer, int32_t firs
     }
     buffer[0] = static_cast<char>(data.size());
     buffer.replace(1, data.size(), data);
-    return static_cast<int32_t>(data.size());
+    return status == kUsbOk ? static_cast<int32_t>(data.size()) : status;
 }
 
 int32_t LibusbLibrary::USB_Close(int32_t handle) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <map>
 #include <memory>
 
@@ -29,6 +30,7 @@ class LibusbLibrary : public UsbLibrary {
     int32_t USB_Close(int32_t handle) override;
     // libusb's version as major * 10000 + minor * 100 + micro (1.0.26 is 10026).
     int32_t USB_GetVersion() override;
+    QString lastError() const override { return lastError_; }
 
     // Most data bytes one read hands back: its count is a single byte.
     static constexpr int kMaxReadData = 255;
@@ -49,6 +51,7 @@ class LibusbLibrary : public UsbLibrary {
     libusb_context* context_;
     std::map<int32_t, Device> devices_;
     int32_t nextHandle_ = 1;
+    QString lastError_;
 };
 
 }  // namespace tarvo

@@ -1,5 +1,8 @@
 #include "platform/qsettings_store.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "platform/app_identity.h"
@@ -36,6 +39,26 @@ std::optional<QString> QSettingsStore::value(const QString& section, const QStri
         return v.toStringList().join(QStringLiteral(", "));
     }
     return v.toString();
+}
+
+void QSettingsStore::sync() {
+    settings_.sync();
+    syncError_.clear();
+    if (settings_.status() == QSettings::NoError) {
+        return;
+    }
+    // QSettings only says that it failed; trying the file the same way finds the reason.
+    const QString file = settings_.fileName();
+    QString reason = QStringLiteral("the file could not be written");
+    if (settings_.status() == QSettings::FormatError) {
+        reason = QStringLiteral("the file is not in INI format");
+    } else if (const QString folder = QFileInfo(file).absolutePath(); !QDir().mkpath(folder)) {
+        reason =
+            QStringLiteral("the folder %1 cannot be made").arg(QDir::toNativeSeparators(folder));
+    } else if (QFile probe(file); !probe.open(QIODevice::Append)) {
+        reason = probe.errorString();
+    }
+    syncError_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file), reason);
 }
 
 void QSettingsStore::setValue(const QString& section, const QString& key, const QString& value) {

@@ -16,13 +16,15 @@ class QSettingsStore : public SettingsStore {
 
     std::optional<QString> value(const QString& section, const QString& key) const override;
     void setValue(const QString& section, const QString& key, const QString& value) override;
-    void sync() override { settings_.sync(); }
+    void sync() override;
+    QString syncError() const override { return syncError_; }
 
     QString fileName() const { return settings_.fileName(); }
 
   private:
     static QString path(const QString& section, const QString& key);
     mutable QSettings settings_;
+    QString syncError_;
 };
 
 }  // namespace tarvo

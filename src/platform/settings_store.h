@@ -13,6 +13,8 @@ class SettingsStore {
     virtual void setValue(const QString& section, const QString& key, const QString& value) = 0;
     // Writes what was set to the backing store.
     virtual void sync() = 0;
+    // Why the last sync could not write the store, naming where it is; empty when it could.
+    virtual QString syncError() const { return {}; }
 };
 
 }  // namespace tarvo

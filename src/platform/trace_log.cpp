@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTimer>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace tarvo {
@@ -38,8 +39,19 @@ bool markParity(const QString& settings) {
 std::shared_ptr<TraceLog> TraceLog::open(const QString& path, const QString& program,
                                          QString* error, qint64 limitBytes) {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const QString notRegular = QStringLiteral(
+                                   "cannot use %1 as the trace file: it is not a "
+                                   "regular file")
+                                   .arg(path);
+    // Looked at before opening: opening a FIFO for writing waits for a reader.
     struct stat info {};
+    if (::stat(name.constData(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        *error = notRegular;
+        return nullptr;
+    }
+    // Non-blocking as well, should a FIFO take the name in between.
+    const int fd =
+        ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0 || ::fstat(fd, &info) != 0) {
         *error = QStringLiteral("cannot open the trace file %1: %2")
                      .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
@@ -48,20 +60,37 @@ std::shared_ptr<TraceLog> TraceLog::open(const QString& path, const QString& pro
         }
         return nullptr;
     }
-    std::shared_ptr<TraceLog> log(new TraceLog(fd, info.st_size, limitBytes));
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        *error = notRegular;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, O_APPEND);
+    std::shared_ptr<TraceLog> log(new TraceLog(fd, info.st_size, limitBytes, path, program));
     log->note(QStringLiteral("trace of %1 started").arg(program));
     return log;
 }
 
-TraceLog::TraceLog(int fd, qint64 size, qint64 limit)
-    : fd_(fd), size_(size), limit_(limit), stopped_(size >= limit) {}
+TraceLog::TraceLog(int fd, qint64 size, qint64 limit, QString path, QString program)
+    : fd_(fd),
+      path_(std::move(path)),
+      program_(std::move(program)),
+      size_(size),
+      limit_(limit),
+      stopped_(size >= limit) {}
 
 TraceLog::~TraceLog() {
     flush();
     ::close(fd_);
 }
 
+QString TraceLog::writeError() const {
+    std::lock_guard lock(mutex_);
+    return writeError_;
+}
+
 void TraceLog::bytes(Direction direction, const QByteArray& data) {
+    std::lock_guard lock(mutex_);
     if (data.isEmpty() || stopped_) {
         return;
     }
@@ -80,11 +109,13 @@ void TraceLog::bytes(Direction direction, const QByteArray& data) {
 }
 
 void TraceLog::note(const QString& text) {
+    std::lock_guard lock(mutex_);
     flush();
     writeLine(QDateTime::currentDateTime(), QStringLiteral("-- ") + text);
 }
 
 void TraceLog::flush() {
+    std::lock_guard lock(mutex_);
     flushQueued_ = false;
     if (pending_.isEmpty()) {
         return;
@@ -130,7 +161,12 @@ void TraceLog::writeLine(const QDateTime& time, const QString& body) {
             continue;
         }
         if (n <= 0) {
-            stopped_ = true;  // disk full or the file went away: the run goes on untraced
+            // Disk full or the file went away: the run goes on untraced, but not unsaid.
+            stopped_ = true;
+            pending_.clear();
+            writeError_ = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
+            std::fprintf(stderr, "%s: the trace stopped: cannot write to %s: %s\n",
+                         qPrintable(program_), qPrintable(path_), qPrintable(writeError_));
             return;
         }
         done += n;
@@ -196,7 +232,11 @@ int32_t TracingUsbLibrary::USB_Open(int32_t vendor, int32_t product, int32_t res
 
 int32_t TracingUsbLibrary::USB_Write(int32_t handle, const QByteArray& data, int32_t count) {
     trace_->bytes(TraceLog::Direction::Sent, data.left(count));
-    return inner_->USB_Write(handle, data, count);
+    const int32_t result = inner_->USB_Write(handle, data, count);
+    if (isFault(result)) {
+        trace_->note(QStringLiteral("USB write failed: ") + statusText(result));
+    }
+    return result;
 }
 
 int32_t TracingUsbLibrary::USB_Read(int32_t handle, QByteArray& buffer, int32_t firstTimeoutMs,
@@ -206,6 +246,9 @@ int32_t TracingUsbLibrary::USB_Read(int32_t handle, QByteArray& buffer, int32_t 
     if (buffer != before && !buffer.isEmpty()) {
         const int count = static_cast<unsigned char>(buffer.at(0));
         trace_->bytes(TraceLog::Direction::Received, buffer.mid(1, count));
+    }
+    if (isFault(result)) {
+        trace_->note(QStringLiteral("USB read failed: ") + statusText(result));
     }
     return result;
 }

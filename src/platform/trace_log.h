@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <mutex>
 
 #include "platform/serial_line.h"
 #include "platform/usb_library.h"
@@ -13,14 +14,16 @@ namespace tarvo {
 
 // A protocol trace appended to a file: one line per run of bytes in one direction, with the
 // time in milliseconds, the bytes in hexadecimal and as printable text. Each line goes to the
-// file in one write, so a crash keeps everything written before it.
+// file in one write, so a crash keeps everything written before it. The USB worker's thread
+// writes to it too.
 class TraceLog : public QObject {
     Q_OBJECT
   public:
     enum class Direction { Sent, SentAddress, Received };
     static constexpr qint64 kDefaultLimit = 100LL * 1024 * 1024;
 
-    // Nothing when the file cannot be opened for appending; `error` then says why.
+    // Nothing when the file cannot be opened for appending or is no regular file (a FIFO or a
+    // device would block or swallow the trace); `error` then says why.
     static std::shared_ptr<TraceLog> open(const QString& path, const QString& program,
                                           QString* error, qint64 limitBytes = kDefaultLimit);
     ~TraceLog() override;
@@ -33,17 +36,24 @@ class TraceLog : public QObject {
     // A line of its own, such as the opening of a port.
     void note(const QString& text);
     void flush();
-    // True once the size limit stopped the trace.
+    // True once the size limit or a write error stopped the trace.
     bool stopped() const { return stopped_; }
+    // Why a write failed ("No space left on device"); empty while none did. The failure is
+    // also said on standard error when it happens.
+    QString writeError() const;
 
     static QString printable(const QByteArray& data);
 
   private:
-    TraceLog(int fd, qint64 size, qint64 limit);
+    TraceLog(int fd, qint64 size, qint64 limit, QString path, QString program);
     // `time`: when the first byte of the line was seen.
     void writeLine(const QDateTime& time, const QString& body);
 
+    mutable std::recursive_mutex mutex_;
     int fd_;
+    QString path_;
+    QString program_;
+    QString writeError_;
     qint64 size_;
     qint64 limit_;
     bool stopped_ = false;
@@ -93,6 +103,7 @@ class TracingUsbLibrary : public UsbLibrary {
                      int32_t nextTimeoutMs) override;
     int32_t USB_Close(int32_t handle) override;
     int32_t USB_GetVersion() override { return inner_->USB_GetVersion(); }
+    QString lastError() const override { return inner_->lastError(); }
 
   private:
     std::shared_ptr<UsbLibrary> inner_;

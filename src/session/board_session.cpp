@@ -9,6 +9,7 @@
 #include "platform/prompts.h"
 #include "platform/serial_line.h"
 #include "platform/usb_library.h"
+#include "platform/usb_worker.h"
 #include "platform/wait.h"
 
 namespace tarvo {
@@ -51,6 +52,11 @@ BoardSession::BoardSession(Services services, QObject* parent)
         t->setInterval(services_.tickIntervalMs);
         connect(t, &QTimer::timeout, this, &BoardSession::onTick);
         t->start();
+    }
+    if (services_.usb) {
+        usbWorker_ = new UsbWorker(services_.usb, this);
+        // A transfer under way when the session shuts down is finished on the worker unseen.
+        usbWorker_->setStopCondition([this] { return shutDown_; });
     }
     if (services_.serial) {
         SerialLine* line = services_.serial.get();
@@ -103,17 +109,19 @@ bool BoardSession::openSerial() {
 }
 
 bool BoardSession::openUsb() {
-    UsbLibrary* usb = services_.usb.get();
-    if (!usb) {
+    if (!usbWorker_) {
         refusal_ = QStringLiteral("No Tarvo Board found on USB");
         return false;
     }
     for (int32_t product : kUsbProducts) {
-        if (usb->USB_Scan(UsbLibrary::kVendor, product) > 0) {
-            UsbHandle = usb->USB_Open(UsbLibrary::kVendor, product, 0);
+        if (usbWorker_->scan(UsbLibrary::kVendor, product) > 0) {
+            UsbHandle = usbWorker_->open(UsbLibrary::kVendor, product);
             if (UsbHandle == 0) {
                 // Found but not opened (no permission, claimed elsewhere): no connection.
                 refusal_ = QStringLiteral("The Tarvo Board on USB could not be opened");
+                if (!usbWorker_->lastError().isEmpty()) {
+                    refusal_ += QStringLiteral(": ") + usbWorker_->lastError();
+                }
                 return false;
             }
             return true;
@@ -138,8 +146,8 @@ int32_t BoardSession::CloseTarvoBoard() {
         limit.start(boundMs);
         wait::until([&] { return timedOut || line.outBufferCount() == 0; });
         line.close();
-    } else if (UsbHandle != 0 && services_.usb) {
-        services_.usb->USB_Close(UsbHandle);
+    } else if (UsbHandle != 0 && usbWorker_) {
+        usbWorker_->close(UsbHandle);
         UsbHandle = 0;
     }
     Connected = 0;
@@ -211,26 +219,42 @@ bool BoardSession::writeMultiDrop(const QByteArray& frame, int32_t length) {
 }
 
 bool BoardSession::writeUsb(const QByteArray& frame, int32_t length) {
-    UsbLibrary* usb = services_.usb.get();
-    if (!usb || UsbHandle == 0) {
+    if (!usbWorker_ || UsbHandle == 0) {
         refuse(QStringLiteral("PLEASE CONNECT FIRST"));
         return false;
     }
-    usb->USB_Write(UsbHandle, frame, length);
+    if (!usbOk(usbWorker_->write(UsbHandle, frame, length))) {
+        return false;
+    }
     QElapsedTimer replying;
     replying.start();
     while (ExpectReply && !stopping() && replying.elapsed() < kUsbReplyLimitMs) {
-        QByteArray buffer(UsbLibrary::kReadBufferSize, ' ');
-        usb->USB_Read(UsbHandle, buffer, kUsbFirstTimeout, kUsbNextTimeout);
-        if (buffer.left(64) == QByteArray(64, ' ')) {
-            break;  // nothing arrived
+        const UsbReadResult read = usbWorker_->read(UsbHandle, kUsbFirstTimeout, kUsbNextTimeout);
+        const QByteArray& buffer = read.buffer;
+        if (buffer.size() < UsbLibrary::kReadBufferSize ||
+            buffer.left(64) == QByteArray(64, ' ')) {
+            return usbOk(read.status);  // nothing arrived
         }
+        // What came before a fault is the board's too.
         const int count = static_cast<unsigned char>(buffer.at(0));
         for (int i = 1; i <= count && !shutDown_; ++i) {
             ParseDataInWindow(buffer.at(i));
         }
+        if (!usbOk(read.status)) {
+            return false;
+        }
     }
     return true;
+}
+
+bool BoardSession::usbOk(int32_t status) {
+    if (!UsbLibrary::isFault(status)) {
+        return true;
+    }
+    if (status != UsbLibrary::kUsbClosing) {
+        onLineLost(UsbLibrary::statusText(status));
+    }
+    return false;
 }
 
 void BoardSession::RealTimeDelay(int32_t milliseconds) {
@@ -361,6 +385,11 @@ void BoardSession::onLineLost(const QString& reason) {
     // and then says why.
     requestStop();
     Connected = 0;
+    if (UsbHandle != 0 && usbWorker_) {
+        // The handle of a device that is gone is released, so a replug can be opened again.
+        usbWorker_->close(UsbHandle);
+        UsbHandle = 0;
+    }
     emit connectionChanged(false);
     emit lineLost(reason);
     refuse(QStringLiteral("CONNECTION LOST"));

@@ -18,6 +18,7 @@ namespace tarvo {
 
 class SerialLine;
 class UsbLibrary;
+class UsbWorker;
 class Prompts;
 
 // The one connection to a board: the interface, the state every board command shares, the
@@ -159,7 +160,11 @@ class BoardSession : public QObject {
     void refuse(const QString& reason);
     void interpret(char c);
     void onBreak();
+    // The device went away under an open connection (serial or USB): one message, the
+    // session disconnected, the running operation stopped.
     void onLineLost(const QString& reason);
+    // A USB status that is a fault ends the connection; false for such a status.
+    bool usbOk(int32_t status);
     void onTick();
     void finishOperation();
     void appendText(const QString& text);
@@ -171,6 +176,8 @@ class BoardSession : public QObject {
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;
     QTimer* realTimer_ = nullptr;
+    // USB transfers run on a thread of their own; the session waits for them in the event loop.
+    UsbWorker* usbWorker_ = nullptr;
     bool busy_ = false;
     bool stopRequested_ = false;
     bool shutDown_ = false;

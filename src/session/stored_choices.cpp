@@ -66,7 +66,7 @@ StoredChoices readStoredChoices(const SettingsStore& store) {
     return c;
 }
 
-void writeStoredChoices(SettingsStore& store, const StoredChoices& c) {
+QString writeStoredChoices(SettingsStore& store, const StoredChoices& c) {
     store.setValue(kSection, QStringLiteral("Interface"), QString::number(c.interfacePosition));
     for (int i = 0; i < 4; ++i) {
         store.setValue(kSection, QStringLiteral("LocationInfo%1").arg(i + 1), c.locationInfo[i]);
@@ -80,6 +80,7 @@ void writeStoredChoices(SettingsStore& store, const StoredChoices& c) {
     store.setValue(kSection, QStringLiteral("MultiDropAddress"),
                    QString::number(c.multiDropPosition));
     store.sync();
+    return store.syncError();
 }
 
 }  // namespace tarvo

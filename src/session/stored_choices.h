@@ -21,6 +21,7 @@ struct StoredChoices {
 
 StoredChoices readStoredChoices(const SettingsStore& store);
 // Writes every key but the address-bit delay, which is only ever set by editing the store.
-void writeStoredChoices(SettingsStore& store, const StoredChoices& choices);
+// Why the store could not be written (its path and the reason); empty when it was.
+QString writeStoredChoices(SettingsStore& store, const StoredChoices& choices);
 
 }  // namespace tarvo

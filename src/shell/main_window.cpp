@@ -340,7 +340,11 @@ void RetreiveAccountingApp::saveSettings() {
     choices.targets = {Option1->isChecked(), Option2->isChecked(), Option3->isChecked(),
                        Option4->isChecked()};
     choices.multiDropPosition = MultiDropAddress->currentIndex();
-    writeStoredChoices(*platform_.settings, choices);
+    const QString error = writeStoredChoices(*platform_.settings, choices);
+    if (!error.isEmpty()) {
+        platform_.prompts->message(QStringLiteral("Could not save the settings to %1").arg(error),
+                                   MsgButtons::Ok, MsgIcon::Exclamation, QString());
+    }
 }
 
 void RetreiveAccountingApp::onOptionSelected(QRadioButton* option) {

@@ -43,21 +43,63 @@ ResponseBox::ResponseBox(QWidget* parent) : QPlainTextEdit(parent) {
 void ResponseBox::appendChar(char c) {
     text_.append(QLatin1Char(c));
     pending_.append(QLatin1Char(c));
+    lineEnds_ += c == '\n' ? 1 : 0;
+    bound(true);
     scheduleFlush();
 }
 
 void ResponseBox::appendText(const QString& text) {
     text_.append(text);
     pending_.append(text);
+    lineEnds_ += text.count(QLatin1Char('\n'));
+    bound(true);
     scheduleFlush();
 }
 
 void ResponseBox::setText(const QString& text) {
     text_ = text;
+    lineEnds_ = text_.count(QLatin1Char('\n'));
     pending_.clear();
+    bound(false);
+    widgetCut_ = 0;
+    widgetCutAll_ = false;
     updating_ = true;
-    setPlainText(toWidget(text));
+    setPlainText(toWidget(text_));
     updating_ = false;
+}
+
+void ResponseBox::bound(bool slack) {
+    const qsizetype maxChars = slack ? kMaxChars + kMaxChars / 8 : kMaxChars;
+    const qsizetype maxLines = slack ? kMaxLines + kMaxLines / 8 : kMaxLines;
+    // The widget shows one line more than there are line ends.
+    if (text_.size() <= maxChars && lineEnds_ < maxLines) {
+        return;
+    }
+    qsizetype cut = 0;
+    for (qsizetype drop = lineEnds_ - (kMaxLines - 1); drop > 0; --drop) {
+        cut = text_.indexOf(QLatin1Char('\n'), cut) + 1;
+    }
+    if (text_.size() - cut > kMaxChars) {
+        // At a line start where there is one, so no CR LF pair is split.
+        cut = text_.size() - kMaxChars;
+        const qsizetype lineEnd = text_.indexOf(QLatin1Char('\n'), cut - 1);
+        cut = lineEnd >= 0 ? lineEnd + 1 : cut;
+    }
+    if (cut == 0) {
+        return;
+    }
+    const qsizetype droppedEnds = QStringView(text_).left(cut).count(QLatin1Char('\n'));
+    const qsizetype shown = text_.size() - pending_.size();
+    if (cut <= shown) {
+        // The widget keeps one paragraph break where the text has CR LF.
+        widgetCut_ += cut - droppedEnds;
+    } else {
+        widgetCutAll_ = true;
+        widgetCut_ = 0;
+        pending_.remove(0, cut - shown);
+    }
+    text_.remove(0, cut);
+    lineEnds_ -= droppedEnds;
 }
 
 void ResponseBox::moveCaretToEnd() {
@@ -83,7 +125,17 @@ void ResponseBox::scheduleFlush() {
 
 void ResponseBox::flush() {
     flushScheduled_ = false;
+    bound(false);
     updating_ = true;
+    if (widgetCutAll_) {
+        document()->clear();
+    } else if (widgetCut_ > 0) {
+        QTextCursor cursor(document());
+        cursor.setPosition(static_cast<int>(widgetCut_), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    widgetCut_ = 0;
+    widgetCutAll_ = false;
     if (!pending_.isEmpty()) {
         QTextCursor cursor(document());
         cursor.movePosition(QTextCursor::End);
@@ -103,6 +155,7 @@ void ResponseBox::flush() {
 void ResponseBox::syncFromWidget() {
     pending_.clear();
     text_ = fromWidget(toPlainText());
+    lineEnds_ = text_.count(QLatin1Char('\n'));
 }
 
 }  // namespace tarvo

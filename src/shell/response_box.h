@@ -8,9 +8,14 @@ namespace tarvo {
 // The board's reply box. Its text is kept exactly as received (line ends are CR LF) and grows
 // by appending in place, so a character costs the same however long the text already is.
 // The widget is brought up to date once per event-loop turn rather than once per character.
+// A terminal left open for days keeps only the newest text: at most kMaxLines lines and
+// kMaxChars characters, the oldest whole lines dropped first.
 class ResponseBox : public QPlainTextEdit {
     Q_OBJECT
   public:
+    static constexpr qsizetype kMaxLines = 20000;
+    static constexpr qsizetype kMaxChars = 2 * 1024 * 1024;
+
     explicit ResponseBox(QWidget* parent = nullptr);
 
     void appendChar(char c);
@@ -30,8 +35,15 @@ class ResponseBox : public QPlainTextEdit {
     void scheduleFlush();
     void flush();
     void syncFromWidget();
+    // Drops the oldest text beyond the bounds; `slack` lets a flood with no event-loop turn
+    // run past them by an eighth before paying for a cut.
+    void bound(bool slack);
 
     QString text_;
+    qsizetype lineEnds_ = 0;  // LFs in text_
+    // The widget's share of cuts not yet applied: characters to drop from its start, or all.
+    qsizetype widgetCut_ = 0;
+    bool widgetCutAll_ = false;
     QString pending_;
     bool flushScheduled_ = false;
     bool caretToEnd_ = false;

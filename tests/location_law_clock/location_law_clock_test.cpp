@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <functional>
+#include <optional>
 #include <span>
 
 #include "support/window_fixture.h"
@@ -158,6 +159,50 @@ TEST(LocationLawFiles, WhatCannotBeReadOrWrittenIsSaidAndChangesNothing) {
         EXPECT_EQ(f.w().txtLocationInfo[0]->text(), "kept");
         ASSERT_EQ(f.prompts->messages.size(), 1u);
         EXPECT_TRUE(f.prompts->messages[0].text.contains(path));
+    }
+}
+
+// The dialog asks about the name as typed; a name the program completed asks here, and
+// only a Yes replaces the file.
+TEST(LocationLawFiles, ACompletedNameAsksBeforeReplacing) {
+    struct Case {
+        int button;
+        QString typed;
+        QString file;
+        std::optional<MsgAnswer> answer;  // none: no question expected
+        bool replaced;
+    };
+    const Case cases[] = {{1, "site1", "site1.Loc", MsgAnswer::No, false},
+                          {1, "site1", "site1.Loc", MsgAnswer::Yes, true},
+                          {3, "rules", "rules.Law", MsgAnswer::No, false},
+                          {3, "rules.Law", "rules.Law", std::nullopt, true},
+                          {1, "fresh", "fresh.Loc", std::nullopt, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        QTemporaryDir dir;
+        const QString file = dir.path() + "/" + c.file;
+        if (c.answer) {
+            ASSERT_TRUE(writeFile(file, "old\r\n"));
+        }
+        WindowFixture f;
+        f.w().txtLocationInfo[0]->setText("new");
+        f.w().TxtLawInfo[0]->setText("new");
+        if (c.answer) {
+            f.prompts->answers.push_back(*c.answer);
+        }
+        f.files->answer(dir.path() + "/" + c.typed);
+        f.w().LoadLocationInfo[c.button]->click();
+        if (c.answer) {
+            ASSERT_EQ(f.prompts->messages.size(), 1u);
+            EXPECT_EQ(f.prompts->messages[0],
+                      (FakePrompts::Message{file + " already exists.\nDo you want to replace it?",
+                                            MsgButtons::YesNo, MsgIcon::Exclamation, "Save File"}));
+        } else {
+            EXPECT_TRUE(f.prompts->messages.empty());
+        }
+        QFile saved(file);
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+        EXPECT_EQ(saved.readAll().startsWith("new"), c.replaced);
     }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include "platform/port_map.h"
 #include "platform/qsettings_store.h"
@@ -53,6 +54,27 @@ TEST(QSettingsStore, ReadsAHandWrittenFile) {
     QSettingsStore store;
     EXPECT_EQ(store.value("Ports", "Com3"), "/dev/ttyACM0");
     EXPECT_EQ(store.value("Options", "LawInfo1"), "No play, no pay");
+}
+
+// A store that cannot be written says where and why; one that can says nothing.
+TEST(QSettingsStore, AFailedSyncNamesTheFileAndTheReason) {
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("plain"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("folder.conf"));
+    const std::pair<QString, QString> cases[] = {
+        {dir.filePath("ok/store.conf"), ""},
+        {dir.filePath("plain/store.conf"), dir.filePath("plain/store.conf") + ": the folder " +
+                                               dir.filePath("plain") + " cannot be made"},
+        {dir.filePath("folder.conf"), dir.filePath("folder.conf") + ": Is a directory"},
+    };
+    for (const auto& [file, error] : cases) {
+        SCOPED_TRACE(file.toStdString());
+        QSettingsStore store(file);
+        store.setValue("Options", "LocationInfo1", "typed");
+        store.sync();
+        EXPECT_EQ(store.syncError().toStdString(), error.toStdString());
+    }
 }
 
 }  // namespace

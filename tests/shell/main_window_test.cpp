@@ -3,11 +3,14 @@
 #include <sys/resource.h>
 #include <QAccessible>
 #include <QApplication>
+#include <QFile>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
 
+#include "platform/qsettings_store.h"
 #include "support/window_fixture.h"
 
 namespace tarvo::test {
@@ -147,6 +150,28 @@ TEST(MainWindowShutDown, ClosingWhileConnectedDisconnectsBeforeSaving) {
     ASSERT_TRUE(store->openAtFirstWrite.has_value());
     EXPECT_FALSE(*store->openAtFirstWrite);
     EXPECT_EQ(w.Connect->text(), QStringLiteral("Connect"));
+}
+
+// Typed lines that cannot be kept are not lost without a word: one box names the file.
+TEST(MainWindowShutDown, ASettingsFileThatCannotBeWrittenIsSaid) {
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("not a folder"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    const QString file = dir.filePath("not a folder/settings.conf");
+    auto prompts = std::make_shared<FakePrompts>();
+    Platform platform;
+    platform.serial = std::make_shared<FakeSerialLine>();
+    platform.usb = std::make_shared<FakeUsbLibrary>();
+    platform.settings = std::make_shared<QSettingsStore>(file);
+    platform.prompts = prompts;
+    RetreiveAccountingApp w(platform);
+    w.txtLocationInfo[0]->setText("typed");
+    w.close();
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    EXPECT_EQ(prompts->messages[0].text, "Could not save the settings to " + file +
+                                             ": the folder " + dir.filePath("not a folder") +
+                                             " cannot be made");
+    EXPECT_EQ(prompts->messages[0].buttons, MsgButtons::Ok);
 }
 
 TEST(MainWindowTicks, TwoTimersAdvanceTheCountAndItWrapsAfter32000) {

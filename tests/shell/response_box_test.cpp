@@ -1,0 +1,140 @@
+#include "shell/response_box.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <cstdio>
+
+namespace tarvo::test {
+namespace {
+
+// Resident memory of this process in bytes.
+qint64 residentBytes() {
+    QFile statm("/proc/self/statm");
+    if (!statm.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE);
+}
+
+// What the box kept must be the newest whole lines of what was sent, as many as the bounds
+// allow, and the widget must show exactly that.
+void expectNewestWithinBounds(const ResponseBox& box, const QString& sent) {
+    const QString& kept = box.text();
+    ASSERT_TRUE(sent.endsWith(kept));
+    EXPECT_LE(kept.size(), ResponseBox::kMaxChars);
+    EXPECT_LE(kept.count('\n') + 1, ResponseBox::kMaxLines);
+    EXPECT_LE(box.document()->blockCount(), ResponseBox::kMaxLines);
+    QString shown = kept;
+    shown.replace("\r\n", "\n");
+    EXPECT_EQ(box.toPlainText(), shown);
+    const qsizetype start = sent.size() - kept.size();
+    if (start == 0) {
+        return;
+    }
+    // Nothing more would have fitted: the line before would pass a bound, or the cut falls
+    // inside a line longer than the character bound.
+    const qsizetype lineStart = sent.lastIndexOf('\n', start - 1) + 1;
+    if (sent[start - 1] == '\n') {
+        const qsizetype before = sent.lastIndexOf('\n', start - 2) + 1;
+        EXPECT_TRUE(sent.size() - before > ResponseBox::kMaxChars ||
+                    kept.count('\n') + 2 > ResponseBox::kMaxLines);
+    } else {
+        EXPECT_EQ(kept.size(), ResponseBox::kMaxChars);
+        EXPECT_LT(lineStart, start);
+    }
+}
+
+QString lines(int count, int width, int first = 0) {
+    QString text;
+    for (int i = 0; i < count; ++i) {
+        QString line = QString::number(first + i).rightJustified(8, '0') + ' ';
+        text += line.leftJustified(width, 'x') + "\r\n";
+    }
+    return text;
+}
+
+// Floods past each bound, with and without the event loop turning in between, by
+// characters and by runs of text: the newest text stays, the widget agrees.
+TEST(ResponseBox, AFloodKeepsTheNewestLinesWithinTheBounds) {
+    struct Case {
+        const char* name;
+        QString text;
+        int run;  // characters between turns; a megabyte line costs the widget a layout each
+    };
+    const Case cases[] = {
+        {"many short lines", lines(30000, 10), 4096},
+        {"long lines", lines(4000, 1000), 4096},
+        {"one line without an end", QString(3 * 1024 * 1024, 'z'), 512 * 1024},
+        {"lines then a long tail", lines(100, 30) + QString(2 * 1024 * 1024 + 5, 'y'), 512 * 1024},
+    };
+    for (const Case& c : cases) {
+        for (const bool turns : {true, false}) {
+            for (const bool byChar : {true, false}) {
+                if (byChar && c.run > 4096) {
+                    continue;  // a character at a time changes nothing for one long line
+                }
+                SCOPED_TRACE(std::string(c.name) + (turns ? ", turns" : ", no turns") +
+                             (byChar ? ", by character" : ", by run"));
+                ResponseBox box;
+                for (qsizetype at = 0; at < c.text.size(); at += c.run) {
+                    const QString run = c.text.mid(at, c.run);
+                    if (byChar) {
+                        for (QChar ch : run) {
+                            box.appendChar(ch.toLatin1());
+                        }
+                    } else {
+                        box.appendText(run);
+                    }
+                    if (turns) {
+                        QCoreApplication::processEvents();
+                    }
+                }
+                QCoreApplication::processEvents();
+                expectNewestWithinBounds(box, c.text);
+            }
+        }
+    }
+}
+
+// Under the bounds nothing changes: a report read after clearing is all there, also once
+// the box had been cut before.
+TEST(ResponseBox, TextUnderTheBoundsIsKeptWhole) {
+    ResponseBox box;
+    box.appendText(lines(25000, 20));
+    QCoreApplication::processEvents();
+    box.clearText();
+    const QString report = lines(19999, 60) + "last";
+    box.appendText(report);
+    EXPECT_EQ(box.text(), report);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box.text(), report);
+    EXPECT_EQ(box.document()->blockCount(), 20000);
+}
+
+// Ten megabytes through the box in terminal runs, the event loop turning as a serial line
+// makes it: memory once the box is full stays where it was.
+TEST(ResponseBox, MemoryStaysFlatUnderATenMegabyteFlood) {
+    ResponseBox box;
+    box.show();
+    const QString run = lines(64, 62);  // 4 KB
+    auto feed = [&](qint64 bytes) {
+        for (qint64 sent = 0; sent < bytes; sent += run.size()) {
+            box.appendText(run);
+            QCoreApplication::processEvents();
+        }
+    };
+    feed(3 * 1024 * 1024);
+    const qint64 full = residentBytes();
+    feed(10 * 1024 * 1024);
+    const qint64 after = residentBytes();
+    std::printf("resident memory: %.1f MB once full, %.1f MB after 10 MB more\n", full / 1048576.0,
+                after / 1048576.0);
+    EXPECT_LT(after - full, 4 * 1024 * 1024);
+    EXPECT_LE(box.text().size(), ResponseBox::kMaxChars);
+}
+
+}  // namespace
+}  // namespace tarvo::test
