@@ -41,7 +41,7 @@ class EmulatedBoard {
         QByteArray bytes;  // one IN transfer's worth; empty: the endpoint stalls
     };
 
-    EmulatedBoard(UMockdevTestbed* bed, int product, int devnum) : bed_(bed), devnum_(devnum) {
+    EmulatedBoard(UMockdevTestbed* bed, int product, int devnum) : bed_(bed) {
         const QString hexProduct = QString::asprintf("%02X %02X", product & 0xFF, product >> 8);
         // Device descriptor, then configuration, interface 0 and its bulk OUT 0x01 and IN 0x81.
         const QString descriptors = QStringLiteral(
@@ -234,7 +234,6 @@ class EmulatedBoard {
     }
 
     UMockdevTestbed* bed_;
-    int devnum_;
     QString node_;
     QString sysfs_;
     UMockdevIoctlBase* handler_ = nullptr;
