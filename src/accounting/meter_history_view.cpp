@@ -62,10 +62,19 @@ MeterHistoryView::MeterHistoryView(RetreiveAccountingApp& w) : w_(w) {
 
 MeterHistoryView::~MeterHistoryView() = default;
 
+QString MeterHistoryView::centralUrl() const {
+    const auto& settings = w_.platform().settings;
+    return settings ? settings->value(QStringLiteral("History"), QStringLiteral("Database"))
+                          .value_or(QString())
+                          .trimmed()
+                    : QString();
+}
+
 MeterHistory& MeterHistoryView::history() {
     if (!history_) {
         history_ = std::make_unique<MeterHistory>(
             w_.platform().historyPath, MeterHistory::Damaged::MoveAside, w_.platform().clock);
+        history_->setCentral(centralUrl());
     }
     return *history_;
 }
@@ -122,8 +131,14 @@ void MeterHistoryView::tellOnce(bool failed) {
     auto tell = [this](const QString& text) {
         if (tellUser) {
             tellUser(text);
-        } else {
-            w_.ResponseWindow->appendText(text + QStringLiteral("\r\n"));
+            return;
+        }
+        w_.ResponseWindow->appendText(text + QStringLiteral("\r\n"));
+        // The next command clears the response box: the first word of the session also
+        // comes in a box that stays until it is read.
+        if (!boxShown_ && w_.platform().prompts) {
+            boxShown_ = true;
+            w_.platform().prompts->message(text, MsgButtons::Ok, MsgIcon::Exclamation, QString());
         }
     };
     for (const QString& notice : history().takeNotices()) {

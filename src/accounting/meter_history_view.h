@@ -22,6 +22,9 @@ class MeterHistoryView {
     void readingShown(const MeterReading& reading);
     void memoryCleared();
 
+    // The central history the settings name ([History] Database), or "".
+    QString centralUrl() const;
+
     // Where notices about the history file go; the response box when not set. A program
     // without a visible window points it at its standard error.
     std::function<void(const QString&)> tellUser;
@@ -35,6 +38,7 @@ class MeterHistoryView {
     RetreiveAccountingApp& w_;
     std::unique_ptr<MeterHistory> history_;
     bool problemTold_ = false;
+    bool boxShown_ = false;
 };
 
 }  // namespace tarvo

@@ -45,7 +45,11 @@ int main(int argc, char** argv) {
     if (args.value(1) == QLatin1String("history")) {
         QTextStream out(stdout);
         QTextStream err(stderr);
-        return tarvo::runHistoryCommand(args.mid(2), out, err);
+        return tarvo::runHistoryCommand(
+            args.mid(2), out, err,
+            tarvo::QSettingsStore()
+                .value(QStringLiteral("History"), QStringLiteral("Database"))
+                .value_or(QString()));
     }
 
     QString error;

@@ -362,6 +362,11 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     for (auto* b : {CmdViewLog, Command1, Command2, Command3}) {
         commands->addWidget(b, narrow++, 1);
     }
+    // --- Meter History: its button; opened in shell/history_entry.cpp ---
+    cmdHistory = button(QStringLiteral("History"), QStringLiteral("cmdHistory"));
+    cmdHistory->setToolTip(QStringLiteral("Meter History (Ctrl+H)"));
+    commands->addWidget(cmdHistory, narrow++, 1);
+    // --- end of Meter History ---
     columns->addLayout(commands);
 
     // Location and law lines with their file buttons.
@@ -437,6 +442,7 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
 }
 
 void RetreiveAccountingApp::wireHandlers() {
+    wireHistoryWindow();  // Meter History: shell/history_entry.cpp
     connect(Connect, &QPushButton::clicked, this, [this] { connection_->Connect_Click(); });
     for (auto* option : {Option1, Option2, Option3, Option4}) {
         connect(option, &QRadioButton::toggled, this, [this, option](bool on) {

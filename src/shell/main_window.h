@@ -82,6 +82,8 @@ class RetreiveAccountingApp : public QMainWindow {
     QToolButton* ButtonDial = nullptr;
     QPushButton* CmdAutoCalibrate = nullptr;
     QComboBox* CmdTerminalToCalibrate = nullptr;
+    // The Meter History window's button (also Ctrl+H).
+    QPushButton* cmdHistory = nullptr;
     std::array<QLineEdit*, 4> txtLocationInfo{};
     std::array<QLineEdit*, 8> TxtLawInfo{};
     std::array<QToolButton*, 4> LoadLocationInfo{};
@@ -121,6 +123,9 @@ class RetreiveAccountingApp : public QMainWindow {
     void Command3_Click();
     // The open pulse-width window, if any.
     FrmSetPulses* pulseWindow() const;
+    // Opens the Meter History window on the board read last, or brings the open one forward.
+    void cmdHistory_Click();
+    QWidget* historyWindow() const { return historyWindow_.data(); }
 
     Platform& platform() { return platform_; }
     BoardLink& link() { return *link_; }
@@ -152,6 +157,8 @@ class RetreiveAccountingApp : public QMainWindow {
     void wireHandlers();
     void onTick();
     void onOptionSelected(QRadioButton* option);
+    // The History button, Ctrl+H and the Meter History window (shell/history_entry.cpp).
+    void wireHistoryWindow();
 
     Platform platform_;
     bool closing_ = false;
@@ -165,6 +172,7 @@ class RetreiveAccountingApp : public QMainWindow {
     std::unique_ptr<CashoutLog> cashoutLog_;
     std::unique_ptr<CD_File> cdFile_;
     QPointer<QWidget> frmSetPulses_;
+    QPointer<QWidget> historyWindow_;
     std::unique_ptr<LocationLawClock> locationLawClock_;
     std::unique_ptr<TerminalMode> terminalMode_;
     std::unique_ptr<MeterHistoryView> meterHistory_;

@@ -6,6 +6,8 @@
 #include <QTimer>
 
 #include "accounting/meter_report_view.h"
+#include "history_window/history_table.h"
+#include "history_window/meter_history_window.h"
 #include "support/board_harness.h"
 #include "support/window_fixture.h"
 
@@ -54,12 +56,56 @@ TEST(MeterHistoryWindow, ADamagedOrUnwritableHistoryLeavesTheViewWorkingAndSaysS
                                 .arg(previous.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
             previous = f.w().meterReport().lastReading()->time;
         }
+        // Also in a box, once in the session: the response box is cleared by the next command.
+        ASSERT_EQ(f.prompts->messages.size(), 1u);
+        EXPECT_TRUE(f.prompts->messages[0].text.startsWith(said))
+            << f.prompts->messages[0].text.toStdString();
         if (damaged) {
             const auto aside = QDir(QFileInfo(f.historyPath()).path())
                                    .entryList({QStringLiteral("meter-history.sqlite.corrupt-*")});
             EXPECT_EQ(aside.size(), 1);
         }
     }
+}
+
+TEST(MeterHistoryWindow, CtrlHAndTheHistoryButtonOpenOneWindowOnTheBoardReadLast) {
+    WindowFixture f;
+    auto& w = f.w();
+    f.answerMeterRequests(sixPanelReport());
+    ASSERT_TRUE(f.connect());
+    viewInfo(w);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_H, Qt::ControlModifier);
+    auto* history = qobject_cast<MeterHistoryWindow*>(w.historyWindow());
+    ASSERT_TRUE(history);
+    EXPECT_TRUE(history->isVisible());
+    EXPECT_EQ(history->windowTitle(), "Meter History");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !history->loading() && !history->serial().isEmpty(); }));
+    EXPECT_EQ(history->serial(), w.TarvoBoardSerialNumber->text());
+    EXPECT_EQ(history->model().rowCount(), 1);
+    w.cmdHistory->click();
+    EXPECT_EQ(w.historyWindow(), history);
+    EXPECT_TRUE(w.cmdHistory->isEnabled());
+}
+
+TEST(MeterHistoryWindow, InTerminalModeCtrlHStaysTheBoardsBackspace) {
+    WindowFixture f;
+    auto& w = f.w();
+    w.Option2->click();  // no system prefix before each frame
+    ASSERT_TRUE(f.connect());
+    w.ButtonTerminalMode->click();
+    ASSERT_TRUE(w.TerminalModeOn);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.ResponseWindow->setFocus();
+    f.forgetSent();
+    QTest::keyClick(w.ResponseWindow, Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(w.historyWindow(), nullptr);
+    EXPECT_EQ(f.serial->sentBytes(), QByteArray("\x08"));
 }
 
 TEST(MeterHistoryEndToEnd, CoinsShowOnTheTooltipsADropIsFlaggedButNotAfterClearMemory) {
