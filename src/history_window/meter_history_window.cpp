@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -128,13 +129,20 @@ void MeterHistoryWindow::buildControls() {
     chartView->chart()->legend()->setAlignment(Qt::AlignBottom);
     chartLayout->addWidget(chartView, 1);
     split->addWidget(chartArea);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
     outer->addWidget(split, 1);
 
     connect(boardChooser, &QComboBox::activated, this,
             [this](int i) { loadBoard(boardChooser->itemData(i).toString()); });
     connect(meterChooser, &QComboBox::currentIndexChanged, this, &MeterHistoryWindow::redrawChart);
     connect(cmdExportCsv, &QPushButton::clicked, this, &MeterHistoryWindow::cmdExportCsv_Click);
-    resize(fontMetrics().averageCharWidth() * 120, fontMetrics().height() * 40);
+    // Room for a six-terminal table and a readable chart, within the screen.
+    QSize wanted(fontMetrics().averageCharWidth() * 170, fontMetrics().height() * 52);
+    if (const QScreen* screen = this->screen()) {
+        wanted = wanted.boundedTo(screen->availableGeometry().size());
+    }
+    resize(wanted);
 }
 
 template <typename Work, typename Done>
