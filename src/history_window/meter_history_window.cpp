@@ -38,23 +38,20 @@ MeterHistoryWindow::MeterHistoryWindow(Setup setup, QWidget* parent)
     setWindowTitle(QString::fromLatin1(kTitle));
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
-    worker_ = new QObject;
-    worker_->moveToThread(&thread_);
-    thread_.start();
+    history_ =
+        std::make_unique<HistoryThread>([path = setup_.historyPath, url = setup_.centralUrl] {
+            auto h = std::make_unique<MeterHistory>(path, MeterHistory::Damaged::Refuse);
+            // Looking never changes the file; the main window keeps the readings.
+            h->setReadOnly(true);
+            h->setCentral(url);
+            return h;
+        });
     connect(&follow_, &QTimer::timeout, this, &MeterHistoryWindow::followNow);
     follow_.start(setup_.followMs);
     loadBoards();
 }
 
-MeterHistoryWindow::~MeterHistoryWindow() {
-    follow_.stop();
-    // The history's connection belongs to its thread: closed there, before the thread ends.
-    QMetaObject::invokeMethod(
-        worker_, [this] { history_.reset(); }, Qt::BlockingQueuedConnection);
-    thread_.quit();
-    thread_.wait();
-    delete worker_;
-}
+MeterHistoryWindow::~MeterHistoryWindow() = default;
 
 QChart& MeterHistoryWindow::chart() {
     return *chartView->chart();
@@ -148,26 +145,18 @@ void MeterHistoryWindow::buildControls() {
 template <typename Work, typename Done>
 void MeterHistoryWindow::onHistoryThread(Work work, Done done) {
     ++pending_;
-    QMetaObject::invokeMethod(worker_, [this, work = std::move(work), done = std::move(done)] {
-        if (!history_) {
-            history_ =
-                std::make_unique<MeterHistory>(setup_.historyPath, MeterHistory::Damaged::Refuse);
-            // Looking never changes the file; the main window keeps the readings.
-            history_->setReadOnly(true);
-            history_->setCentral(setup_.centralUrl);
-        }
-        auto result = work(*history_);
-        QString problem = history_->centralProblem();
-        if (!result) {
-            problem = history_->problem();
-        }
-        QMetaObject::invokeMethod(this,
-                                  [this, done, result = std::move(result), problem]() mutable {
-                                      --pending_;
-                                      done(std::move(result), problem);
-                                      emit loaded();
-                                  });
-    });
+    history_->post(
+        this,
+        [work = std::move(work)](MeterHistory& h) {
+            auto result = work(h);
+            QString problem = result ? h.centralProblem() : h.problem();
+            return std::make_pair(std::move(result), problem);
+        },
+        [this, done = std::move(done)](auto answer) mutable {
+            --pending_;
+            done(std::move(answer.first), answer.second);
+            emit loaded();
+        });
 }
 
 void MeterHistoryWindow::loadBoards() {

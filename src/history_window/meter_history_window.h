@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QPointer>
-#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <array>
 #include <memory>
 #include <vector>
 
+#include "history/history_thread.h"
 #include "history/meter_history.h"
 #include "history_window/history_table.h"
 #include "platform/file_chooser.h"
@@ -83,9 +83,7 @@ class MeterHistoryWindow : public QWidget {
     Setup setup_;
     HistoryTable* model_ = nullptr;
     ChartData chartData_;
-    QThread thread_;
-    QObject* worker_ = nullptr;
-    std::unique_ptr<MeterHistory> history_;  // used on thread_ only
+    std::unique_ptr<HistoryThread> history_;
     QTimer follow_;
     QString shown_;
     int generation_ = 0;
