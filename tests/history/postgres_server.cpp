@@ -100,21 +100,30 @@ bool PostgresServer::setUp(QString* why) {
             return false;
         }
     }
-    {
+    if (!run(binary("initdb"),
+             {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-U"),
+              QLatin1String(kUser), QStringLiteral("--pwfile=") + pwfile,
+              QStringLiteral("--auth=scram-sha-256"), QStringLiteral("-E"), QStringLiteral("UTF8"),
+              QStringLiteral("--no-sync")},
+             why)) {
+        return false;
+    }
+    // Another test program may take the free port first: then another one.
+    for (int attempt = 0; !running_ && attempt < 3; ++attempt) {
         QTcpServer probe;
         if (!probe.listen(QHostAddress::LocalHost, 0)) {
             *why = QStringLiteral("no free port");
             return false;
         }
         port_ = probe.serverPort();
+        probe.close();
+        tryStart(why);
     }
-    if (!run(binary("initdb"),
-             {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-U"),
-              QLatin1String(kUser), QStringLiteral("--pwfile=") + pwfile,
-              QStringLiteral("--auth=scram-sha-256"), QStringLiteral("-E"), QStringLiteral("UTF8"),
-              QStringLiteral("--no-sync")},
-             why) ||
-        !start()) {
+    if (!running_) {
+        QFile log(dir_.filePath(QStringLiteral("log")));
+        if (log.open(QIODevice::ReadOnly)) {
+            *why += QString::fromLocal8Bit(log.readAll());
+        }
         return false;
     }
     qputenv("PGUSER", kUser);
@@ -124,10 +133,17 @@ bool PostgresServer::setUp(QString* why) {
 }
 
 bool PostgresServer::start() {
+    QString why;
+    if (!tryStart(&why)) {
+        ADD_FAILURE() << why.toStdString();
+    }
+    return running_;
+}
+
+bool PostgresServer::tryStart(QString* why) {
     if (running_) {
         return true;
     }
-    QString why;
     running_ =
         run(binary("pg_ctl"),
             {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-l"),
@@ -137,10 +153,7 @@ bool PostgresServer::start() {
                  .arg(port_)
                  .arg(dir_.path()),
              QStringLiteral("start")},
-            &why);
-    if (!running_) {
-        ADD_FAILURE() << why.toStdString();
-    }
+            why);
     return running_;
 }
 

@@ -26,6 +26,7 @@ class PostgresServer {
   private:
     PostgresServer() = default;
     bool setUp(QString* why);
+    bool tryStart(QString* why);
     bool run(const QString& program, const QStringList& args, QString* why);
 
     QTemporaryDir dir_;
