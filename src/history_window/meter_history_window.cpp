@@ -306,7 +306,6 @@ void MeterHistoryWindow::redrawChart() {
     const int meter = meterChooser->currentIndex();
     c.setTitle(QStringLiteral("%1 of %2").arg(meterChooser->currentText(), shown_));
     auto* time = new QDateTimeAxis;
-    time->setFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
     time->setTitleText(QStringLiteral("Time"));
     auto* value = new QValueAxis;
     value->setLabelFormat(QStringLiteral("%.0f"));
@@ -354,10 +353,35 @@ void MeterHistoryWindow::redrawChart() {
     }
     value->setRange(lo, hi > lo ? hi : lo + 1);
     value->applyNiceNumbers();
+    fitTimeAxis();
     chartView->setAccessibleDescription(QStringLiteral("%1 of %2, %3 readings, %4 drops")
                                             .arg(meterChooser->currentText(), shown_)
                                             .arg(readings.size())
                                             .arg(drops.size()));
+}
+
+void MeterHistoryWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitTimeAxis();
+}
+
+// As many time labels as fit side by side, each whole: the date alone over long stretches.
+void MeterHistoryWindow::fitTimeAxis() {
+    const auto axes = chart().axes(Qt::Horizontal);
+    auto* time = axes.isEmpty() ? nullptr : qobject_cast<QDateTimeAxis*>(axes.first());
+    if (!time) {
+        return;
+    }
+    const qint64 span = time->min().secsTo(time->max());
+    const QString format =
+        span > 2 * 86400 ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("MM-dd HH:mm");
+    time->setFormat(format);
+    const QFontMetrics metrics(time->labelsFont());
+    const int label =
+        metrics.horizontalAdvance(time->max().toString(format)) + metrics.averageCharWidth() * 3;
+    // The plot takes the chart's width less the value axis and the margins.
+    const int room = chartView->width() - metrics.averageCharWidth() * 16;
+    time->setTickCount(std::clamp(room / std::max(1, label), 2, 8));
 }
 
 void MeterHistoryWindow::cmdExportCsv_Click() {

@@ -65,6 +65,9 @@ class MeterHistoryWindow : public QWidget {
     // Asks for a file and writes the board's readings there as the history command's CSV.
     void cmdExportCsv_Click();
 
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
   signals:
     // A read of the history has been shown (the board list, a board, or new readings).
     void loaded();
@@ -75,6 +78,7 @@ class MeterHistoryWindow : public QWidget {
     void loadBoard(const QString& serial);
     void applyBoards(std::vector<MeterHistory::Board> boards, const QString& problem);
     void redrawChart();
+    void fitTimeAxis();
     void showProblem(const QString& problem);
     // Runs `work` on the history's thread with the history, then `done` here.
     template <typename Work, typename Done>

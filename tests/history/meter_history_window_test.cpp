@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
 #include <ctime>
@@ -275,6 +276,14 @@ TEST_F(HistoryWindowTest, EveryControlIsAnnouncedAndEveryTextFitsAtEachScale) {
             ASSERT_TRUE(settled(*w));
             QApplication::processEvents();
             EXPECT_EQ(cutTexts(*w).join('\n'), "");
+            // The chart's time labels stand side by side, none shortened.
+            const auto axes = w->chart().axes(Qt::Horizontal);
+            ASSERT_EQ(axes.size(), 1);
+            const auto* time = qobject_cast<QDateTimeAxis*>(axes[0]);
+            ASSERT_TRUE(time);
+            const int label = QFontMetrics(time->labelsFont())
+                                  .horizontalAdvance(time->max().toString(time->format()));
+            EXPECT_GE(w->chart().plotArea().width() / (time->tickCount() - 1), label);
             for (auto* list : w->findChildren<QComboBox*>()) {
                 bool labelled = false;
                 for (auto* label : w->findChildren<QLabel*>()) {
