@@ -7,6 +7,7 @@
 
 #include "accounting/meter_report_view.h"
 #include "accounting/remote_actions.h"
+#include "history/history_thread.h"
 #include "history/meter_history.h"
 #include "shell/main_window.h"
 
@@ -62,6 +63,14 @@ MeterHistoryView::MeterHistoryView(RetreiveAccountingApp& w) : w_(w) {
 
 MeterHistoryView::~MeterHistoryView() = default;
 
+QString MeterHistoryView::centralUrl() const {
+    const auto& settings = w_.platform().settings;
+    return settings ? settings->value(QStringLiteral("History"), QStringLiteral("Database"))
+                          .value_or(QString())
+                          .trimmed()
+                    : QString();
+}
+
 MeterHistory& MeterHistoryView::history() {
     if (!history_) {
         history_ = std::make_unique<MeterHistory>(
@@ -70,30 +79,76 @@ MeterHistory& MeterHistoryView::history() {
     return *history_;
 }
 
+HistoryThread* MeterHistoryView::sender() {
+    const QString url = centralUrl();
+    if (url.isEmpty()) {
+        return nullptr;
+    }
+    if (!sender_) {
+        // The server may be slow or out of reach: the window does not wait for it.
+        sender_ = std::make_unique<HistoryThread>([path = w_.platform().historyPath,
+                                                   clock = w_.platform().clock, url] {
+            auto h = std::make_unique<MeterHistory>(path, MeterHistory::Damaged::MoveAside, clock);
+            h->setCentral(url);
+            return h;
+        });
+    }
+    return sender_.get();
+}
+
 void MeterHistoryView::readingShown(const MeterReading& reading) {
     resetDisplays();
     // After the handler that filled the displays has returned.
     QTimer::singleShot(0, &w_, [this, reading] { keep(reading); });
 }
 
+namespace {
+
+// What keeping a reading or a clear came to, and what the user should hear of it.
+struct Kept {
+    std::optional<StoredReading> stored;
+    bool ok = false;
+    QString problem;
+    QStringList notices;
+};
+
+}  // namespace
+
 void MeterHistoryView::keep(const MeterReading& reading) {
     if (reading.serialNumber.trimmed().isEmpty()) {
         return;
     }
-    const auto stored = history().store(reading);
-    tellOnce(!stored);
-    // A newer read may have begun meanwhile; its displays are not this reading's.
-    if (!stored || !sameReading(w_.meterReport().lastReading(), reading)) {
-        return;
+    auto shown = [this, reading](const Kept& k) {
+        tell(k.notices, k.ok ? QString() : k.problem);
+        // A newer read may have begun meanwhile; its displays are not this reading's.
+        if (k.stored && sameReading(w_.meterReport().lastReading(), reading)) {
+            showStored(*k.stored);
+        }
+    };
+    auto work = [reading](MeterHistory& h) {
+        Kept k;
+        k.stored = h.store(reading);
+        k.ok = k.stored.has_value();
+        k.problem = h.problem();
+        k.notices = h.takeNotices();
+        return k;
+    };
+    if (HistoryThread* away = sender()) {
+        away->post(&w_, work, shown);
+    } else {
+        shown(work(history()));
     }
-    for (size_t i = 0; i < stored->reading.terminals.size(); ++i) {
-        const int n = stored->reading.terminals[i].number - 1;
+}
+
+void MeterHistoryView::showStored(const StoredReading& stored) {
+    for (size_t i = 0; i < stored.reading.terminals.size(); ++i) {
+        const int n = stored.reading.terminals[i].number - 1;
         if (n < 0 || n >= RetreiveAccountingApp::kTerminals) {
             continue;
         }
         const auto boxes = meterDisplays(w_, n);
         for (size_t m = 0; m < boxes.size(); ++m) {
-            showChange(boxes[m], stored->changes[i][m]);
+            showChange(boxes[m], stored.changes[i][m]);
         }
     }
 }
@@ -105,8 +160,21 @@ void MeterHistoryView::memoryCleared() {
     const QString serial = last && last->port == here.port && last->address == here.address
                                ? last->serialNumber
                                : QString();
-    QTimer::singleShot(0, &w_, [this, here, serial] {
-        tellOnce(!history().recordMemoryClear(here.time, here.port, here.address, serial));
+    auto work = [here, serial](MeterHistory& h) {
+        Kept k;
+        k.ok = h.recordMemoryClear(here.time, here.port, here.address, serial);
+        k.problem = h.problem();
+        k.notices = h.takeNotices();
+        return k;
+    };
+    auto told = [this](const Kept& k) { tell(k.notices, k.ok ? QString() : k.problem); };
+    QTimer::singleShot(0, &w_, [this, work, told] {
+        // Behind the readings before it, on the same thread, so a later reading sees it.
+        if (HistoryThread* away = sender()) {
+            away->post(&w_, work, told);
+        } else {
+            told(work(history()));
+        }
     });
 }
 
@@ -118,20 +186,26 @@ void MeterHistoryView::resetDisplays() {
     }
 }
 
-void MeterHistoryView::tellOnce(bool failed) {
-    auto tell = [this](const QString& text) {
+void MeterHistoryView::tell(const QStringList& notices, const QString& problem) {
+    auto say = [this](const QString& text) {
         if (tellUser) {
             tellUser(text);
-        } else {
-            w_.ResponseWindow->appendText(text + QStringLiteral("\r\n"));
+            return;
+        }
+        w_.ResponseWindow->appendText(text + QStringLiteral("\r\n"));
+        // The next command clears the response box: the first word of the session also
+        // comes in a box that stays until it is read.
+        if (!boxShown_ && w_.platform().prompts) {
+            boxShown_ = true;
+            w_.platform().prompts->message(text, MsgButtons::Ok, MsgIcon::Exclamation, QString());
         }
     };
-    for (const QString& notice : history().takeNotices()) {
-        tell(notice);
+    for (const QString& notice : notices) {
+        say(notice);
     }
-    if (failed && !problemTold_) {
+    if (!problem.isEmpty() && !problemTold_) {
         problemTold_ = true;
-        tell(QStringLiteral("Meter history not kept: %1").arg(history().problem()));
+        say(QStringLiteral("Meter history not kept: %1").arg(problem));
     }
 }
 

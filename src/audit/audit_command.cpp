@@ -14,7 +14,9 @@ const char* const kAuditUsage =
     "                   [--format json|csv|text] [--trace FILE] [--simulate]\n"
     "  LIST is addresses 1 to 255, such as 1-12,15\n"
     "       tarvo-audit history [--serial S] [--since DATE] [--format json|csv|text]\n"
-    "  prints the kept readings, oldest first, with the meters that went backwards\n";
+    "                           [--database PATH|postgresql://HOST[:PORT]/DB] [--push]\n"
+    "  prints the kept readings, oldest first, with the meters that went backwards;\n"
+    "  and with --push sends the readings still waiting here to the central history\n";
 
 namespace {
 

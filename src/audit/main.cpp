@@ -44,7 +44,11 @@ int main(int argc, char** argv) {
         {
             QTextStream out(stdout);
             QTextStream err(stderr);
-            status = tarvo::runHistoryCommand(args.mid(2), out, err);
+            status = tarvo::runHistoryCommand(
+                args.mid(2), out, err,
+                tarvo::QSettingsStore()
+                    .value(QStringLiteral("History"), QStringLiteral("Database"))
+                    .value_or(QString()));
         }
         return tarvo::finalStatus(status);
     }

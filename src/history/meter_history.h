@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -62,14 +64,65 @@ class MeterHistory {
 
     // Why the last call failed.
     const QString& problem() const { return problem_; }
-    // Events the user should hear of once (a damaged file moved aside); taking clears them.
+    // Events the user should hear of once (a damaged file moved aside, a central database out
+    // of reach); taking clears them.
     QStringList takeNotices();
 
-    static constexpr int kSchemaVersion = 2;
+    // Opens the file without changing anything in it, not even its journal mode; writing
+    // then fails. Call before the first use.
+    void setReadOnly(bool readOnly);
+
+    // A shared history on a PostgreSQL server, "postgresql://host[:port]/dbname". The
+    // password comes from libpq's own sources (PGPASSWORD, ~/.pgpass), never from the URL.
+    static bool isCentralUrl(const QString& text);
+    static std::unique_ptr<MeterHistory> central(const QString& url);
+    bool isCentral() const { return !url_.isEmpty(); }
+
+    // Sends every reading of this file also to the central history at `url` (empty: none).
+    // Each reading is kept here first and marked until the central history has it; store()
+    // then answers with the changes the central history sees, and readings() lists the
+    // central history and what is still waiting here.
+    void setCentral(const QString& url);
+    bool hasCentral() const { return central_ != nullptr; }
+    // Sends what is still waiting. The number sent, or nothing when the central history
+    // could not be reached: see centralProblem().
+    std::optional<int> pushPending();
+    // Readings kept here that the central history does not have yet.
+    std::optional<int> pendingCount();
+    const QString& centralProblem() const { return centralProblem_; }
+
+    // The boards read, the one read last first.
+    struct Board {
+        QString serial;
+        QDateTime lastReading;
+        int readings = 0;
+    };
+    std::optional<std::vector<Board>> boards();
+    // The memory clears sent to one board (or to its port while its serial was unknown),
+    // oldest first.
+    std::optional<std::vector<QDateTime>> memoryClears(const QString& serial);
+
+    static constexpr int kSchemaVersion = 3;
 
   private:
+    struct Keyed {
+        MeterReading reading;
+        QString uid;
+    };
     bool ensureOpen();
     bool openFile();
+    bool openServer();
+    bool prepareServerSchema();
+    bool begin(const QString& lockKey);
+    std::optional<StoredReading> storeKeyed(const MeterReading& reading, const QString& uid,
+                                            bool pushed);
+    bool recordClearKeyed(const QDateTime& time, const QString& port, std::optional<int> address,
+                          const QString& serial, const QString& uid, bool pushed);
+    std::optional<std::vector<Keyed>> keyedReadings(const QString& where,
+                                                    const QVariantList& binds);
+    bool centralFailed(const QString& why);
+    // Sends what waits here; fills `wanted` when the reading keyed `wantedUid` went out.
+    std::optional<int> push(const QString& wantedUid, std::optional<StoredReading>* wanted);
     bool prepareSchema();
     bool upgrade(int from);
     bool recomputeFlags();
@@ -82,11 +135,20 @@ class MeterHistory {
     void rollback();
     bool fail(const QSqlError& error, const QString& what);
     std::optional<std::vector<MeterReading>> select(const QString& where, const QVariantList& binds,
-                                                    std::vector<qint64>* ids = nullptr);
-    bool insertReading(const MeterReading& reading);
+                                                    std::vector<qint64>* ids = nullptr,
+                                                    std::vector<QString>* uids = nullptr);
+    bool insertReading(const MeterReading& reading, const QString& uid, bool pushed);
     std::optional<std::optional<QDateTime>> clearBetween(qint64 afterMs, const MeterReading& r);
 
     QString path_;
+    QString url_;  // a central history: the server's address instead of a file
+    bool readOnly_ = false;
+    int fileVersion_ = kSchemaVersion;
+    std::unique_ptr<MeterHistory> central_;
+    // A server that let a connection time out is not tried again for a while: each reading
+    // would wait for it.
+    QDeadlineTimer quietUntil_;
+    QString centralProblem_;
     Damaged onDamaged_;
     std::function<QDateTime()> clock_;
     QString connection_;
@@ -97,10 +159,14 @@ class MeterHistory {
     QStringList notices_;
 };
 
-// `history [--serial S] [--since DATE] [--format json|csv|text] [--database PATH]`, given the
-// arguments after the word "history". DATE is YYYY-MM-DD or an ISO date-time, local time.
-// Prints one record per reading, oldest first. Returns the exit status: zero when printed,
-// one when the history could not be read, two for wrong usage.
+// `history [--serial S] [--since DATE] [--format json|csv|text] [--database PATH|URL] [--push]`,
+// given the arguments after the word "history". DATE is YYYY-MM-DD or an ISO date-time, local
+// time. Prints one record per reading, oldest first; a `postgresql://` database lists the
+// central history. `--push` sends the readings still waiting in the local file to the central
+// history (a URL given, else `centralUrl`, the one the settings name). Returns the exit
+// status: zero when done, one when the history could not be read or sent, two for wrong usage.
+int runHistoryCommand(const QStringList& args, QTextStream& out, QTextStream& err,
+                      const QString& centralUrl);
 int runHistoryCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 
 }  // namespace tarvo

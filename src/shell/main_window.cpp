@@ -128,6 +128,7 @@ void RetreiveAccountingApp::buildControls() {
 }
 
 void RetreiveAccountingApp::wireHandlers() {
+    wireHistoryWindow();  // Meter History: shell/history_entry.cpp
     connect(Connect, &QPushButton::clicked, this, [this] { connection_->Connect_Click(); });
     for (auto* option : {Option1, Option2, Option3, Option4}) {
         connect(option, &QRadioButton::toggled, this, [this, option](bool on) {

@@ -82,6 +82,8 @@ class RetreiveAccountingApp : public QMainWindow {
     QToolButton* ButtonDial = nullptr;
     QPushButton* CmdAutoCalibrate = nullptr;
     QComboBox* CmdTerminalToCalibrate = nullptr;
+    // The Meter History window's button (also Ctrl+H).
+    QPushButton* cmdHistory = nullptr;
     std::array<QLineEdit*, 4> txtLocationInfo{};
     std::array<QLineEdit*, 8> TxtLawInfo{};
     std::array<QToolButton*, 4> LoadLocationInfo{};
@@ -113,6 +115,9 @@ class RetreiveAccountingApp : public QMainWindow {
     void Command3_Click();
     // The open pulse-width window, if any.
     FrmSetPulses* pulseWindow() const;
+    // Opens the Meter History window on the board read last, or brings the open one forward.
+    void cmdHistory_Click();
+    QWidget* historyWindow() const { return historyWindow_.data(); }
 
     Platform& platform() { return platform_; }
     BoardSession& session() { return *session_; }
@@ -146,6 +151,8 @@ class RetreiveAccountingApp : public QMainWindow {
     void onBusyChanged(bool busy);
     // Every control that sends to the board, in both windows.
     std::vector<QWidget*> boardCommands() const;
+    // The History button, Ctrl+H and the Meter History window (shell/history_entry.cpp).
+    void wireHistoryWindow();
 
     Platform platform_;
     bool closing_ = false;
@@ -160,6 +167,7 @@ class RetreiveAccountingApp : public QMainWindow {
     std::unique_ptr<CashoutLog> cashoutLog_;
     std::unique_ptr<CD_File> cdFile_;
     QPointer<QWidget> frmSetPulses_;
+    QPointer<QWidget> historyWindow_;
     std::unique_ptr<LocationLawClock> locationLawClock_;
     std::unique_ptr<TerminalMode> terminalMode_;
     std::unique_ptr<MeterHistoryView> meterHistory_;

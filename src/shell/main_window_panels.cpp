@@ -250,6 +250,10 @@ QWidget* RetreiveAccountingApp::buildBoardControls() {
     for (auto* b : {CmdViewLog, Command1, Command2, Command3}) {
         commands->addWidget(b, narrow++, 1);
     }
+    // The Meter History window's button; it opens in shell/history_entry.cpp.
+    cmdHistory = button(QStringLiteral("History"), QStringLiteral("cmdHistory"));
+    cmdHistory->setToolTip(QStringLiteral("Meter History (Ctrl+H)"));
+    commands->addWidget(cmdHistory, narrow++, 1);
     columns->addLayout(commands);
 
     // Location and law lines with their file buttons.

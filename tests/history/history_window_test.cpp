@@ -6,6 +6,10 @@
 #include <QTimer>
 
 #include "accounting/meter_report_view.h"
+#include "history/meter_history.h"
+#include "history_window/history_table.h"
+#include "history_window/meter_history_window.h"
+#include "postgres_server.h"
 #include "support/board_harness.h"
 #include "support/window_fixture.h"
 
@@ -54,12 +58,92 @@ TEST(MeterHistoryWindow, ADamagedOrUnwritableHistoryLeavesTheViewWorkingAndSaysS
                                 .arg(previous.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
             previous = f.w().meterReport().lastReading()->time;
         }
+        // Also in a box, once in the session: the response box is cleared by the next command.
+        ASSERT_EQ(f.prompts->messages.size(), 1u);
+        EXPECT_TRUE(f.prompts->messages[0].text.startsWith(said))
+            << f.prompts->messages[0].text.toStdString();
         if (damaged) {
             const auto aside = QDir(QFileInfo(f.historyPath()).path())
                                    .entryList({QStringLiteral("meter-history.sqlite.corrupt-*")});
             EXPECT_EQ(aside.size(), 1);
         }
     }
+}
+
+TEST(MeterHistoryWindow, CtrlHAndTheHistoryButtonOpenOneWindowOnTheBoardReadLast) {
+    WindowFixture f;
+    auto& w = f.w();
+    f.answerMeterRequests(sixPanelReport());
+    ASSERT_TRUE(f.connect());
+    viewInfo(w);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_H, Qt::ControlModifier);
+    auto* history = qobject_cast<MeterHistoryWindow*>(w.historyWindow());
+    ASSERT_TRUE(history);
+    EXPECT_TRUE(history->isVisible());
+    EXPECT_EQ(history->windowTitle(), "Meter History");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !history->loading() && !history->serial().isEmpty(); }));
+    EXPECT_EQ(history->serial(), w.TarvoBoardSerialNumber->text());
+    EXPECT_EQ(history->model().rowCount(), 1);
+    w.cmdHistory->click();
+    EXPECT_EQ(w.historyWindow(), history);
+    EXPECT_TRUE(w.cmdHistory->isEnabled());
+}
+
+TEST(MeterHistoryWindow, InTerminalModeCtrlHStaysTheBoardsBackspace) {
+    WindowFixture f;
+    auto& w = f.w();
+    w.Option2->click();  // no system prefix before each frame
+    ASSERT_TRUE(f.connect());
+    w.ButtonTerminalMode->click();
+    ASSERT_TRUE(w.TerminalModeOn);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.ResponseWindow->setFocus();
+    f.forgetSent();
+    QTest::keyClick(w.ResponseWindow, Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(w.historyWindow(), nullptr);
+    EXPECT_EQ(f.serial->sentBytes(), QByteArray("\x08"));
+}
+
+// Two laptops on one central history: each sees the other's reading, and neither waits for
+// a server that has gone away.
+TEST(MeterHistoryWindow, WithACentralHistoryTheToolTipsComeFromItAndNothingWaitsForIt) {
+    QString why;
+    PostgresServer* server = PostgresServer::shared(&why);
+    ASSERT_TRUE(server) << why.toStdString();
+    const QString url = server->newDatabase();
+    auto central = [&](MemorySettingsStore& s) { s.setValue("History", "Database", url); };
+    WindowFixture first(central), second(central);
+    auto tip = [](WindowFixture& f) { return f.w().Received[0]->toolTip(); };
+    auto read = [&](WindowFixture& f) {
+        viewInfo(f.w());
+        return QTest::qWaitFor([&] { return !tip(f).isEmpty(); }, 20000);
+    };
+    for (auto* f : {&first, &second}) {
+        f->answerMeterRequests(sixPanelReport());
+        ASSERT_TRUE(f->connect());
+    }
+    ASSERT_TRUE(read(first));
+    EXPECT_EQ(tip(first), "First reading of this board");
+    const QDateTime firstTime = first.w().meterReport().lastReading()->time;
+    ASSERT_TRUE(read(second));
+    EXPECT_EQ(tip(second), "No change since " + firstTime.toString("yyyy-MM-dd HH:mm"));
+
+    ASSERT_TRUE(server->stop());
+    ASSERT_TRUE(read(second));  // kept in the file, compared there
+    EXPECT_TRUE(second.w().ResponseWindow->text().contains("central meter history cannot be used"));
+    EXPECT_EQ(second.prompts->messages.size(), 1u);
+    ASSERT_TRUE(server->start());
+    ASSERT_TRUE(read(second));
+    const auto all = MeterHistory::central(url)->readings();
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->size(), 4u);
+    EXPECT_TRUE(first.prompts->messages.empty());
 }
 
 TEST(MeterHistoryEndToEnd, CoinsShowOnTheTooltipsADropIsFlaggedButNotAfterClearMemory) {

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "history/meter_history.h"
+#include "postgres_server.h"
 #include "support/qstring_printer.h"
 
 // The meter history file: what is kept, compared, upgraded, set aside and printed.
@@ -73,14 +74,90 @@ TEST(MeterChangeText, SaysHowTheMeterMovedSinceThePreviousReading) {
     }
 }
 
+// One PRAGMA on its own connection; its answer.
+QString pragma(const QString& path, const char* statement) {
+    QString answer;
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("pragma"));
+        db.setDatabaseName(path);
+        QSqlQuery q(db);
+        if (db.open() && q.exec(QStringLiteral("PRAGMA ") + QLatin1String(statement)) && q.next()) {
+            answer = q.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("pragma"));
+    return answer;
+}
+
 class MeterHistoryFile : public ::testing::Test {
   protected:
     QString path() const { return dir.filePath(QStringLiteral("meter-history.sqlite")); }
     QTemporaryDir dir;
 };
 
-TEST_F(MeterHistoryFile, ComparesWithThePreviousReadingOfTheSameBoardOnly) {
-    MeterHistory h(path());
+// Where the readings go: the local file, the central history alone, or the local file that
+// also sends each reading to the central history.
+enum class Backend { File, Central, FileAndCentral };
+
+std::unique_ptr<MeterHistory> openHistory(Backend backend, const QString& path,
+                                          const QString& url) {
+    if (backend == Backend::Central) {
+        return MeterHistory::central(url);
+    }
+    auto h = std::make_unique<MeterHistory>(path);
+    if (backend == Backend::FileAndCentral) {
+        h->setCentral(url);
+    }
+    return h;
+}
+
+class MeterHistoryStore : public ::testing::TestWithParam<Backend> {
+  protected:
+    void SetUp() override {
+        if (GetParam() != Backend::File) {
+            QString why;
+            server = PostgresServer::shared(&why);
+            ASSERT_TRUE(server) << why.toStdString();
+            url = server->newDatabase();
+        }
+    }
+    QString path() const { return dir.filePath(QStringLiteral("meter-history.sqlite")); }
+    std::unique_ptr<MeterHistory> open(const QString& file = {}) {
+        return openHistory(GetParam(), file.isEmpty() ? path() : file, url);
+    }
+    // An empty history in place of the one used so far.
+    void fresh() {
+        QFile::remove(path());
+        if (server) {
+            url = server->newDatabase();
+        }
+    }
+    // What the history command prints from this backend.
+    QStringList databaseArgs() const {
+        return {QStringLiteral("--database"), GetParam() == Backend::Central ? url : path()};
+    }
+    QTemporaryDir dir;
+    PostgresServer* server = nullptr;
+    QString url;
+};
+
+INSTANTIATE_TEST_SUITE_P(Backends, MeterHistoryStore,
+                         ::testing::Values(Backend::File, Backend::Central,
+                                           Backend::FileAndCentral),
+                         [](const auto& info) {
+                             switch (info.param) {
+                                 case Backend::File:
+                                     return "File";
+                                 case Backend::Central:
+                                     return "Central";
+                                 default:
+                                     return "FileAndCentral";
+                             }
+                         });
+
+TEST_P(MeterHistoryStore, ComparesWithThePreviousReadingOfTheSameBoardOnly) {
+    auto owned = open();
+    MeterHistory& h = *owned;
     ASSERT_TRUE(h.store(reading("A", kStart, 100)));
     ASSERT_TRUE(h.store(reading("B", kStart.addSecs(60), 50)));
     const auto a = h.store(reading("A", kStart.addSecs(120), 90));
@@ -98,7 +175,7 @@ TEST_F(MeterHistoryFile, ComparesWithThePreviousReadingOfTheSameBoardOnly) {
     EXPECT_FALSE(h.store(reading(QString(), kStart, 1)));
 }
 
-TEST_F(MeterHistoryFile, AMemoryClearSentHereExcusesTheDropOfThatBoardOnly) {
+TEST_P(MeterHistoryStore, AMemoryClearSentHereExcusesTheDropOfThatBoardOnly) {
     struct Case {
         const char* name;
         QString clearSerial, clearPort;
@@ -114,8 +191,9 @@ TEST_F(MeterHistoryFile, AMemoryClearSentHereExcusesTheDropOfThatBoardOnly) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        QFile::remove(path());
-        MeterHistory h(path());
+        fresh();
+        auto owned = open();
+        MeterHistory& h = *owned;
         ASSERT_TRUE(h.store(reading("A", kStart, 100)));
         if (c.clearSecs) {
             ASSERT_TRUE(
@@ -127,12 +205,16 @@ TEST_F(MeterHistoryFile, AMemoryClearSentHereExcusesTheDropOfThatBoardOnly) {
     }
 }
 
-// Stores `count` readings of board `serial` into `path`; the writer of the test below.
-void writeReadings(const QString& path, const QString& serial, int count) {
-    MeterHistory h(path);
+// Stores `count` readings of board `serial`; the writer of the test below.
+void writeReadings(Backend backend, const QString& path, const QString& url, const QString& serial,
+                   int count) {
+    auto h = openHistory(backend, path, url);
     for (int i = 0; i < count; ++i) {
-        if (!h.store(reading(serial, QDateTime::currentDateTime(), i))) {
-            ADD_FAILURE() << h.problem().toStdString();
+        if (!h->store(reading(serial, QDateTime::currentDateTime(), i))) {
+            ADD_FAILURE() << h->problem().toStdString();
+        }
+        if (h->hasCentral() && !h->centralProblem().isEmpty()) {
+            ADD_FAILURE() << h->centralProblem().toStdString();
         }
     }
 }
@@ -143,25 +225,38 @@ TEST(MeterHistoryWriterProcess, Writes) {
     if (path.isEmpty()) {
         GTEST_SKIP() << "only run as the other writer";
     }
-    writeReadings(path, QStringLiteral("P%1").arg(QCoreApplication::applicationPid()), 40);
+    writeReadings(static_cast<Backend>(qEnvironmentVariableIntValue("TARVO_HISTORY_BACKEND")), path,
+                  qEnvironmentVariable("TARVO_HISTORY_CENTRAL"),
+                  QStringLiteral("P%1").arg(QCoreApplication::applicationPid()), 40);
 }
 
-TEST_F(MeterHistoryFile, WritersInTwoThreadsAndAnotherProcessAllSucceed) {
+// With a central history each writer stands for a laptop of its own: a file each, one server.
+TEST_P(MeterHistoryStore, WritersInTwoThreadsAndAnotherProcessAllSucceed) {
+    const bool ownFiles = GetParam() == Backend::FileAndCentral;
+    auto fileOf = [&](const char* writer) {
+        return ownFiles ? dir.filePath(QLatin1String(writer)) : path();
+    };
     QProcess other;
     auto env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TARVO_HISTORY_WRITER"), path());
+    env.insert(QStringLiteral("TARVO_HISTORY_WRITER"), fileOf("process.sqlite"));
+    env.insert(QStringLiteral("TARVO_HISTORY_CENTRAL"), url);
+    env.insert(QStringLiteral("TARVO_HISTORY_BACKEND"),
+               QString::number(static_cast<int>(GetParam())));
     other.setProcessEnvironment(env);
+    other.setProcessChannelMode(QProcess::MergedChannels);
     other.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--gtest_filter=MeterHistoryWriterProcess.*")});
     ASSERT_TRUE(other.waitForStarted());
-    std::thread first(writeReadings, path(), QStringLiteral("T1"), 40);
-    std::thread second(writeReadings, path(), QStringLiteral("T2"), 40);
+    std::thread first(writeReadings, GetParam(), fileOf("t1.sqlite"), url, QStringLiteral("T1"),
+                      40);
+    std::thread second(writeReadings, GetParam(), fileOf("t2.sqlite"), url, QStringLiteral("T2"),
+                       40);
     first.join();
     second.join();
     ASSERT_TRUE(other.waitForFinished(60000));
     EXPECT_EQ(other.exitCode(), 0) << other.readAll().toStdString();
-    MeterHistory h(path());
-    const auto all = h.readings();
+    auto h = open();
+    const auto all = h->readings();
     ASSERT_TRUE(all);
     EXPECT_EQ(all->size(), 120u);
     // Each writer's meters rose one by one: nothing interleaved wrongly or went backwards.
@@ -198,6 +293,15 @@ TEST_F(MeterHistoryFile, AVersionOneFileIsUpgradedAndItsDropsFlagged) {
         }
     }
     QSqlDatabase::removeDatabase(QStringLiteral("v1"));
+    // Listing reads the old file as it is, its drop flagged, and upgrades nothing.
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    ASSERT_EQ(runHistoryCommand({"--database", path(), "--format", "json"}, o, e), 0)
+        << err.toStdString();
+    const auto listed = QJsonDocument::fromJson(out.toUtf8()).array();
+    ASSERT_EQ(listed.size(), 2);
+    EXPECT_EQ(listed[1]["terminals"][0]["wentBackwards"].toArray(), QJsonArray({"received"}));
+    EXPECT_EQ(pragma(path(), "user_version"), "1");
     MeterHistory h(path());
     const auto all = h.readings();
     ASSERT_TRUE(all) << h.problem().toStdString();
@@ -211,6 +315,30 @@ TEST_F(MeterHistoryFile, AVersionOneFileIsUpgradedAndItsDropsFlagged) {
     const auto stored = h.store(next);
     ASSERT_TRUE(stored) << h.problem().toStdString();
     EXPECT_TRUE(stored->reading.terminals[0].wentBackwards.isEmpty());
+}
+
+TEST_F(MeterHistoryFile, ListingLeavesTheFileAsItWasJournalModeIncluded) {
+    {
+        MeterHistory h(path());
+        ASSERT_TRUE(h.store(reading("A", kStart, 100)));
+        ASSERT_TRUE(h.store(reading("A", kStart.addSecs(60), 90)));
+    }
+    // A file in the other journal mode, as another program may have left it.
+    EXPECT_EQ(pragma(path(), "journal_mode=DELETE"), "delete");
+    auto bytes = [&] {
+        QFile f(path());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+    const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    ASSERT_EQ(runHistoryCommand({"--database", path(), "--format", "csv"}, o, e), 0)
+        << err.toStdString();
+    EXPECT_EQ(out.count("\r\n"), 1 + 2 * 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), filesBefore);
+    EXPECT_EQ(bytes(), before);
+    EXPECT_EQ(pragma(path(), "journal_mode"), "delete");
 }
 
 TEST_F(MeterHistoryFile, ADamagedFileIsKeptAsideAndANewOneStarted) {
@@ -248,17 +376,17 @@ TEST_F(MeterHistoryFile, AnUnwritableLocationFailsWithAReason) {
     EXPECT_TRUE(h.takeNotices().isEmpty());
 }
 
-TEST_F(MeterHistoryFile, TheHistoryCommandPrintsJsonAndCsvOfTheSameReadings) {
+TEST_P(MeterHistoryStore, TheHistoryCommandPrintsJsonAndCsvOfTheSameReadings) {
     {
-        MeterHistory h(path());
-        ASSERT_TRUE(h.store(reading("A", kStart, 100)));
-        ASSERT_TRUE(h.store(reading("B", kStart.addSecs(30), 5)));
-        ASSERT_TRUE(h.store(reading("A", kStart.addSecs(60), 99)));
+        auto h = open();
+        ASSERT_TRUE(h->store(reading("A", kStart, 100)));
+        ASSERT_TRUE(h->store(reading("B", kStart.addSecs(30), 5)));
+        ASSERT_TRUE(h->store(reading("A", kStart.addSecs(60), 99)));
     }
     auto run = [&](QStringList args, int* status = nullptr) {
         QString out, err;
         QTextStream o(&out), e(&err);
-        const int s = runHistoryCommand(args << "--database" << path(), o, e);
+        const int s = runHistoryCommand(args << databaseArgs(), o, e);
         if (status) {
             *status = s;
         }

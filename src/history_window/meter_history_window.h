@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "history/history_thread.h"
+#include "history/meter_history.h"
+#include "history_window/history_table.h"
+#include "platform/file_chooser.h"
+#include "platform/prompts.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTableView;
+class QChartView;
+class QChart;
+
+namespace tarvo {
+
+class HistoryTable;
+
+// The "Meter History" window: one board's readings in a table, newest first, one meter of the
+// chosen terminals over time in a chart, and the table as CSV. The history is read on a
+// thread of its own, so the window answers while ten thousand readings load; it looks for
+// new readings every few seconds while open.
+class MeterHistoryWindow : public QWidget {
+    Q_OBJECT
+  public:
+    struct Setup {
+        QString historyPath;  // empty: the default file
+        QString centralUrl;   // a central history to read, or ""
+        QString serial;       // the board to show first; "": the one read last
+        std::shared_ptr<FileChooser> files;
+        std::shared_ptr<Prompts> prompts;
+        int followMs = 3000;
+    };
+    static constexpr const char* kTitle = "Meter History";
+
+    explicit MeterHistoryWindow(Setup setup, QWidget* parent = nullptr);
+    ~MeterHistoryWindow() override;
+
+    QComboBox* boardChooser = nullptr;
+    QComboBox* meterChooser = nullptr;
+    std::array<QCheckBox*, 6> terminalChoice{};
+    QPushButton* cmdExportCsv = nullptr;
+    QTableView* table = nullptr;
+    QChartView* chartView = nullptr;
+    QLabel* historyStatus = nullptr;
+
+    HistoryTable& model() { return *model_; }
+    QChart& chart();
+    // The board shown, or "".
+    QString serial() const { return shown_; }
+    // True while a read of the history is under way.
+    bool loading() const { return pending_ > 0; }
+
+    // Looks for new readings now instead of at the next turn.
+    void followNow();
+    // Asks for a file and writes the board's readings there as the history command's CSV.
+    void cmdExportCsv_Click();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  signals:
+    // A read of the history has been shown (the board list, a board, or new readings).
+    void loaded();
+
+  private:
+    void buildControls();
+    void loadBoards();
+    void loadBoard(const QString& serial);
+    void applyBoards(std::vector<MeterHistory::Board> boards, const QString& problem);
+    void redrawChart();
+    void fitTimeAxis();
+    void showProblem(const QString& problem);
+    // Runs `work` on the history's thread with the history, then `done` here.
+    template <typename Work, typename Done>
+    void onHistoryThread(Work work, Done done);
+
+    Setup setup_;
+    HistoryTable* model_ = nullptr;
+    ChartData chartData_;
+    std::unique_ptr<HistoryThread> history_;
+    QTimer follow_;
+    QString shown_;
+    int generation_ = 0;
+    int pending_ = 0;
+};
+
+}  // namespace tarvo

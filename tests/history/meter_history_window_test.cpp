@@ -1,0 +1,405 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QScatterSeries>
+#include <ctime>
+#include <iostream>
+
+#include "history/meter_history.h"
+#include "history_window/history_table.h"
+#include "history_window/meter_history_window.h"
+#include "support/fake_file_chooser.h"
+#include "support/fake_prompts.h"
+#include "support/qstring_printer.h"
+#include "support/text_fit.h"
+
+// The Meter History window: table, chart and export of one board's readings.
+namespace tarvo::test {
+namespace {
+
+const QDateTime kStart(QDate(2026, 11, 2), QTime(14, 5));
+
+// Terminals 1 and 2; every meter of terminal n reads `received` * n.
+MeterReading reading(const QString& serial, const QDateTime& time, qint64 received) {
+    MeterReading r;
+    r.time = time;
+    r.port = QStringLiteral("Com3");
+    r.address = 7;
+    r.serialNumber = serial;
+    r.firmwareVersion = QStringLiteral("BRD-V2.05");
+    for (int n = 1; n <= 2; ++n) {
+        MeterReading::Terminal t;
+        t.number = n;
+        for (const auto& f : meterFields()) {
+            t.*f.field = QString::number(received * n).rightJustified(9, QLatin1Char('0'));
+        }
+        r.terminals.push_back(t);
+    }
+    return r;
+}
+
+class HistoryWindowTest : public ::testing::Test {
+  protected:
+    QString path() const { return dir.filePath(QStringLiteral("meter-history.sqlite")); }
+    // S1: 100, 90 (a drop), a memory clear, 0 (expected), 10. S2, read last: one reading.
+    void fill() {
+        MeterHistory h(path());
+        ASSERT_TRUE(h.store(reading("S1", kStart, 100)));
+        ASSERT_TRUE(h.store(reading("S1", kStart.addSecs(60), 90)));
+        ASSERT_TRUE(h.recordMemoryClear(kStart.addSecs(120), "Com3", 7, "S1"));
+        ASSERT_TRUE(h.store(reading("S1", kStart.addSecs(180), 0)));
+        ASSERT_TRUE(h.store(reading("S1", kStart.addSecs(240), 10)));
+        ASSERT_TRUE(h.store(reading("S2", kStart.addSecs(300), 5)));
+    }
+    std::unique_ptr<MeterHistoryWindow> open(const QString& serial) {
+        MeterHistoryWindow::Setup setup;
+        setup.historyPath = path();
+        setup.serial = serial;
+        setup.files = files;
+        setup.prompts = prompts;
+        setup.followMs = 3600000;  // the tests look for new readings themselves
+        auto w = std::make_unique<MeterHistoryWindow>(setup);
+        w->setAttribute(Qt::WA_DeleteOnClose, false);
+        return w;
+    }
+    static bool settled(MeterHistoryWindow& w) {
+        return QTest::qWaitFor([&] { return !w.loading() && !w.serial().isEmpty(); }, 20000);
+    }
+    static QList<QAbstractSeries*> seriesOf(MeterHistoryWindow& w, QAbstractSeries::SeriesType t) {
+        QList<QAbstractSeries*> out;
+        for (auto* s : w.chart().series()) {
+            if (s->type() == t) {
+                out << s;
+            }
+        }
+        return out;
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<FakeFileChooser> files = std::make_shared<FakeFileChooser>();
+    std::shared_ptr<FakePrompts> prompts = std::make_shared<FakePrompts>();
+};
+
+TEST_F(HistoryWindowTest, TableShowsNewestFirstWithDropsMarkedAndTheClearAsItsOwnRow) {
+    fill();
+    auto w = open("S1");
+    ASSERT_TRUE(settled(*w));
+    const HistoryTable& m = w->model();
+    auto text = [&](int row, int column) { return m.index(row, column).data().toString(); };
+    ASSERT_EQ(m.rowCount(), 5);
+    const QStringList times = {"14:09:00", "14:08:00", "14:07:00", "14:06:00", "14:05:00"};
+    for (int row = 0; row < 5; ++row) {
+        EXPECT_EQ(text(row, 0), "2026-11-02 " + times[row]);
+    }
+    EXPECT_EQ(text(2, 1), "Memory cleared");
+    EXPECT_EQ(text(0, 1), "Com3 / 7");
+    EXPECT_EQ(text(0, 2), "BRD-V2.05");
+    // Columns: three fixed, then Coin in A, Coin in B, Returned, Received, Paid Out per terminal.
+    EXPECT_EQ(m.columnCount(), 3 + 2 * 5);
+    EXPECT_EQ(m.headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(), "T1 Received");
+    EXPECT_EQ(m.headerData(8, Qt::Horizontal, Qt::DisplayRole).toString(), "T2 Coin in A");
+    EXPECT_EQ(text(3, 8), "000000180");
+    const auto amber = QColor(0xFF, 0xC8, 0x70);
+    struct Cell {
+        int row, column;
+        bool marked;
+        QString tip;
+    } cells[] = {
+        {3, 6, true, "Was 000000100 on 2026-11-02 14:05: went down by 10"},
+        {3, 12, true, "Was 000000200 on 2026-11-02 14:05: went down by 20"},
+        {1, 6, false, "Memory cleared on 2026-11-02 14:07; was 000000090 on 2026-11-02 14:06"},
+        {0, 6, false, "+10 since 2026-11-02 14:08"},
+        {4, 6, false, "First reading of this board"},
+    };
+    for (const auto& c : cells) {
+        SCOPED_TRACE(testing::Message() << c.row << "," << c.column);
+        const QModelIndex i = m.index(c.row, c.column);
+        EXPECT_EQ(i.data(Qt::BackgroundRole).value<QBrush>().color() == amber, c.marked);
+        EXPECT_EQ(i.data(Qt::ToolTipRole).toString(), c.tip);
+    }
+    // The board list: S2 read last comes first; the window stays on the board it was given.
+    ASSERT_EQ(w->boardChooser->count(), 2);
+    EXPECT_EQ(w->boardChooser->itemText(0), "S2 (last read 2026-11-02 14:10)");
+    EXPECT_EQ(w->boardChooser->currentData().toString(), "S1");
+}
+
+TEST_F(HistoryWindowTest, ChartDrawsTheChosenMeterOfTheChosenTerminalsWithItsDrops) {
+    fill();
+    auto w = open("S1");
+    ASSERT_TRUE(settled(*w));
+    struct Case {
+        QString meter;
+        std::vector<bool> terminals;
+        int lines, drops;
+        double last;  // terminal 1's last value; terminal 2 reads double
+    } cases[] = {
+        {"Received", {true, true}, 2, 2, 10},
+        {"Coin in B", {true, false}, 1, 1, 10},
+        {"Paid Out", {false, true}, 1, 1, 10},
+        {"Coin in A", {false, false}, 0, 0, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.meter.toStdString());
+        w->meterChooser->setCurrentIndex(w->meterChooser->findText(c.meter));
+        for (size_t i = 0; i < 2; ++i) {
+            w->terminalChoice[i]->setChecked(c.terminals[i]);
+        }
+        const auto lines = seriesOf(*w, QAbstractSeries::SeriesTypeLine);
+        const auto drops = seriesOf(*w, QAbstractSeries::SeriesTypeScatter);
+        ASSERT_EQ(lines.size(), c.lines);
+        EXPECT_EQ(drops.isEmpty() ? 0 : static_cast<QScatterSeries*>(drops[0])->count(), c.drops);
+        if (c.lines > 0) {
+            const auto* first = static_cast<QLineSeries*>(lines[0]);
+            ASSERT_EQ(first->count(), 4);
+            EXPECT_EQ(first->at(3).y(), c.last * (c.terminals[0] ? 1 : 2));
+            EXPECT_EQ(first->at(1).x(), kStart.addSecs(60).toMSecsSinceEpoch());
+        }
+        if (c.drops > 0) {
+            const auto* marks = static_cast<QScatterSeries*>(drops[0]);
+            EXPECT_EQ(marks->at(0).x(), kStart.addSecs(60).toMSecsSinceEpoch());
+        }
+    }
+    // Terminals a board does not have are not offered.
+    EXPECT_TRUE(w->terminalChoice[1]->isVisibleTo(w.get()));
+    EXPECT_FALSE(w->terminalChoice[2]->isVisibleTo(w.get()));
+}
+
+TEST(MeterSeriesOfALongHistory, KeepsEveryDropAndEachStretchsLowAndHigh) {
+    std::vector<MeterReading> many;
+    for (int i = 0; i < 1000; ++i) {
+        // Rises by one, with a dip to 3 at reading 500.
+        many.push_back(reading("S", kStart.addSecs(i), i == 500 ? 3 : i));
+        if (i == 500) {
+            many.back().terminals[0].wentBackwards = QStringList{"received"};
+        }
+    }
+    ChartData data;
+    data.append(many);
+    const int received = 3, coinInA = 0;  // in the window's order of meters
+    const MeterSeries thin = meterSeries(data, 1, received, 100);
+    EXPECT_LE(thin.line.size(), 100);
+    EXPECT_GE(thin.line.size(), 50);
+    ASSERT_EQ(thin.drops.size(), 1);
+    EXPECT_EQ(thin.drops[0].y(), 3);
+    EXPECT_TRUE(thin.line.contains(thin.drops[0]));
+    EXPECT_EQ(thin.line.front().y(), 0);
+    EXPECT_EQ(thin.line.back().y(), 999);
+    EXPECT_TRUE(std::is_sorted(thin.line.begin(), thin.line.end(),
+                               [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); }));
+    const MeterSeries whole = meterSeries(data, 2, coinInA, 2000);
+    EXPECT_EQ(whole.line.size(), 1000);
+    EXPECT_TRUE(whole.drops.isEmpty());
+}
+
+TEST_F(HistoryWindowTest, ExportWritesTheBytesOfTheHistoryCommandsCsv) {
+    fill();
+    auto w = open("S1");
+    ASSERT_TRUE(settled(*w));
+    const QString target = dir.filePath("export.csv");
+    files->answer(target);
+    w->cmdExportCsv->click();
+    ASSERT_EQ(files->requests.size(), 1u);
+    EXPECT_TRUE(files->requests[0].save);
+    EXPECT_EQ(files->requests[0].initialName, "S1-history.csv");
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    ASSERT_EQ(runHistoryCommand({"--serial", "S1", "--format", "csv", "--database", path()}, o, e),
+              0);
+    QFile written(target);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), out.toUtf8());
+    // A place that cannot be written is said in a box and on the window.
+    files->answer(dir.filePath("no-such-folder/export.csv"));
+    w->cmdExportCsv->click();
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    EXPECT_TRUE(prompts->messages[0].text.startsWith("Cannot write"))
+        << prompts->messages[0].text.toStdString();
+    EXPECT_EQ(w->historyStatus->text(), prompts->messages[0].text);
+}
+
+TEST_F(HistoryWindowTest, FollowsNewReadingsAndBoardsWhileOpen) {
+    fill();
+    auto w = open(QString());
+    ASSERT_TRUE(settled(*w));
+    EXPECT_EQ(w->serial(), "S2");  // the board read last
+    w->table->scrollToBottom();
+    {
+        MeterHistory h(path());
+        ASSERT_TRUE(h.store(reading("S2", kStart.addSecs(400), 4)));
+        ASSERT_TRUE(h.store(reading("S3", kStart.addSecs(500), 1)));
+    }
+    w->followNow();
+    ASSERT_TRUE(settled(*w));
+    ASSERT_EQ(w->model().rowCount(), 2);
+    EXPECT_EQ(w->model().index(0, 0).data().toString(), "2026-11-02 14:11:40");
+    EXPECT_EQ(w->model().index(0, 6).data(Qt::ToolTipRole).toString(),
+              "Was 000000005 on 2026-11-02 14:10: went down by 1");
+    const auto lines = seriesOf(*w, QAbstractSeries::SeriesTypeLine);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(static_cast<QLineSeries*>(lines[1])->count(), 2);
+    EXPECT_EQ(static_cast<QLineSeries*>(lines[1])->at(1).y(), 8);
+    EXPECT_EQ(w->boardChooser->count(), 3);
+    EXPECT_EQ(w->boardChooser->currentData().toString(), "S2");
+    // Choosing another board shows it.
+    w->boardChooser->setCurrentIndex(w->boardChooser->findData("S1"));
+    emit w->boardChooser->activated(w->boardChooser->currentIndex());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->loading() && w->model().rowCount() == 5; }));
+}
+
+TEST_F(HistoryWindowTest, EveryControlIsAnnouncedAndEveryTextFitsAtEachScale) {
+    fill();
+    const QFont normal = QApplication::font();
+    for (const double scale : {1.0, 1.5, 2.0}) {
+        SCOPED_TRACE(scale);
+        QFont font = normal;
+        font.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(font);
+        {
+            auto w = open("S1");
+            w->show();
+            ASSERT_TRUE(settled(*w));
+            QApplication::processEvents();
+            EXPECT_EQ(cutTexts(*w).join('\n'), "");
+            // The chart's time labels stand side by side, none shortened.
+            const auto axes = w->chart().axes(Qt::Horizontal);
+            ASSERT_EQ(axes.size(), 1);
+            const auto* time = qobject_cast<QDateTimeAxis*>(axes[0]);
+            ASSERT_TRUE(time);
+            const int label = QFontMetrics(time->labelsFont())
+                                  .horizontalAdvance(time->max().toString(time->format()));
+            EXPECT_GE(w->chart().plotArea().width() / (time->tickCount() - 1), label);
+            for (auto* list : w->findChildren<QComboBox*>()) {
+                bool labelled = false;
+                for (auto* label : w->findChildren<QLabel*>()) {
+                    labelled = labelled || label->buddy() == list;
+                }
+                EXPECT_TRUE(labelled) << list->objectName().toStdString();
+            }
+            for (QWidget* c :
+                 {static_cast<QWidget*>(w->table), static_cast<QWidget*>(w->chartView)}) {
+                EXPECT_FALSE(c->accessibleName().isEmpty());
+            }
+            EXPECT_EQ(w->chartView->accessibleDescription(),
+                      "Coin in A of S1, 4 readings, 2 drops");
+            // For a look by eye: TARVO_GRAB_DIR=/tmp build/tests/test_history
+            if (qEnvironmentVariableIsSet("TARVO_GRAB_DIR")) {
+                w->grab().save(QDir(qEnvironmentVariable("TARVO_GRAB_DIR"))
+                                   .filePath(QStringLiteral("history_window_%1.png").arg(scale)));
+            }
+        }
+        QApplication::setFont(normal);
+    }
+}
+
+// Ten thousand readings of one six-terminal board, written in one go.
+void fillMany(const QString& path, int count) {
+    {
+        MeterHistory h(path);
+        MeterReading first = reading("BIG", kStart, 0);
+        ASSERT_TRUE(h.store(first));
+    }
+    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("many"));
+    db.setDatabaseName(path);
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec("BEGIN"));
+    QSqlQuery r(db), t(db);
+    r.prepare(
+        "INSERT INTO readings (id, uid, pushed, taken_ms, taken_at, port, address, "
+        "serial_number, firmware_version, printer_firmware, printer_status) VALUES "
+        "(?, ?, 0, ?, '', 'Com1', NULL, 'BIG', 'BRD-V2.05', '', '')");
+    t.prepare(
+        "INSERT INTO terminals VALUES (?, ?, 'ON', '1', '1', 'CENTS', 'MONEY', ?, ?, ?, "
+        "?, ?, '1', '1', ?)");
+    for (int i = 1; i < count; ++i) {
+        r.addBindValue(i + 1);
+        r.addBindValue(QStringLiteral("many-%1").arg(i));
+        r.addBindValue(kStart.addSecs(i * 60).toMSecsSinceEpoch());
+        ASSERT_TRUE(r.exec());
+        for (int n = 1; n <= 6; ++n) {
+            const bool drop = i % 1000 == 0;
+            const QString v = QString::number(drop ? i / 2 : i * n).rightJustified(9, '0');
+            for (const QVariant& b : QVariantList{
+                     i + 1, n, v, v, v, v, v, drop ? QStringLiteral("received") : QString("")}) {
+                t.addBindValue(b);
+            }
+            ASSERT_TRUE(t.exec()) << t.lastError().text().toStdString();
+        }
+    }
+    ASSERT_TRUE(q.exec("COMMIT"));
+    db.close();
+}
+
+// The time this thread has run: what the window spends, whatever else the machine does.
+qint64 threadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<qint64>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+TEST_F(HistoryWindowTest, TenThousandReadingsOpenWithoutHoldingTheWindow) {
+    fillMany(path(), 10000);
+    QSqlDatabase::removeDatabase(QStringLiteral("many"));
+    QElapsedTimer total;
+    total.start();
+    auto w = open("BIG");
+    w->show();
+    // From here on the window must answer: the longest stretch between two turns of its
+    // event loop, on the clock and in the thread's own running time.
+    QElapsedTimer since;
+    qint64 longest = 0, longestCpu = 0, cpuBefore = threadCpuMs();
+    QTimer beat;
+    beat.setInterval(1);
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        longest = std::max(longest, since.restart());
+        const qint64 cpu = threadCpuMs();
+        longestCpu = std::max(longestCpu, cpu - cpuBefore);
+        cpuBefore = cpu;
+    });
+    since.start();
+    beat.start();
+    ASSERT_TRUE(settled(*w));
+    ASSERT_EQ(w->model().rowCount(), 10000);
+    QApplication::processEvents();
+    beat.stop();
+    w->chartView->grab();  // the chart drawn, if it was not yet
+    const qint64 opened = total.elapsed();
+    std::cout << "10,000 readings: window open and chart drawn in " << opened
+              << " ms; longest stretch without the event loop " << longest << " ms (" << longestCpu
+              << " ms of the window's own work)\n";
+    const auto lines = seriesOf(*w, QAbstractSeries::SeriesTypeLine);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_LE(static_cast<QLineSeries*>(lines[0])->count(), 800);
+    // Coin in A never dropped; Received did every thousandth reading, on every terminal.
+    EXPECT_TRUE(seriesOf(*w, QAbstractSeries::SeriesTypeScatter).isEmpty());
+    QElapsedTimer redraw;
+    redraw.start();
+    w->meterChooser->setCurrentIndex(w->meterChooser->findText("Received"));
+    w->chartView->grab();
+    std::cout << "another meter drawn in " << redraw.elapsed() << " ms\n";
+    const auto drops = seriesOf(*w, QAbstractSeries::SeriesTypeScatter);
+    ASSERT_EQ(drops.size(), 1);
+    EXPECT_EQ(static_cast<QScatterSeries*>(drops[0])->count(), 9 * 6);
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(longestCpu, 50);
+#endif
+}
+
+}  // namespace
+}  // namespace tarvo::test

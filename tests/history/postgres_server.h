@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace tarvo::test {
+
+// A PostgreSQL server of its own in a temporary folder, on a free port of the loopback,
+// asking for a password that the tests give through PGPASSWORD. Started at the first use
+// in a test program and stopped when the program's tests end.
+class PostgresServer {
+  public:
+    // The server of this test program, started if needed; null when it cannot start, with
+    // the reason in `why`.
+    static PostgresServer* shared(QString* why);
+    ~PostgresServer();
+
+    bool stop();
+    bool start();
+    // "postgresql://127.0.0.1:PORT/NAME" of a new, empty database.
+    QString newDatabase();
+    // How long the first start took: initdb and the server's start.
+    qint64 startMs() const { return startMs_; }
+
+  private:
+    PostgresServer() = default;
+    bool setUp(QString* why);
+    bool tryStart(QString* why);
+    bool run(const QString& program, const QStringList& args, QString* why);
+
+    QTemporaryDir dir_;
+    int port_ = 0;
+    int databases_ = 0;
+    qint64 startMs_ = 0;
+    bool running_ = false;
+};
+
+}  // namespace tarvo::test
