@@ -9,15 +9,11 @@
 #include "accounting/remote_actions.h"
 #include "history/meter_history.h"
 #include "shell/main_window.h"
+#include "shell/terminal_displays.h"
 
 namespace tarvo {
 
 namespace {
-
-// The meter displays of terminal n, in the order of meterFields().
-std::array<QLineEdit*, 5> meterDisplays(RetreiveAccountingApp& w, int n) {
-    return {w.Received[n], w.Returned[n], w.PaidOut[n], w.CoinInA[n], w.CoinInB[n]};
-}
 
 void showChange(QLineEdit* box, const MeterChange& change) {
     const QString tip = changeToolTip(change);
@@ -120,11 +116,7 @@ void MeterHistoryView::resetDisplays() {
 
 void MeterHistoryView::tellOnce(bool failed) {
     auto tell = [this](const QString& text) {
-        if (tellUser) {
-            tellUser(text);
-        } else {
-            w_.ResponseWindow->appendText(text + QStringLiteral("\r\n"));
-        }
+        w_.ResponseWindow->appendText(text + QStringLiteral("\r\n"));
     };
     for (const QString& notice : history().takeNotices()) {
         tell(notice);

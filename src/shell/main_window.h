@@ -122,11 +122,7 @@ class RetreiveAccountingApp : public QMainWindow {
     MeterReportView& meterReport() { return *meterReport_; }
     RemoteActions& remoteActions() { return *remoteActions_; }
     CashoutLog& cashoutLog() { return *cashoutLog_; }
-    MeterHistoryView& meterHistory() { return *meterHistory_; }
     LocationLawClock& locationLawClock() { return *locationLawClock_; }
-    TerminalMode& terminalMode() { return *terminalMode_; }
-    ModemDial& modemDial() { return *modemDial_; }
-    AutoCalibration& autoCalibration() { return *autoCalibration_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -13,7 +13,6 @@ class ResponseBox : public QPlainTextEdit {
   public:
     explicit ResponseBox(QWidget* parent = nullptr);
 
-    void appendChar(char c);
     void appendText(const QString& text);
     void setText(const QString& text);
     void clearText() { setText(QString()); }
