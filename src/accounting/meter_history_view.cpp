@@ -10,15 +10,11 @@
 #include "history/history_thread.h"
 #include "history/meter_history.h"
 #include "shell/main_window.h"
+#include "shell/terminal_displays.h"
 
 namespace tarvo {
 
 namespace {
-
-// The meter displays of terminal n, in the order of meterFields().
-std::array<QLineEdit*, 5> meterDisplays(RetreiveAccountingApp& w, int n) {
-    return {w.Received[n], w.Returned[n], w.PaidOut[n], w.CoinInA[n], w.CoinInB[n]};
-}
 
 void showChange(QLineEdit* box, const MeterChange& change) {
     const QString tip = changeToolTip(change);
@@ -188,10 +184,6 @@ void MeterHistoryView::resetDisplays() {
 
 void MeterHistoryView::tell(const QStringList& notices, const QString& problem) {
     auto say = [this](const QString& text) {
-        if (tellUser) {
-            tellUser(text);
-            return;
-        }
         w_.ResponseWindow->appendText(text + QStringLiteral("\r\n"));
         // The next command clears the response box: the first word of the session also
         // comes in a box that stays until it is read.

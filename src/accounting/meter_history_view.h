@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-#include <functional>
 #include <memory>
 
 #include "core/meter_reading.h"
@@ -26,10 +24,6 @@ class MeterHistoryView {
 
     // The central history the settings name ([History] Database), or "".
     QString centralUrl() const;
-
-    // Where notices about the history file go; the response box when not set. A program
-    // without a visible window points it at its standard error.
-    std::function<void(const QString&)> tellUser;
 
   private:
     MeterHistory& history();

@@ -6,6 +6,7 @@
 #include "session/board_operations.h"
 #include "shell/main_window.h"
 #include "shell/param_combo.h"
+#include "shell/terminal_displays.h"
 #include "terminal_config/terminal_parameters.h"
 
 namespace tarvo {
@@ -66,18 +67,9 @@ void MeterReportView::showReport(const MeterReport& r) {
     w_.FirmwareVersion->setText(r.firmwareVersion);
     for (int i = 0; i < RetreiveAccountingApp::kTerminals; ++i) {
         const auto u = static_cast<size_t>(i);
-        w_.PulseInPerPoint[i]->setText(r.pulseInPerPoint[u]);
-        w_.PulseInMultiplier[i]->setText(r.pulseInMultiplier[u]);
-        w_.PrintMoneyOrPoints[i]->setText(r.printMoneyOrPoints[u]);
-        w_.ValueIn[i]->setText(r.valueIn[u]);
-        w_.TxtCoinInMultiA[i]->setText(r.coinInMultiA[u]);
-        w_.TxtCoinInMultiB[i]->setText(r.coinInMultiB[u]);
-        w_.Status[i]->setText(r.status[u]);
-        w_.Received[i]->setText(r.received[u]);
-        w_.Returned[i]->setText(r.returned[u]);
-        w_.PaidOut[i]->setText(r.paidOut[u]);
-        w_.CoinInA[i]->setText(r.coinInA[u]);
-        w_.CoinInB[i]->setText(r.coinInB[u]);
+        for (size_t f = 0; f < kTerminalFields.size(); ++f) {
+            terminalDisplay(w_, f, i)->setText((r.*kTerminalFields[f].report)[u]);
+        }
         setEdit(w_.cmbPulseValue[i], r.pulseValueEdit[u]);
         setEdit(w_.cmbPulseMultiplier[i], r.multiplierEdit[u]);
         setEdit(w_.cmbValueIn[i], r.valueInEdit[u]);

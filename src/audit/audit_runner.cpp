@@ -123,18 +123,4 @@ QString StderrPrompts::input(const QString& prompt, const QString& title, const 
     return {};
 }
 
-std::optional<QString> UnsavedSettingsStore::value(const QString& section,
-                                                   const QString& key) const {
-    const auto it = set_.find(section + QLatin1Char('/') + key);
-    if (it != set_.end()) {
-        return it->second;
-    }
-    return backing_ ? backing_->value(section, key) : std::nullopt;
-}
-
-void UnsavedSettingsStore::setValue(const QString& section, const QString& key,
-                                    const QString& value) {
-    set_[section + QLatin1Char('/') + key] = value;
-}
-
 }  // namespace tarvo

@@ -3,16 +3,12 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
-#include <map>
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include "audit/audit_command.h"
 #include "core/meter_reading.h"
-#include "platform/file_chooser.h"
 #include "platform/prompts.h"
-#include "platform/settings_store.h"
 
 namespace tarvo {
 
@@ -58,27 +54,6 @@ class StderrPrompts : public Prompts {
     MsgAnswer message(const QString& text, MsgButtons buttons, MsgIcon icon,
                       const QString& title) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
-};
-
-// No file dialog can open without a screen.
-class NoFileChooser : public FileChooser {
-  public:
-    std::optional<FileChoice> choose(const FileRequest&) override { return std::nullopt; }
-};
-
-// Reads the user's store but keeps what is set in memory, so a run without a window never
-// changes the choices the window starts with.
-class UnsavedSettingsStore : public SettingsStore {
-  public:
-    explicit UnsavedSettingsStore(std::shared_ptr<const SettingsStore> backing)
-        : backing_(std::move(backing)) {}
-    std::optional<QString> value(const QString& section, const QString& key) const override;
-    void setValue(const QString& section, const QString& key, const QString& value) override;
-    void sync() override {}
-
-  private:
-    std::shared_ptr<const SettingsStore> backing_;
-    std::map<QString, QString> set_;
 };
 
 }  // namespace tarvo

@@ -45,12 +45,4 @@ std::optional<LineSettings> parseLineSettings(const QString& text) {
     return s;
 }
 
-QString lineSettingsText(const LineSettings& settings) {
-    return QStringLiteral("%1,%2,%3,%4")
-        .arg(settings.baud)
-        .arg(QLatin1Char(settings.parity))
-        .arg(settings.dataBits)
-        .arg(settings.stopBits);
-}
-
 }  // namespace tarvo

@@ -15,7 +15,5 @@ struct LineSettings {
 };
 
 std::optional<LineSettings> parseLineSettings(const QString& text);
-// The same four fields written back, "9600,M,8,1".
-QString lineSettingsText(const LineSettings& settings);
 
 }  // namespace tarvo

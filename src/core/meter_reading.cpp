@@ -8,31 +8,6 @@ namespace tarvo {
 
 namespace {
 
-struct TextField {
-    const char* name;
-    QString MeterReading::Terminal::*field;
-};
-
-// Every text field of a terminal, in record order.
-const std::vector<TextField>& terminalFields() {
-    using T = MeterReading::Terminal;
-    static const std::vector<TextField> fields = {
-        {"status", &T::status},
-        {"pulseValue", &T::pulseValue},
-        {"multiplier", &T::multiplier},
-        {"valueIn", &T::valueIn},
-        {"printUnit", &T::printUnit},
-        {"received", &T::received},
-        {"returned", &T::returned},
-        {"paidOut", &T::paidOut},
-        {"coinInA", &T::coinInA},
-        {"coinInB", &T::coinInB},
-        {"coinInMultiplierA", &T::coinInMultiplierA},
-        {"coinInMultiplierB", &T::coinInMultiplierB},
-    };
-    return fields;
-}
-
 QString timeText(const QDateTime& time) {
     return time.toString(Qt::ISODate);
 }
@@ -65,7 +40,7 @@ QJsonObject toJson(const MeterReading& r, bool withFlags) {
     for (const auto& t : r.terminals) {
         QJsonObject jt;
         jt[QStringLiteral("terminal")] = t.number;
-        for (const auto& f : terminalFields()) {
+        for (const auto& f : kTerminalFields) {
             jt[QLatin1String(f.name)] = t.*f.field;
         }
         if (withFlags) {
@@ -81,7 +56,7 @@ QString csv(const std::vector<MeterReading>& readings, bool withFlags) {
     QStringList header = {
         "time",          "port",  "address", "serialNumber", "firmwareVersion", "printerFirmware",
         "printerStatus", "error", "terminal"};
-    for (const auto& f : terminalFields()) {
+    for (const auto& f : kTerminalFields) {
         header << QLatin1String(f.name);
     }
     if (withFlags) {
@@ -98,7 +73,7 @@ QString csv(const std::vector<MeterReading>& readings, bool withFlags) {
                 cells << csvField(c);
             }
             cells << (t ? QString::number(t->number) : QString());
-            for (const auto& f : terminalFields()) {
+            for (const auto& f : kTerminalFields) {
                 cells << (t ? csvField(t->*f.field) : QString());
             }
             if (withFlags) {
@@ -135,9 +110,11 @@ QString text(const std::vector<MeterReading>& readings, bool withFlags) {
                     .arg(t.number)
                     .arg(t.status, t.pulseValue, t.multiplier, t.valueIn, t.printUnit,
                          t.coinInMultiplierA, t.coinInMultiplierB);
-            out +=
-                QStringLiteral("    received %1  returned %2  paid out %3  coin A %4  coin B %5\n")
-                    .arg(t.received, t.returned, t.paidOut, t.coinInA, t.coinInB);
+            QStringList meters;
+            for (const auto& f : meterFields()) {
+                meters << QLatin1String(f.meterLabel) + QLatin1Char(' ') + t.*f.field;
+            }
+            out += QStringLiteral("    ") + meters.join(QStringLiteral("  ")) + QLatin1Char('\n');
             if (withFlags && !t.wentBackwards.isEmpty()) {
                 out += QStringLiteral("    WENT BACKWARDS: %1\n")
                            .arg(t.wentBackwards.join(QStringLiteral(", ")));
@@ -160,30 +137,25 @@ MeterReading readingFromReport(const MeterReport& report, bool kit) {
     for (int n = 0; n < count; ++n) {
         MeterReading::Terminal t;
         t.number = n + 1;
-        t.status = report.status[n];
-        t.pulseValue = report.pulseInPerPoint[n];
-        t.multiplier = report.pulseInMultiplier[n];
-        t.valueIn = report.valueIn[n];
-        t.printUnit = report.printMoneyOrPoints[n];
-        t.received = report.received[n];
-        t.returned = report.returned[n];
-        t.paidOut = report.paidOut[n];
-        t.coinInA = report.coinInA[n];
-        t.coinInB = report.coinInB[n];
-        t.coinInMultiplierA = report.coinInMultiA[n];
-        t.coinInMultiplierB = report.coinInMultiB[n];
+        for (const auto& f : kTerminalFields) {
+            t.*f.field = (report.*f.report)[static_cast<size_t>(n)];
+        }
         r.terminals.push_back(t);
     }
     return r;
 }
 
-const std::vector<MeterField>& meterFields() {
-    using T = MeterReading::Terminal;
-    static const std::vector<MeterField> fields = {
-        {"received", &T::received}, {"returned", &T::returned}, {"paidOut", &T::paidOut},
-        {"coinInA", &T::coinInA},   {"coinInB", &T::coinInB},
-    };
-    return fields;
+const std::vector<TerminalField>& meterFields() {
+    static const std::vector<TerminalField> meters = [] {
+        std::vector<TerminalField> out;
+        for (const auto& f : kTerminalFields) {
+            if (f.meterLabel) {
+                out.push_back(f);
+            }
+        }
+        return out;
+    }();
+    return meters;
 }
 
 std::optional<RecordFormat> recordFormat(const QString& name) {

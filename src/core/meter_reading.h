@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -33,12 +34,49 @@ struct MeterReading {
 // The display values of a scanned report; a kit shows terminal 1 only.
 MeterReading readingFromReport(const MeterReport& report, bool kit);
 
-// The five meters of a terminal with their record names, in record order.
-struct MeterField {
-    const char* name;
+// One text field of a terminal: the one table behind the window's displays, the record
+// formats, the history's columns and its change detection.
+struct TerminalField {
+    const char* name;    // in JSON and CSV records
+    const char* column;  // in the history
     QString MeterReading::Terminal::*field;
+    MeterReport::PerTerminal<QString> MeterReport::*report;
+    // Money meters only: the words of the text form. The history compares meters with the
+    // reading before and flags those that went backwards.
+    const char* meterLabel;
 };
-const std::vector<MeterField>& meterFields();
+
+// Every text field of a terminal, in record order.
+inline constexpr std::array<TerminalField, 12> kTerminalFields = {{
+    {"status", "status", &MeterReading::Terminal::status, &MeterReport::status, nullptr},
+    {"pulseValue", "pulse_value", &MeterReading::Terminal::pulseValue,
+     &MeterReport::pulseInPerPoint, nullptr},
+    {"multiplier", "multiplier", &MeterReading::Terminal::multiplier,
+     &MeterReport::pulseInMultiplier, nullptr},
+    {"valueIn", "value_in", &MeterReading::Terminal::valueIn, &MeterReport::valueIn, nullptr},
+    {"printUnit", "print_unit", &MeterReading::Terminal::printUnit,
+     &MeterReport::printMoneyOrPoints, nullptr},
+    {"received", "received", &MeterReading::Terminal::received, &MeterReport::received, "received"},
+    {"returned", "returned", &MeterReading::Terminal::returned, &MeterReport::returned, "returned"},
+    {"paidOut", "paid_out", &MeterReading::Terminal::paidOut, &MeterReport::paidOut, "paid out"},
+    {"coinInA", "coin_in_a", &MeterReading::Terminal::coinInA, &MeterReport::coinInA, "coin A"},
+    {"coinInB", "coin_in_b", &MeterReading::Terminal::coinInB, &MeterReport::coinInB, "coin B"},
+    {"coinInMultiplierA", "coin_in_multiplier_a", &MeterReading::Terminal::coinInMultiplierA,
+     &MeterReport::coinInMultiA, nullptr},
+    {"coinInMultiplierB", "coin_in_multiplier_b", &MeterReading::Terminal::coinInMultiplierB,
+     &MeterReport::coinInMultiB, nullptr},
+}};
+
+inline constexpr size_t kMeterCount = [] {
+    size_t count = 0;
+    for (const auto& f : kTerminalFields) {
+        count += f.meterLabel ? 1 : 0;
+    }
+    return count;
+}();
+
+// The money meters of a terminal, in record order.
+const std::vector<TerminalField>& meterFields();
 
 enum class RecordFormat { Json, Csv, Text };
 // Parses "json", "csv" or "text".

@@ -29,31 +29,17 @@ PulseRefusal writeRefusal(const QString& text, int game, PulseField field) {
     return PulseRefusal{text, kWriteTitle, true, game + 1, field};
 }
 
-}  // namespace
-
-QString pulseFieldControl(PulseField field) {
-    switch (field) {
-        case PulseField::Pulse1On:
-            return QStringLiteral("TxtPulse1On");
-        case PulseField::Pulse1Off:
-            return QStringLiteral("TxtPulse1OFF");
-        case PulseField::HopperOn:
-            return QStringLiteral("txtHopperOn");
-        case PulseField::HopperOff:
-            return QStringLiteral("TxtHopperOff");
-        case PulseField::Pulse2On:
-            return QStringLiteral("TxtPulse2On");
-        case PulseField::Pulse2Off:
-            return QStringLiteral("TxtPulse2Off");
-        case PulseField::Offset:
-            return QStringLiteral("TxtOffset");
-        case PulseField::Offset2:
-            return QStringLiteral("TxtOffset2");
-        case PulseField::Hopper:
-            break;
+bool gamePlotDrawn(const GamePulseSetting& game) {
+    for (int k = 0; k < kPulseTextFields; ++k) {
+        const auto field = static_cast<PulseField>(k);
+        if (field != PulseField::Offset2 && game.text(field).isEmpty()) {
+            return false;
+        }
     }
-    return QStringLiteral("CmbHopper");
+    return true;
 }
+
+}  // namespace
 
 QString pulseFieldLabel(PulseField field) {
     switch (field) {
@@ -156,16 +142,6 @@ std::vector<PlotSegment> plotSegments(int32_t offset, int32_t valueOn, int32_t v
     }
     lineTo(x, kPlotActiveY);
     return lines;
-}
-
-bool gamePlotDrawn(const GamePulseSetting& game) {
-    for (int k = 0; k < kPulseTextFields; ++k) {
-        const auto field = static_cast<PulseField>(k);
-        if (field != PulseField::Offset2 && game.text(field).isEmpty()) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::optional<GamePlot> gamePlot(const GamePulseSetting& game) {

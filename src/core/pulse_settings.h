@@ -31,8 +31,6 @@ enum class PulseField {
     Hopper,     // CmbHopper (list position)
 };
 
-// The control name without index ("TxtPulse1OFF", "CmbHopper").
-QString pulseFieldControl(PulseField field);
 // The field as the user sees it, used in messages: "Mech Pulse #1 ON", "Mech Pulse #2 OFFSET",
 // "Mech Pulse #2 OFFSET 2", "Hopper /Cashout OFF", "Hopper /Cashout".
 QString pulseFieldLabel(PulseField field);
@@ -98,7 +96,6 @@ struct GamePlot {
     std::vector<PlotSegment> mechPulse2;  // PicMechPulse2 (offset TxtOffset)
     std::vector<PlotSegment> hopper;      // PicHopperPulse
 };
-bool gamePlotDrawn(const GamePulseSetting& game);
 std::optional<GamePlot> gamePlot(const GamePulseSetting& game);
 
 // ---------------------------------------------------------------------------------------------

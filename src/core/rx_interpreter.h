@@ -27,7 +27,6 @@ class RxInterpreter {
 
     int16_t state() const { return rxState_; }
     void setState(int16_t s) { rxState_ = s; }
-    int32_t spinnerCount() const { return spinnerCount_; }
 
   private:
     int16_t rxState_ = 0;

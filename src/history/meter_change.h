@@ -24,7 +24,7 @@ struct MeterChange {
 
 // The changes of every meter, terminal by terminal in the order of the current reading;
 // the meters in the order of meterFields().
-using TerminalChanges = std::array<MeterChange, 5>;
+using TerminalChanges = std::array<MeterChange, kMeterCount>;
 std::vector<TerminalChanges> compareWithPrevious(const MeterReading& current,
                                                  const std::optional<MeterReading>& previous,
                                                  const std::optional<QDateTime>& clearedAt);

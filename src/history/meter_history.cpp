@@ -29,34 +29,15 @@ constexpr qint64 kQuietAfterTimeoutMs = 60000;
 // still show the old meters, and the drop shows only at the reading after it.
 constexpr qint64 kClearTakesMs = 30000;
 
-// The terminal columns and the record fields they hold.
-struct Column {
-    const char* name;
-    QString MeterReading::Terminal::*field;
-};
-const std::vector<Column>& terminalColumns() {
-    using T = MeterReading::Terminal;
-    static const std::vector<Column> columns = {
-        {"status", &T::status},
-        {"pulse_value", &T::pulseValue},
-        {"multiplier", &T::multiplier},
-        {"value_in", &T::valueIn},
-        {"print_unit", &T::printUnit},
-        {"received", &T::received},
-        {"returned", &T::returned},
-        {"paid_out", &T::paidOut},
-        {"coin_in_a", &T::coinInA},
-        {"coin_in_b", &T::coinInB},
-        {"coin_in_multiplier_a", &T::coinInMultiplierA},
-        {"coin_in_multiplier_b", &T::coinInMultiplierB},
-    };
-    return columns;
+// The terminal columns: every text field of a terminal, under its column name.
+const auto& terminalColumns() {
+    return kTerminalFields;
 }
 
 QString columnList(const QString& prefix) {
     QStringList names;
     for (const auto& c : terminalColumns()) {
-        names << prefix + QLatin1String(c.name);
+        names << prefix + QLatin1String(c.column);
     }
     return names.join(QStringLiteral(", "));
 }
@@ -65,7 +46,7 @@ QString columnList(const QString& prefix) {
 QStringList version1() {
     QStringList terminalCols;
     for (const auto& c : terminalColumns()) {
-        terminalCols << QStringLiteral("%1 TEXT NOT NULL").arg(QLatin1String(c.name));
+        terminalCols << QStringLiteral("%1 TEXT NOT NULL").arg(QLatin1String(c.column));
     }
     return {
         QStringLiteral("CREATE TABLE readings (id INTEGER PRIMARY KEY, taken_ms INTEGER NOT NULL, "
@@ -112,7 +93,7 @@ QStringList version3() {
 QStringList serverSchema() {
     QStringList terminalCols;
     for (const auto& c : terminalColumns()) {
-        terminalCols << QStringLiteral("%1 TEXT NOT NULL").arg(QLatin1String(c.name));
+        terminalCols << QStringLiteral("%1 TEXT NOT NULL").arg(QLatin1String(c.column));
     }
     return {
         QStringLiteral("CREATE TABLE readings (id BIGSERIAL PRIMARY KEY, uid TEXT NOT NULL UNIQUE, "

@@ -23,8 +23,6 @@ struct FileRequest {
 
 struct FileChoice {
     QString path;
-    // 1-based position of the filter the user had chosen.
-    int filterIndex = 1;
 };
 
 // The modal open and save dialogs. Nothing when the user cancels or the dialog fails.

@@ -38,13 +38,4 @@ std::optional<PortMap::Override> PortMap::parseOverride(const QString& text) {
     return Override{port, path};
 }
 
-bool PortMap::addOverride(const QString& text) {
-    const auto o = parseOverride(text);
-    if (!o) {
-        return false;
-    }
-    setOverride(o->port, o->path);
-    return true;
-}
-
 }  // namespace tarvo

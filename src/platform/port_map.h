@@ -31,8 +31,6 @@ class PortMap {
     // Parses the text of a `--port` argument, "Com<n>=PATH" (n from 1 to 32, the word "Com"
     // in any case, PATH not empty). Nothing for any other text.
     static std::optional<Override> parseOverride(const QString& text);
-    // Parses and applies an override; false (nothing changed) when the text is not one.
-    bool addOverride(const QString& text);
     void setOverride(int port, const QString& path) { overrides_[port] = path; }
 
   private:

@@ -18,8 +18,6 @@ std::optional<FileChoice> QtFileChooser::choose(const FileRequest& request) {
     }
     FileChoice choice;
     choice.path = dialog.selectedFiles().constFirst();
-    choice.filterIndex =
-        std::max(1, int(request.nameFilters.indexOf(dialog.selectedNameFilter())) + 1);
     return choice;
 }
 

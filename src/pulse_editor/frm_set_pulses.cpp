@@ -241,30 +241,13 @@ void FrmSetPulses::Form_Load() {
 // ---------------------------------------------------------------------------------------------
 // Drawing
 
-void FrmSetPulses::Plot(PulsePicture* MyPicGraph, int32_t Offset, int32_t ValueOn,
-                        int32_t ValueOff) {
-    std::vector<QLine> lines;
-    for (const PlotSegment& s : plotSegments(Offset, ValueOn, ValueOff)) {
-        lines.emplace_back(s.x1, s.y1, s.x2, s.y2);
-    }
-    MyPicGraph->addLines(lines);
-}
-
 void FrmSetPulses::CmdRedraw_Click() {
     for (int n = 0; n < kGames; ++n) {
-        PicMechPulse1[n]->Cls();
-        PicMechPulse2[n]->Cls();
-        PicHopperPulse[n]->Cls();
-        const GamePulseSetting g = game(n);
-        if (!gamePlotDrawn(g)) {
-            continue;
-        }
-        Plot(PicMechPulse1[n], 0, pulseWholeNumber(g.TxtPulse1On),
-             pulseWholeNumber(g.TxtPulse1OFF));
-        Plot(PicMechPulse2[n], pulseWholeNumber(g.TxtOffset), pulseWholeNumber(g.TxtPulse2On),
-             pulseWholeNumber(g.TxtPulse2Off));
-        Plot(PicHopperPulse[n], 0, pulseWholeNumber(g.txtHopperOn),
-             pulseWholeNumber(g.TxtHopperOff));
+        // A game missing a value shows three empty pictures.
+        GamePlot plot = gamePlot(game(n)).value_or(GamePlot{});
+        PicMechPulse1[n]->setSegments(std::move(plot.mechPulse1));
+        PicMechPulse2[n]->setSegments(std::move(plot.mechPulse2));
+        PicHopperPulse[n]->setSegments(std::move(plot.hopper));
     }
 }
 

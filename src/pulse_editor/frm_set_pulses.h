@@ -44,7 +44,6 @@ class FrmSetPulses : public QWidget {
                 *CmdCreateBix = nullptr, *CmdLoad = nullptr, *CmdSave = nullptr;
 
     // --- Window operations ---
-    void Plot(PulsePicture* MyPicGraph, int32_t Offset, int32_t ValueOn, int32_t ValueOff);
     void CmdRedraw_Click();
     // Sets a frame's caption and the name it is announced by.
     void setFrameCaption(int n, const QString& caption);
@@ -59,8 +58,6 @@ class FrmSetPulses : public QWidget {
     void bringToFront();
 
     RetreiveAccountingApp& main() { return main_; }
-    PulseBoard& board() { return *board_; }
-    PulseFiles& files() { return *files_; }
     // True once the window has been closed: a handler waiting in the event loop returns.
     bool closing() const { return closing_; }
 

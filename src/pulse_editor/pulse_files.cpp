@@ -17,7 +17,6 @@ QString PulseFiles::subOpenFile() {
     CD_File& dialog = f_.main().cdFile();
     dialog.OwnerWindow = &f_;
     dialog.CancelError = true;
-    dialog.FilterIndex = 0;
     dialog.Flags = CD_File::kFileMustExist | CD_File::kHideReadOnly;
     dialog.FileName = pulseDialogInitialName(dialog.DialogTitle);
     const bool open = pulseDialogIsOpen(dialog.DialogTitle);

@@ -15,13 +15,8 @@ PulsePicture::PulsePicture(QWidget* parent) : QFrame(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-void PulsePicture::Cls() {
-    lines_.clear();
-    update();
-}
-
-void PulsePicture::addLines(const std::vector<QLine>& lines) {
-    lines_.insert(lines_.end(), lines.begin(), lines.end());
+void PulsePicture::setSegments(std::vector<PlotSegment> segments) {
+    segments_ = std::move(segments);
     update();
 }
 
@@ -32,8 +27,8 @@ void PulsePicture::paintEvent(QPaintEvent* event) {
     painter.setClipRect(area);
     painter.translate(area.topLeft());
     painter.setPen(QPen(kPenColour, 0));
-    for (const QLine& line : lines_) {
-        painter.drawLine(line);
+    for (const PlotSegment& s : segments_) {
+        painter.drawLine(s.x1, s.y1, s.x2, s.y2);
     }
 }
 

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QFrame>
-#include <QLine>
 #include <vector>
+
+#include "core/pulse_settings.h"
 
 namespace tarvo {
 
-// A picture box of the pulse-width window: lines drawn in its own pixels, origin at the top
-// left of the area inside the border, clipped at its edges.
+// A picture box of the pulse-width window: one pulse train as the core's plot segments,
+// drawn in the box's own pixels, origin at the top left of the area inside the border,
+// clipped at its edges.
 class PulsePicture : public QFrame {
     Q_OBJECT
   public:
@@ -17,15 +19,15 @@ class PulsePicture : public QFrame {
 
     explicit PulsePicture(QWidget* parent = nullptr);
 
-    void Cls();
-    void addLines(const std::vector<QLine>& lines);
-    const std::vector<QLine>& lines() const { return lines_; }
+    // Shows these segments instead of what the box showed; none leaves it empty.
+    void setSegments(std::vector<PlotSegment> segments);
+    const std::vector<PlotSegment>& segments() const { return segments_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    std::vector<QLine> lines_;
+    std::vector<PlotSegment> segments_;
 };
 
 }  // namespace tarvo

@@ -1,7 +1,5 @@
 #include "shell/cd_file.h"
 
-#include <QFileInfo>
-
 #include "core/dialog_filter.h"
 
 namespace tarvo {
@@ -23,8 +21,6 @@ int CD_File::show(bool save) {
         return CancelError ? kCancelError : 0;
     }
     FileName = choice->path;
-    FileTitle = QFileInfo(choice->path).fileName();
-    FilterIndex = static_cast<int16_t>(choice->filterIndex);
     return 0;
 }
 

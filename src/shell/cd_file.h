@@ -15,8 +15,7 @@ namespace tarvo {
 // their last values between dialogs.
 class CD_File {
   public:
-    static constexpr int kCancelError = 32755;     // "Cancel was selected."
-    static constexpr int kBufferTooSmall = 32756;  // "Buffer to small" (never on Linux)
+    static constexpr int kCancelError = 32755;  // "Cancel was selected."
     static constexpr int32_t kFileMustExist = 0x1000;
     static constexpr int32_t kHideReadOnly = 0x0004;
 
@@ -24,9 +23,7 @@ class CD_File {
 
     QString DialogTitle;
     QString Filter;
-    int16_t FilterIndex = 0;
     QString FileName;
-    QString FileTitle;
     int32_t Flags = 0;
     bool CancelError = false;
     QWidget* OwnerWindow = nullptr;

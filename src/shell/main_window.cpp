@@ -21,6 +21,7 @@
 #include "shell/cd_file.h"
 #include "shell/connection.h"
 #include "shell/modem_dial.h"
+#include "shell/terminal_displays.h"
 #include "shell/terminal_mode.h"
 #include "shell/text_room.h"
 #include "terminal_config/auto_calibration.h"
@@ -94,7 +95,6 @@ QString RetreiveAccountingApp::subOpenFile() {
     CD_File& dialog = *cdFile_;
     dialog.OwnerWindow = this;
     dialog.CancelError = true;
-    dialog.FilterIndex = 0;
     dialog.FileName.clear();
     dialog.Flags = CD_File::kFileMustExist | CD_File::kHideReadOnly;
     const int error =
@@ -364,10 +364,8 @@ void RetreiveAccountingApp::ClearData() {
         box->clear();
     }
     for (int i = 0; i < kTerminals; ++i) {
-        for (auto* box : {PulseInPerPoint[i], PulseInMultiplier[i], CoinInA[i], CoinInB[i],
-                          PaidOut[i], Returned[i], Status[i], PrintMoneyOrPoints[i], Received[i],
-                          ValueIn[i], TxtCoinInMultiA[i], TxtCoinInMultiB[i]}) {
-            box->clear();
+        for (size_t f = 0; f < kTerminalFields.size(); ++f) {
+            terminalDisplay(*this, f, i)->clear();
         }
     }
 }

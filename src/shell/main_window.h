@@ -129,9 +129,6 @@ class RetreiveAccountingApp : public QMainWindow {
     CashoutLog& cashoutLog() { return *cashoutLog_; }
     MeterHistoryView& meterHistory() { return *meterHistory_; }
     LocationLawClock& locationLawClock() { return *locationLawClock_; }
-    TerminalMode& terminalMode() { return *terminalMode_; }
-    ModemDial& modemDial() { return *modemDial_; }
-    AutoCalibration& autoCalibration() { return *autoCalibration_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;

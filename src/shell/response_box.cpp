@@ -40,14 +40,6 @@ ResponseBox::ResponseBox(QWidget* parent) : QPlainTextEdit(parent) {
     });
 }
 
-void ResponseBox::appendChar(char c) {
-    text_.append(QLatin1Char(c));
-    pending_.append(QLatin1Char(c));
-    lineEnds_ += c == '\n' ? 1 : 0;
-    bound(true);
-    scheduleFlush();
-}
-
 void ResponseBox::appendText(const QString& text) {
     text_.append(text);
     pending_.append(text);

@@ -18,7 +18,6 @@ class ResponseBox : public QPlainTextEdit {
 
     explicit ResponseBox(QWidget* parent = nullptr);
 
-    void appendChar(char c);
     void appendText(const QString& text);
     void setText(const QString& text);
     void clearText() { setText(QString()); }

@@ -56,5 +56,58 @@ TEST(MeterReading, FormatsHoldTheDisplayedValues) {
     EXPECT_FALSE(recordFormat("xml"));
 }
 
+// Each report value lands in its own record field, and the record forms name and place it
+// as before: a field swapped or dropped in the field table shows here.
+TEST(MeterReading, EveryReportValueKeepsItsNameAndPlace) {
+    MeterReport report;
+    for (size_t n = 0; n < 6; ++n) {
+        const QString t = QString::number(n + 1);
+        report.status[n] = "st" + t;
+        report.pulseInPerPoint[n] = "pv" + t;
+        report.pulseInMultiplier[n] = "mu" + t;
+        report.valueIn[n] = "vi" + t;
+        report.printMoneyOrPoints[n] = "pu" + t;
+        report.received[n] = "rc" + t;
+        report.returned[n] = "rt" + t;
+        report.paidOut[n] = "po" + t;
+        report.coinInA[n] = "ca" + t;
+        report.coinInB[n] = "cb" + t;
+        report.coinInMultiA[n] = "ma" + t;
+        report.coinInMultiB[n] = "mb" + t;
+    }
+    MeterReading r = readingFromReport(report, false);
+    r.time = QDateTime(QDate(2026, 3, 7), QTime(9, 5, 0));
+    r.port = QStringLiteral("Com2");
+
+    const QJsonObject t3 =
+        QJsonDocument::fromJson(formatReadings({r}, RecordFormat::Json, false).toUtf8())
+            .array()[0]
+            .toObject()["terminals"]
+            .toArray()[2]
+            .toObject();
+    const std::pair<const char*, const char*> json[] = {
+        {"status", "st3"},   {"pulseValue", "pv3"},        {"multiplier", "mu3"},
+        {"valueIn", "vi3"},  {"printUnit", "pu3"},         {"received", "rc3"},
+        {"returned", "rt3"}, {"paidOut", "po3"},           {"coinInA", "ca3"},
+        {"coinInB", "cb3"},  {"coinInMultiplierA", "ma3"}, {"coinInMultiplierB", "mb3"}};
+    for (const auto& [key, value] : json) {
+        EXPECT_EQ(t3[key].toString(), value) << key;
+    }
+    EXPECT_EQ(t3.size(), 13);  // the twelve and the terminal number
+
+    const QStringList csv = formatReadings({r}, RecordFormat::Csv, true).split("\r\n");
+    EXPECT_EQ(csv[0],
+              "time,port,address,serialNumber,firmwareVersion,printerFirmware,printerStatus,error,"
+              "terminal,status,pulseValue,multiplier,valueIn,printUnit,received,returned,paidOut,"
+              "coinInA,coinInB,coinInMultiplierA,coinInMultiplierB,wentBackwards");
+    EXPECT_EQ(csv[6],
+              "2026-03-07T09:05:00,Com2,,,,,,,6,st6,pv6,mu6,vi6,pu6,rc6,rt6,po6,ca6,cb6,"
+              "ma6,mb6,");
+
+    const QStringList text = formatReadings({r}, RecordFormat::Text, false).split('\n');
+    EXPECT_EQ(text[4], "  Terminal 2  st2  pulse pv2 x mu2 vi2 print pu2  in mult A ma2 B mb2");
+    EXPECT_EQ(text[5], "    received rc2  returned rt2  paid out po2  coin A ca2  coin B cb2");
+}
+
 }  // namespace
 }  // namespace tarvo

@@ -31,8 +31,7 @@ TEST(PortMap, OverrideBeatsStoreBeatsDefault) {
     store->preset("Ports", "Com4", "");
     store->preset("Options", "Com5", "/dev/wrong-section");
     PortMap map(store);
-    EXPECT_TRUE(map.addOverride("Com2=/tmp/over"));
-    EXPECT_FALSE(map.addOverride("Com3"));
+    map.setOverride(2, "/tmp/over");
     const std::pair<int, QString> expected[] = {
         {1, "/dev/ttyUSB0"}, {2, "/tmp/over"},  {3, "/dev/ttyS2"},
         {4, "/dev/ttyS3"},   {5, "/dev/ttyS4"}, {32, "/dev/ttyS31"},

@@ -57,7 +57,7 @@ constexpr int kPort = 5;
 
 std::unique_ptr<QtSerialLine> lineOn(const QString& path) {
     PortMap map;
-    EXPECT_TRUE(map.addOverride(QStringLiteral("Com%1=%2").arg(kPort).arg(path)));
+    map.setOverride(kPort, path);
     auto line = std::make_unique<QtSerialLine>(map);
     line->setPortNumber(kPort);
     return line;

@@ -190,7 +190,7 @@ TEST(PulseRead, FillsEveryGameFromTheReplyOrKeepsTheWindowWithoutOne) {
                           QString::number(5 * k + n).rightJustified(3, '0'));
             }
             EXPECT_EQ(p.CmbHopper[n]->currentText(), n % 2 ? "Hopper" : "Cashout");
-            EXPECT_FALSE(p.PicMechPulse1[n]->lines().empty());
+            EXPECT_FALSE(p.PicMechPulse1[n]->segments().empty());
         }
     }
 }

@@ -64,8 +64,8 @@ TEST(MainWindowStartUp, StoredChoicesAreRestoredAndBadOnesCountAsAbsent) {
          "Com1|1000| 1|5|111111"},
     };
     for (const auto& [stored, expected] : cases) {
-        WindowFixture f([&](MemorySettingsStore& s) {
-            for (const QString& pair : stored) {
+        WindowFixture f([&pairs = stored](MemorySettingsStore& s) {
+            for (const QString& pair : pairs) {
                 s.preset(kOptions, pair.section('=', 0, 0), pair.section('=', 1));
             }
         });

@@ -86,7 +86,7 @@ TEST(ResponseBox, AFloodKeepsTheNewestLinesWithinTheBounds) {
                     const QString run = c.text.mid(at, c.run);
                     if (byChar) {
                         for (QChar ch : run) {
-                            box.appendChar(ch.toLatin1());
+                            box.appendText(QString(ch));
                         }
                     } else {
                         box.appendText(run);

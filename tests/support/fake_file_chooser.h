@@ -16,9 +16,7 @@ class FakeFileChooser : public FileChooser {
     // Answers in order; an empty path (or an empty script) is a cancelled dialog.
     std::deque<FileChoice> answers;
 
-    void answer(const QString& path, int filterIndex = 1) {
-        answers.push_back(FileChoice{path, filterIndex});
-    }
+    void answer(const QString& path) { answers.push_back(FileChoice{path}); }
     void cancel() { answers.push_back(FileChoice{}); }
 
     std::optional<FileChoice> choose(const FileRequest& request) override {
