@@ -195,8 +195,7 @@ std::optional<AuditCommand> parseAuditCommand(const QStringList& args, QString* 
         }
     }
     c.simulate = parser.isSet(QStringLiteral("simulate"));
-    if (c.target == AuditTarget::MultiDrop &&
-        c.interfacePosition == LinkOptions::kUsbPosition) {
+    if (c.target == AuditTarget::MultiDrop && c.interfacePosition == LinkOptions::kUsbPosition) {
         return fail(QStringLiteral("a multi-drop line is read through a serial port, not USB"));
     }
     return c;

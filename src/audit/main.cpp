@@ -13,6 +13,7 @@
 #include "app/real_platform.h"
 #include "audit/audit_command.h"
 #include "audit/audit_runner.h"
+#include "audit/history_command.h"
 #include "audit/output.h"
 #include "history/meter_history.h"
 #include "platform/qsettings_store.h"

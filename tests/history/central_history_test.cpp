@@ -11,6 +11,7 @@
 #include <iostream>
 #include <thread>
 
+#include "audit/history_command.h"
 #include "history/meter_history.h"
 #include "postgres_server.h"
 #include "support/qstring_printer.h"

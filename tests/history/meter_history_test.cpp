@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <thread>
 
+#include "audit/history_command.h"
 #include "history/meter_history.h"
 #include "postgres_server.h"
 #include "support/qstring_printer.h"

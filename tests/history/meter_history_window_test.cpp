@@ -21,6 +21,7 @@
 #include <ctime>
 #include <iostream>
 
+#include "audit/history_command.h"
 #include "history/meter_history.h"
 #include "history_window/history_table.h"
 #include "history_window/meter_history_window.h"
