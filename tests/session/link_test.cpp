@@ -257,3 +257,70 @@ TEST(Disconnect, AStuckOutputBufferIsGivenUpAfterItsBound) {
 
 }  // namespace
 }  // namespace tarvo::test
+
+namespace tarvo::test {
+namespace {
+
+LinkOptions usbKit() {
+    LinkOptions usb;
+    usb.interfacePosition = LinkOptions::kUsbPosition;
+    usb.target = Target::Kit;
+    return usb;
+}
+
+// A board the scan finds but that cannot be opened is no connection, and says why.
+TEST(Usb, ABoardThatCannotBeOpenedIsAFailedConnect) {
+    SessionFixture f(usbKit());
+    f.usb->openError = QStringLiteral("no permission for /dev/bus/usb/001/004");
+    auto op = f.session.begin();
+    const board::ConnectResult result = board::connect(f.session);
+    EXPECT_FALSE(result.connected);
+    EXPECT_EQ(result.failure,
+              "The Tarvo Board on USB could not be opened: no permission for /dev/bus/usb/001/004");
+    EXPECT_EQ(f.session.Connected, 0);
+    EXPECT_EQ(f.usb->callNames().count("USB_Write"), 0);
+}
+
+// A write or a read that fails because the board is gone, stalled or erred ends the
+// connection once; nothing is reported as sent and later frames are refused.
+TEST(Usb, AFaultEndsTheConnectionOnce) {
+    struct Case {
+        int32_t status;
+        bool duringRead;
+        const char* reason;
+    } cases[] = {
+        {UsbLibrary::kUsbNoDevice, false, "the USB board is gone"},
+        {UsbLibrary::kUsbIoError, true, "USB input/output error"},
+        {UsbLibrary::kUsbStall, true, "the USB board stalled the transfer"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        SessionFixture f(usbKit());
+        ASSERT_TRUE(f.connect());
+        QStringList lost;
+        QObject::connect(&f.session, &BoardSession::lineLost,
+                         [&lost](const QString& why) { lost << why; });
+        auto op = f.session.begin();
+        if (c.duringRead) {
+            FakeUsbLibrary* usb = f.usb.get();
+            const int32_t status = c.status;
+            usb->onWrite = [usb, status](const QByteArray&) { usb->fault = status; };
+        } else {
+            f.usb->fault = c.status;
+        }
+        f.session.ExpectReply = true;
+        EXPECT_FALSE(f.session.SendToTarvoBoard(QByteArray("\x05")));
+        EXPECT_FALSE(f.session.SendToTarvoBoard(QByteArray("\x05")));
+        EXPECT_EQ(f.session.Connected, 0);
+        EXPECT_EQ(f.session.UsbHandle, 0);
+        EXPECT_EQ(lost, QStringList{c.reason});
+        EXPECT_EQ(f.session.lastRefusal(), "PLEASE CONNECT FIRST");
+        EXPECT_EQ(f.usb->callNames().count("USB_Write"), 1);
+        EXPECT_EQ(f.usb->callNames().count("USB_Close"), 1);
+        ASSERT_EQ(f.prompts->messages.size(), 1u);
+        EXPECT_TRUE(f.prompts->messages[0].text.contains(c.reason));
+    }
+}
+
+}  // namespace
+}  // namespace tarvo::test

@@ -37,7 +37,7 @@ int32_t FakeUsbLibrary::USB_Scan(int32_t vendor, int32_t product) {
 
 int32_t FakeUsbLibrary::USB_Open(int32_t vendor, int32_t product, int32_t reserved) {
     calls.push_back({QStringLiteral("USB_Open"), {vendor, product, reserved}, {}});
-    if (vendor != kVendor || !present.count(product)) {
+    if (vendor != kVendor || !present.count(product) || !openError.isEmpty()) {
         return 0;
     }
     return nextHandle++;
@@ -46,6 +46,9 @@ int32_t FakeUsbLibrary::USB_Open(int32_t vendor, int32_t product, int32_t reserv
 int32_t FakeUsbLibrary::USB_Write(int32_t handle, const QByteArray& data, int32_t count) {
     const QByteArray sentData = data.left(std::max<int32_t>(count, 0));
     calls.push_back({QStringLiteral("USB_Write"), {handle, count}, sentData});
+    if (fault != 0) {
+        return fault;
+    }
     if (onWrite) {
         onWrite(sentData);
     }
@@ -55,6 +58,9 @@ int32_t FakeUsbLibrary::USB_Write(int32_t handle, const QByteArray& data, int32_
 int32_t FakeUsbLibrary::USB_Read(int32_t handle, QByteArray& buffer, int32_t firstTimeoutMs,
                                  int32_t nextTimeoutMs) {
     calls.push_back({QStringLiteral("USB_Read"), {handle, firstTimeoutMs, nextTimeoutMs}, {}});
+    if (fault != 0) {
+        return fault;
+    }
     if (reads.empty()) {
         return 0;
     }

@@ -43,6 +43,11 @@ class FakeUsbLibrary : public UsbLibrary {
     // Called after each USB_Write with the bytes sent; may call pushReply.
     std::function<void(const QByteArray&)> onWrite;
 
+    // Set: every later write and read fails with this status (a board gone, a stall).
+    int32_t fault = 0;
+    // Set: a present board cannot be opened, for this reason.
+    QString openError;
+
     int32_t USB_Scan(int32_t vendor, int32_t product) override;
     int32_t USB_Open(int32_t vendor, int32_t product, int32_t reserved) override;
     int32_t USB_Write(int32_t handle, const QByteArray& data, int32_t count) override;
@@ -50,6 +55,7 @@ class FakeUsbLibrary : public UsbLibrary {
                      int32_t nextTimeoutMs) override;
     int32_t USB_Close(int32_t handle) override;
     int32_t USB_GetVersion() override;
+    QString lastError() const override { return openError; }
 };
 
 }  // namespace tarvo::test
