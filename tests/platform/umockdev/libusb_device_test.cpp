@@ -42,22 +42,25 @@ class EmulatedBoard {
     };
 
     EmulatedBoard(UMockdevTestbed* bed, int product, int devnum) : bed_(bed) {
-        node_ = QStringLiteral("/dev/bus/usb/001/%1").arg(devnum, 3, 10, QLatin1Char('0'));
+        const QString hexProduct = QString::asprintf("%02X %02X", product & 0xFF, product >> 8);
         // Device descriptor, then configuration, interface 0 and its bulk OUT 0x01 and IN 0x81.
-        const QString descriptors =
-            QStringLiteral(
-                "12010002000000400F0F%1%20001000000010902200001010080320904000002FF"
-                "0000000705010240000007058102400000")
-                .arg(product & 0xFF, 2, 16, QLatin1Char('0'))
-                .arg(product >> 8, 2, 16, QLatin1Char('0'))
-                .toUpper();
+        const QString descriptors = QStringLiteral(
+                                        "12 01 00 02 00 00 00 40 0F 0F %1 00 01 00 00 00 01 "
+                                        "09 02 20 00 01 01 00 80 32 09 04 00 00 02 FF 00 00 00 "
+                                        "07 05 01 02 40 00 00 07 05 81 02 40 00 00")
+                                        .arg(hexProduct)
+                                        .remove(QLatin1Char(' '));
+        node_ = QStringLiteral("/dev/bus/usb/001/%1").arg(devnum, 3, 10, QLatin1Char('0'));
+        sysfs_ = QStringLiteral("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-%1").arg(devnum);
         const QString description =
             QStringLiteral(
-                "P: /devices/pci0000:00/0000:00:14.0/usb1/1-%1\nN: %2=%3\nE: DEVNAME=%4\n"
-                "E: DEVTYPE=usb_device\nE: SUBSYSTEM=usb\nE: BUSNUM=001\nE: DEVNUM=%5\n"
-                "A: busnum=1\nA: devnum=%1\nA: speed=12\nA: bConfigurationValue=1\n"
-                "A: idVendor=0f0f\nA: idProduct=%6\nH: descriptors=%3\n")
-                .arg(QString::number(devnum), node_.mid(5), descriptors, node_, node_.right(3))
+                "P: %1\nN: %2=%3\nE: DEVNAME=%4\nE: DEVTYPE=usb_device\n"
+                "E: SUBSYSTEM=usb\nE: BUSNUM=001\nE: DEVNUM=%5\nA: busnum=1\n"
+                "A: devnum=%6\nA: speed=12\nA: bConfigurationValue=1\n"
+                "A: idVendor=0f0f\nA: idProduct=%7\nH: descriptors=%3\n")
+                .arg(sysfs_.mid(4), node_.mid(5), descriptors, node_)
+                .arg(devnum, 3, 10, QLatin1Char('0'))
+                .arg(devnum)
                 .arg(product, 4, 16, QLatin1Char('0'));
         GError* error = nullptr;
         EXPECT_TRUE(
@@ -225,6 +228,7 @@ class EmulatedBoard {
 
     UMockdevTestbed* bed_;
     QString node_;
+    QString sysfs_;
     UMockdevIoctlBase* handler_ = nullptr;
     std::mutex mutex_;
     std::deque<Reply> replies_;
