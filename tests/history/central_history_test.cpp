@@ -1,41 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <iostream>
 #include <thread>
 
-#include "audit/history_command.h"
-#include "history/meter_history.h"
+#include "history_test_support.h"
 #include "postgres_server.h"
 #include "support/qstring_printer.h"
 
 // The shared history on a PostgreSQL server: what reaches it, what waits, what it refuses.
 namespace tarvo::test {
 namespace {
-
-const QDateTime kStart(QDate(2026, 11, 2), QTime(14, 5));
-
-MeterReading reading(const QString& serial, const QDateTime& time, qint64 received) {
-    MeterReading r;
-    r.time = time;
-    r.port = QStringLiteral("Com1");
-    r.serialNumber = serial;
-    r.firmwareVersion = QStringLiteral("BRD-V2.05");
-    MeterReading::Terminal t;
-    t.number = 1;
-    for (const auto& f : meterFields()) {
-        t.*f.field = QString::number(received).rightJustified(9, QLatin1Char('0'));
-    }
-    r.terminals.push_back(t);
-    return r;
-}
 
 class CentralHistory : public ::testing::Test {
   protected:
@@ -54,44 +32,19 @@ class CentralHistory : public ::testing::Test {
     QString file(const char* name = "meter-history.sqlite") const {
         return dir.filePath(QLatin1String(name));
     }
-    // One statement on the server, outside the program's code.
-    bool onServer(const QString& sql) {
-        const QUrl u(url);
-        bool ok = false;
-        {
-            auto db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("direct"));
-            db.setHostName(u.host());
-            db.setPort(u.port());
-            db.setDatabaseName(u.path().mid(1));
-            QSqlQuery q(db);
-            ok = db.open() && q.exec(sql);
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("direct"));
-        return ok;
-    }
-    int run(QStringList args, QString* out, QString* err) {
-        QTextStream o(out), e(err);
-        return runHistoryCommand(args, o, e, url);
+    // A central history written by a newer version of this program.
+    QString newerDatabase() {
+        const QString newer = server->newDatabase();
+        EXPECT_TRUE(MeterHistory::central(newer)->store(reading("A", kStart, 1)));
+        EXPECT_TRUE(
+            server->exec(QUrl(newer).path().mid(1), "UPDATE schema_version SET version = 99"));
+        return newer;
     }
 
     QTemporaryDir dir;
     PostgresServer* server = nullptr;
     QString url;
 };
-
-TEST_F(CentralHistory, TheSecondTechnicianSeesTheFirstOnesReading) {
-    MeterHistory first(file("first.sqlite"));
-    MeterHistory second(file("second.sqlite"));
-    first.setCentral(url);
-    second.setCentral(url);
-    ASSERT_TRUE(first.store(reading("A", kStart, 100)));
-    const auto seen = second.store(reading("A", kStart.addSecs(60), 90));
-    ASSERT_TRUE(seen) << second.problem().toStdString();
-    EXPECT_EQ(seen->changes[0][0].delta, -10);
-    EXPECT_EQ(seen->reading.terminals[0].wentBackwards.size(), 5);
-    EXPECT_EQ(second.readings()->size(), 2u);
-    EXPECT_EQ(*first.pendingCount(), 0);
-}
 
 TEST_F(CentralHistory, AServerStoppedBetweenReadingsGetsThemLaterAndEachOnce) {
     MeterHistory h(file());
@@ -120,14 +73,9 @@ TEST_F(CentralHistory, AServerStoppedBetweenReadingsGetsThemLaterAndEachOnce) {
     EXPECT_TRUE(h.centralProblem().isEmpty());
 
     // Sent again as if the answers had been lost on the way: still one copy of each.
-    {
-        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mark"));
-        db.setDatabaseName(file());
-        QSqlQuery q(db);
-        ASSERT_TRUE(db.open() && q.exec("UPDATE readings SET pushed = 0") &&
-                    q.exec("UPDATE memory_clears SET pushed = 0"));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("mark"));
+    ASSERT_FALSE(
+        onSqlite(file(), {"UPDATE readings SET pushed = 0", "UPDATE memory_clears SET pushed = 0"})
+            .isNull());
     EXPECT_EQ(h.pushPending(), 3);
     const auto there = MeterHistory::central(url)->readings();
     ASSERT_TRUE(there);
@@ -164,24 +112,6 @@ TEST_F(CentralHistory, TwoLaptopsWritingOneBoardAtOnceLoseNothing) {
     }
 }
 
-TEST_F(CentralHistory, ANewerCentralSchemaIsRefusedAndTheFileGoesOn) {
-    ASSERT_TRUE(MeterHistory::central(url)->store(reading("A", kStart, 1)));
-    ASSERT_TRUE(onServer("UPDATE schema_version SET version = 99"));
-    MeterHistory h(file());
-    h.setCentral(url);
-    ASSERT_TRUE(h.store(reading("A", kStart.addSecs(60), 2))) << h.problem().toStdString();
-    ASSERT_TRUE(h.store(reading("A", kStart.addSecs(120), 3)));
-    EXPECT_TRUE(h.centralProblem().contains("written by a newer version of this program"))
-        << h.centralProblem().toStdString();
-    EXPECT_EQ(h.takeNotices().size(), 1);
-    EXPECT_EQ(*h.pendingCount(), 2);
-    EXPECT_EQ(h.readings()->size(), 2u);
-    QString out, err;
-    EXPECT_EQ(run({"--database", url}, &out, &err), 1);
-    EXPECT_TRUE(err.contains("newer version")) << err.toStdString();
-    EXPECT_EQ(run({"--push", "--database", file()}, &out, &err), 1);
-}
-
 TEST_F(CentralHistory, AddressesAndPasswordsThatDoNotServeAreRefusedWithAReason) {
     const QUrl u(url);
     const QString port = QString::number(u.port());
@@ -196,6 +126,7 @@ TEST_F(CentralHistory, AddressesAndPasswordsThatDoNotServeAreRefusedWithAReason)
          "Cannot reach"},
         {url, "not-the-password", "password authentication failed"},
         {"mysql://127.0.0.1/history", qgetenv("PGPASSWORD"), "not a central history address"},
+        {newerDatabase(), qgetenv("PGPASSWORD"), "written by a newer version of this program"},
     };
     const QByteArray password = qgetenv("PGPASSWORD");
     for (const auto& c : cases) {
@@ -224,47 +155,32 @@ TEST_F(CentralHistory, TheCommandSendsWhatWaitsAndListsTheCentralHistory) {
     } steps[] = {
         {{"--database", "URL", "--format", "json"}, {}, 0, "", 0},
         {{"--push", "--database", "FILE"}, {}, 2, "no central history", -1},
+        {{"--push", "--database", "FILE"}, "NEWER", 1, "newer version", -1},
+        {{"--database", "NEWER"}, {}, 1, "newer version", -1},
         {{"--push", "--database", "FILE"}, "URL", 0, "2 readings sent", -1},
         {{"--push", "--database", "FILE", "--database", "URL"}, {}, 0, "0 readings sent", -1},
         {{"--database", "URL", "--format", "json", "--serial", "B"}, {}, 0, "", 1},
         {{"--database", "postgresql://nowhere"}, {}, 2, "not a central history address", -1},
     };
+    const QString newer = newerDatabase();
     for (const auto& s : steps) {
         QStringList args = s.args;
+        args.replaceInStrings(QStringLiteral("NEWER"), newer);
         args.replaceInStrings(QStringLiteral("URL"), url);
         args.replaceInStrings(QStringLiteral("FILE"), file());
         SCOPED_TRACE(args.join(' ').toStdString());
         QString out, err;
-        QTextStream o(&out), e(&err);
-        EXPECT_EQ(runHistoryCommand(args, o, e, s.configured == "URL" ? url : QString()), s.status)
+        EXPECT_EQ(historyCommand(args, &out, &err,
+                                 s.configured == "URL"     ? url
+                                 : s.configured == "NEWER" ? newer
+                                                           : QString()),
+                  s.status)
             << err.toStdString();
         EXPECT_TRUE(err.contains(s.said)) << err.toStdString();
         if (s.listed >= 0) {
             EXPECT_EQ(QJsonDocument::fromJson(out.toUtf8()).array().size(), s.listed)
                 << out.toStdString();
         }
-    }
-}
-
-// Figures for the notes: keeping one reading in the file alone and also on the server.
-TEST_F(CentralHistory, KeepingOneReadingTakesMillisecondsHereAndThere) {
-    constexpr int kReadings = 50;
-    for (const bool central : {false, true}) {
-        MeterHistory h(file(central ? "both.sqlite" : "alone.sqlite"));
-        if (central) {
-            h.setCentral(url);
-        }
-        ASSERT_TRUE(h.store(reading("T", kStart, 0)));  // opened, schema ready
-        QElapsedTimer timer;
-        timer.start();
-        for (int i = 1; i <= kReadings; ++i) {
-            ASSERT_TRUE(h.store(reading("T", kStart.addSecs(i), i)));
-        }
-        const double each = static_cast<double>(timer.nsecsElapsed()) / 1e6 / kReadings;
-        std::cout << "one reading kept " << (central ? "locally and centrally" : "locally") << ": "
-                  << each << " ms\n";
-        EXPECT_LT(each, 250.0);
-        EXPECT_EQ(*h.pendingCount(), central ? 0 : kReadings + 1);
     }
 }
 

@@ -7,42 +7,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <thread>
 
-#include "audit/history_command.h"
-#include "history/meter_history.h"
+#include "history_test_support.h"
 #include "postgres_server.h"
 #include "support/qstring_printer.h"
 
 // The meter history file: what is kept, compared, upgraded, set aside and printed.
 namespace tarvo::test {
 namespace {
-
-const QDateTime kStart(QDate(2026, 11, 2), QTime(14, 5));
-
-// A two-terminal reading whose meters all read `received`, `received` + 1, ...
-MeterReading reading(const QString& serial, const QDateTime& time, qint64 received,
-                     const QString& port = QStringLiteral("Com1")) {
-    MeterReading r;
-    r.time = time;
-    r.port = port;
-    r.serialNumber = serial;
-    r.firmwareVersion = QStringLiteral("BRD-V2.05");
-    for (int n = 1; n <= 2; ++n) {
-        MeterReading::Terminal t;
-        t.number = n;
-        t.status = QStringLiteral("ON");
-        int k = 0;
-        for (const auto& f : meterFields()) {
-            t.*f.field = QString::number(received + k++).rightJustified(9, QLatin1Char('0'));
-        }
-        r.terminals.push_back(t);
-    }
-    return r;
-}
 
 TEST(MeterChangeText, SaysHowTheMeterMovedSinceThePreviousReading) {
     const QDateTime cleared = kStart.addSecs(60);
@@ -67,27 +41,12 @@ TEST(MeterChangeText, SaysHowTheMeterMovedSinceThePreviousReading) {
             before = reading(QStringLiteral("S1"), kStart, *c.was);
         }
         const auto changes = compareWithPrevious(now, before, c.clearedAt);
-        EXPECT_EQ(changeToolTip(changes[1][0]), c.tip);
+        EXPECT_EQ(changeToolTip(changes[0][0]), c.tip);
         markWentBackwards(now, changes);
-        EXPECT_EQ(now.terminals[1].wentBackwards,
+        EXPECT_EQ(now.terminals[0].wentBackwards,
                   c.flagged ? QStringList({"received", "returned", "paidOut", "coinInA", "coinInB"})
                             : QStringList());
     }
-}
-
-// One PRAGMA on its own connection; its answer.
-QString pragma(const QString& path, const char* statement) {
-    QString answer;
-    {
-        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("pragma"));
-        db.setDatabaseName(path);
-        QSqlQuery q(db);
-        if (db.open() && q.exec(QStringLiteral("PRAGMA ") + QLatin1String(statement)) && q.next()) {
-            answer = q.value(0).toString();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("pragma"));
-    return answer;
 }
 
 class MeterHistoryFile : public ::testing::Test {
@@ -112,7 +71,7 @@ std::unique_ptr<MeterHistory> openHistory(Backend backend, const QString& path,
     return h;
 }
 
-class MeterHistoryStore : public ::testing::TestWithParam<Backend> {
+class MeterHistoryStore : public MeterHistoryFile, public ::testing::WithParamInterface<Backend> {
   protected:
     void SetUp() override {
         if (GetParam() != Backend::File) {
@@ -122,10 +81,7 @@ class MeterHistoryStore : public ::testing::TestWithParam<Backend> {
             url = server->newDatabase();
         }
     }
-    QString path() const { return dir.filePath(QStringLiteral("meter-history.sqlite")); }
-    std::unique_ptr<MeterHistory> open(const QString& file = {}) {
-        return openHistory(GetParam(), file.isEmpty() ? path() : file, url);
-    }
+    std::unique_ptr<MeterHistory> open() { return openHistory(GetParam(), path(), url); }
     // An empty history in place of the one used so far.
     void fresh() {
         QFile::remove(path());
@@ -137,7 +93,6 @@ class MeterHistoryStore : public ::testing::TestWithParam<Backend> {
     QStringList databaseArgs() const {
         return {QStringLiteral("--database"), GetParam() == Backend::Central ? url : path()};
     }
-    QTemporaryDir dir;
     PostgresServer* server = nullptr;
     QString url;
 };
@@ -146,35 +101,10 @@ INSTANTIATE_TEST_SUITE_P(Backends, MeterHistoryStore,
                          ::testing::Values(Backend::File, Backend::Central,
                                            Backend::FileAndCentral),
                          [](const auto& info) {
-                             switch (info.param) {
-                                 case Backend::File:
-                                     return "File";
-                                 case Backend::Central:
-                                     return "Central";
-                                 default:
-                                     return "FileAndCentral";
-                             }
+                             return std::string(
+                                 std::array{"File", "Central",
+                                            "FileAndCentral"}[static_cast<int>(info.param)]);
                          });
-
-TEST_P(MeterHistoryStore, ComparesWithThePreviousReadingOfTheSameBoardOnly) {
-    auto owned = open();
-    MeterHistory& h = *owned;
-    ASSERT_TRUE(h.store(reading("A", kStart, 100)));
-    ASSERT_TRUE(h.store(reading("B", kStart.addSecs(60), 50)));
-    const auto a = h.store(reading("A", kStart.addSecs(120), 90));
-    ASSERT_TRUE(a) << h.problem().toStdString();
-    EXPECT_EQ(a->changes[0][0].delta, -10);
-    EXPECT_EQ(a->reading.terminals[0].wentBackwards.size(), 5);
-    // Read back oldest first, with the flags.
-    const auto all = h.readings();
-    ASSERT_TRUE(all);
-    ASSERT_EQ(all->size(), 3u);
-    EXPECT_EQ(all->back().terminals[0].received, QStringLiteral("000000090"));
-    EXPECT_EQ(all->back().terminals[1].wentBackwards, a->reading.terminals[1].wentBackwards);
-    EXPECT_EQ(all->back().time, kStart.addSecs(120));
-    // Nothing without a serial number.
-    EXPECT_FALSE(h.store(reading(QString(), kStart, 1)));
-}
 
 TEST_P(MeterHistoryStore, AMemoryClearSentHereExcusesTheDropOfThatBoardOnly) {
     struct Case {
@@ -239,19 +169,16 @@ TEST_P(MeterHistoryStore, WritersInTwoThreadsAndAnotherProcessAllSucceed) {
     };
     QProcess other;
     auto env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TARVO_HISTORY_WRITER"), fileOf("process.sqlite"));
-    env.insert(QStringLiteral("TARVO_HISTORY_CENTRAL"), url);
-    env.insert(QStringLiteral("TARVO_HISTORY_BACKEND"),
-               QString::number(static_cast<int>(GetParam())));
+    env.insert("TARVO_HISTORY_WRITER", fileOf("process.sqlite"));
+    env.insert("TARVO_HISTORY_CENTRAL", url);
+    env.insert("TARVO_HISTORY_BACKEND", QString::number(static_cast<int>(GetParam())));
     other.setProcessEnvironment(env);
     other.setProcessChannelMode(QProcess::MergedChannels);
     other.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=MeterHistoryWriterProcess.*")});
+                {"--gtest_filter=MeterHistoryWriterProcess.*"});
     ASSERT_TRUE(other.waitForStarted());
-    std::thread first(writeReadings, GetParam(), fileOf("t1.sqlite"), url, QStringLiteral("T1"),
-                      40);
-    std::thread second(writeReadings, GetParam(), fileOf("t2.sqlite"), url, QStringLiteral("T2"),
-                       40);
+    std::thread first(writeReadings, GetParam(), fileOf("t1.sqlite"), url, "T1", 40);
+    std::thread second(writeReadings, GetParam(), fileOf("t2.sqlite"), url, "T2", 40);
     first.join();
     second.join();
     ASSERT_TRUE(other.waitForFinished(60000));
@@ -267,42 +194,34 @@ TEST_P(MeterHistoryStore, WritersInTwoThreadsAndAnotherProcessAllSucceed) {
 }
 
 TEST_F(MeterHistoryFile, AVersionOneFileIsUpgradedAndItsDropsFlagged) {
-    {
-        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("v1"));
-        db.setDatabaseName(path());
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        for (const char* sql :
-             {"CREATE TABLE readings (id INTEGER PRIMARY KEY, taken_ms INTEGER NOT NULL, "
-              "taken_at TEXT NOT NULL, port TEXT NOT NULL, address INTEGER, serial_number "
-              "TEXT NOT NULL, firmware_version TEXT NOT NULL, printer_firmware TEXT NOT NULL, "
-              "printer_status TEXT NOT NULL)",
-              "CREATE TABLE terminals (reading_id INTEGER NOT NULL, number INTEGER NOT NULL, "
-              "status TEXT NOT NULL, pulse_value TEXT NOT NULL, multiplier TEXT NOT NULL, "
-              "value_in TEXT NOT NULL, print_unit TEXT NOT NULL, received TEXT NOT NULL, "
-              "returned TEXT NOT NULL, paid_out TEXT NOT NULL, coin_in_a TEXT NOT NULL, "
-              "coin_in_b TEXT NOT NULL, coin_in_multiplier_a TEXT NOT NULL, "
-              "coin_in_multiplier_b TEXT NOT NULL, PRIMARY KEY (reading_id, number))",
-              "INSERT INTO readings VALUES (1, 1000, 'x', 'Com1', 3, 'OLD', 'F', '', '')",
-              "INSERT INTO readings VALUES (2, 2000, 'x', 'Com1', 3, 'OLD', 'F', '', '')",
-              "INSERT INTO terminals VALUES (1, 1, 'ON', '10', '1', 'CENTS', 'MONEY', "
-              "'000000500', '0', '0', '7', '0', '1', '1')",
-              "INSERT INTO terminals VALUES (2, 1, 'ON', '10', '1', 'CENTS', 'MONEY', "
-              "'000000400', '0', '0', '8', '0', '1', '1')",
-              "PRAGMA user_version = 1"}) {
-            ASSERT_TRUE(q.exec(QString::fromLatin1(sql))) << sql;
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("v1"));
+    ASSERT_FALSE(
+        onSqlite(path(),
+                 {"CREATE TABLE readings (id INTEGER PRIMARY KEY, taken_ms INTEGER NOT NULL, "
+                  "taken_at TEXT NOT NULL, port TEXT NOT NULL, address INTEGER, serial_number "
+                  "TEXT NOT NULL, firmware_version TEXT NOT NULL, printer_firmware TEXT NOT NULL, "
+                  "printer_status TEXT NOT NULL)",
+                  "CREATE TABLE terminals (reading_id INTEGER NOT NULL, number INTEGER NOT NULL, "
+                  "status TEXT NOT NULL, pulse_value TEXT NOT NULL, multiplier TEXT NOT NULL, "
+                  "value_in TEXT NOT NULL, print_unit TEXT NOT NULL, received TEXT NOT NULL, "
+                  "returned TEXT NOT NULL, paid_out TEXT NOT NULL, coin_in_a TEXT NOT NULL, "
+                  "coin_in_b TEXT NOT NULL, coin_in_multiplier_a TEXT NOT NULL, "
+                  "coin_in_multiplier_b TEXT NOT NULL, PRIMARY KEY (reading_id, number))",
+                  "INSERT INTO readings VALUES (1, 1000, 'x', 'Com1', 3, 'OLD', 'F', '', '')",
+                  "INSERT INTO readings VALUES (2, 2000, 'x', 'Com1', 3, 'OLD', 'F', '', '')",
+                  "INSERT INTO terminals VALUES (1, 1, 'ON', '10', '1', 'CENTS', 'MONEY', "
+                  "'000000500', '0', '0', '7', '0', '1', '1')",
+                  "INSERT INTO terminals VALUES (2, 1, 'ON', '10', '1', 'CENTS', 'MONEY', "
+                  "'000000400', '0', '0', '8', '0', '1', '1')",
+                  "PRAGMA user_version = 1"})
+            .isNull());
     // Listing reads the old file as it is, its drop flagged, and upgrades nothing.
     QString out, err;
-    QTextStream o(&out), e(&err);
-    ASSERT_EQ(runHistoryCommand({"--database", path(), "--format", "json"}, o, e), 0)
+    ASSERT_EQ(historyCommand({"--database", path(), "--format", "json"}, &out, &err), 0)
         << err.toStdString();
     const auto listed = QJsonDocument::fromJson(out.toUtf8()).array();
     ASSERT_EQ(listed.size(), 2);
     EXPECT_EQ(listed[1]["terminals"][0]["wentBackwards"].toArray(), QJsonArray({"received"}));
-    EXPECT_EQ(pragma(path(), "user_version"), "1");
+    EXPECT_EQ(onSqlite(path(), {"PRAGMA user_version"}), "1");
     MeterHistory h(path());
     const auto all = h.readings();
     ASSERT_TRUE(all) << h.problem().toStdString();
@@ -325,21 +244,19 @@ TEST_F(MeterHistoryFile, ListingLeavesTheFileAsItWasJournalModeIncluded) {
         ASSERT_TRUE(h.store(reading("A", kStart.addSecs(60), 90)));
     }
     // A file in the other journal mode, as another program may have left it.
-    EXPECT_EQ(pragma(path(), "journal_mode=DELETE"), "delete");
+    EXPECT_EQ(onSqlite(path(), {"PRAGMA journal_mode=DELETE"}), "delete");
     auto bytes = [&] {
         QFile f(path());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     };
     const QByteArray before = bytes();
     const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    ASSERT_EQ(runHistoryCommand({"--database", path(), "--format", "csv"}, o, e), 0)
-        << err.toStdString();
+    QString out;
+    ASSERT_EQ(historyCommand({"--database", path(), "--format", "csv"}, &out), 0);
     EXPECT_EQ(out.count("\r\n"), 1 + 2 * 2);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), filesBefore);
     EXPECT_EQ(bytes(), before);
-    EXPECT_EQ(pragma(path(), "journal_mode"), "delete");
+    EXPECT_EQ(onSqlite(path(), {"PRAGMA journal_mode"}), "delete");
 }
 
 TEST_F(MeterHistoryFile, ADamagedFileIsKeptAsideAndANewOneStarted) {
@@ -350,9 +267,8 @@ TEST_F(MeterHistoryFile, ADamagedFileIsKeptAsideAndANewOneStarted) {
         f.write(garbage);
     }
     // The command line only reads: it leaves the file as it is.
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    EXPECT_EQ(runHistoryCommand({"--database", path()}, o, e), 1);
+    QString err;
+    EXPECT_EQ(historyCommand({"--database", path()}, nullptr, &err), 1);
     EXPECT_TRUE(err.contains(QStringLiteral("damaged"))) << err.toStdString();
 
     MeterHistory h(path(), MeterHistory::Damaged::MoveAside, [] { return kStart; });
@@ -367,27 +283,25 @@ TEST_F(MeterHistoryFile, ADamagedFileIsKeptAsideAndANewOneStarted) {
     EXPECT_EQ(h.readings()->size(), 2u);
 }
 
-TEST_F(MeterHistoryFile, AnUnwritableLocationFailsWithAReason) {
-    QFile blocker(dir.filePath(QStringLiteral("not-a-folder")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    MeterHistory h(blocker.fileName() + QStringLiteral("/meter-history.sqlite"));
-    EXPECT_FALSE(h.store(reading("A", kStart, 1)));
-    EXPECT_FALSE(h.problem().isEmpty());
-    EXPECT_TRUE(h.takeNotices().isEmpty());
-}
-
-TEST_P(MeterHistoryStore, TheHistoryCommandPrintsJsonAndCsvOfTheSameReadings) {
+// A reading is compared with the previous one of the same board only; the history command
+// prints what was kept.
+TEST_P(MeterHistoryStore, ComparesPerBoardAndTheCommandPrintsJsonAndCsvOfIt) {
     {
         auto h = open();
         ASSERT_TRUE(h->store(reading("A", kStart, 100)));
         ASSERT_TRUE(h->store(reading("B", kStart.addSecs(30), 5)));
-        ASSERT_TRUE(h->store(reading("A", kStart.addSecs(60), 99)));
+        const auto a = h->store(reading("A", kStart.addSecs(60), 99));
+        ASSERT_TRUE(a) << h->problem().toStdString();
+        EXPECT_EQ(a->changes[0][0].delta, -1);
+        EXPECT_FALSE(h->store(reading(QString(), kStart, 1)));  // nothing without a serial
+        const auto all = h->readings();
+        ASSERT_TRUE(all && all->size() == 3u);
+        EXPECT_EQ(all->back().time, kStart.addSecs(60));
+        EXPECT_EQ(all->back().terminals[1].wentBackwards, a->reading.terminals[1].wentBackwards);
     }
     auto run = [&](QStringList args, int* status = nullptr) {
-        QString out, err;
-        QTextStream o(&out), e(&err);
-        const int s = runHistoryCommand(args << databaseArgs(), o, e);
+        QString out;
+        const int s = historyCommand(args << databaseArgs(), &out);
         if (status) {
             *status = s;
         }

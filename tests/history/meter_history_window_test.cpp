@@ -7,9 +7,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,8 +18,7 @@
 #include <ctime>
 #include <iostream>
 
-#include "audit/history_command.h"
-#include "history/meter_history.h"
+#include "history_test_support.h"
 #include "history_window/history_table.h"
 #include "history_window/meter_history_window.h"
 #include "support/fake_file_chooser.h"
@@ -34,39 +30,25 @@
 namespace tarvo::test {
 namespace {
 
-const QDateTime kStart(QDate(2026, 11, 2), QTime(14, 5));
-
-// Terminals 1 and 2; every meter of terminal n reads `received` * n.
-MeterReading reading(const QString& serial, const QDateTime& time, qint64 received) {
-    MeterReading r;
-    r.time = time;
-    r.port = QStringLiteral("Com3");
-    r.address = 7;
-    r.serialNumber = serial;
-    r.firmwareVersion = QStringLiteral("BRD-V2.05");
-    for (int n = 1; n <= 2; ++n) {
-        MeterReading::Terminal t;
-        t.number = n;
-        for (const auto& f : meterFields()) {
-            t.*f.field = QString::number(received * n).rightJustified(9, QLatin1Char('0'));
-        }
-        r.terminals.push_back(t);
-    }
-    return r;
-}
-
 class HistoryWindowTest : public ::testing::Test {
   protected:
     QString path() const { return dir.filePath(QStringLiteral("meter-history.sqlite")); }
     // S1: 100, 90 (a drop), a memory clear, 0 (expected), 10. S2, read last: one reading.
     void fill() {
         MeterHistory h(path());
-        ASSERT_TRUE(h.store(reading("S1", kStart, 100)));
-        ASSERT_TRUE(h.store(reading("S1", kStart.addSecs(60), 90)));
+        auto at = [](const char* serial, int secs, qint64 received) {
+            MeterReading r = reading(serial, kStart.addSecs(secs), received);
+            r.port = "Com3";
+            r.address = 7;
+            return r;
+        };
+        for (const auto& r : {at("S1", 0, 100), at("S1", 60, 90)}) {
+            ASSERT_TRUE(h.store(r));
+        }
         ASSERT_TRUE(h.recordMemoryClear(kStart.addSecs(120), "Com3", 7, "S1"));
-        ASSERT_TRUE(h.store(reading("S1", kStart.addSecs(180), 0)));
-        ASSERT_TRUE(h.store(reading("S1", kStart.addSecs(240), 10)));
-        ASSERT_TRUE(h.store(reading("S2", kStart.addSecs(300), 5)));
+        for (const auto& r : {at("S1", 180, 0), at("S1", 240, 10), at("S2", 300, 5)}) {
+            ASSERT_TRUE(h.store(r));
+        }
     }
     std::unique_ptr<MeterHistoryWindow> open(const QString& serial) {
         MeterHistoryWindow::Setup setup;
@@ -218,10 +200,8 @@ TEST_F(HistoryWindowTest, ExportWritesTheBytesOfTheHistoryCommandsCsv) {
     ASSERT_EQ(files->requests.size(), 1u);
     EXPECT_TRUE(files->requests[0].save);
     EXPECT_EQ(files->requests[0].initialName, "S1-history.csv");
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    ASSERT_EQ(runHistoryCommand({"--serial", "S1", "--format", "csv", "--database", path()}, o, e),
-              0);
+    QString out;
+    ASSERT_EQ(historyCommand({"--serial", "S1", "--format", "csv", "--database", path()}, &out), 0);
     QFile written(target);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), out.toUtf8());
@@ -298,53 +278,35 @@ TEST_F(HistoryWindowTest, EveryControlIsAnnouncedAndEveryTextFitsAtEachScale) {
             }
             EXPECT_EQ(w->chartView->accessibleDescription(),
                       "Coin in A of S1, 4 readings, 2 drops");
-            // For a look by eye: TARVO_GRAB_DIR=/tmp build/tests/test_history
-            if (qEnvironmentVariableIsSet("TARVO_GRAB_DIR")) {
-                w->grab().save(QDir(qEnvironmentVariable("TARVO_GRAB_DIR"))
-                                   .filePath(QStringLiteral("history_window_%1.png").arg(scale)));
-            }
         }
         QApplication::setFont(normal);
     }
 }
 
-// Ten thousand readings of one six-terminal board, written in one go.
+// `count` readings of one six-terminal board, written in one go; Received drops at every
+// thousandth.
 void fillMany(const QString& path, int count) {
-    {
-        MeterHistory h(path);
-        MeterReading first = reading("BIG", kStart, 0);
-        ASSERT_TRUE(h.store(first));
-    }
-    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("many"));
-    db.setDatabaseName(path);
-    ASSERT_TRUE(db.open());
-    QSqlQuery q(db);
-    ASSERT_TRUE(q.exec("BEGIN"));
-    QSqlQuery r(db), t(db);
-    r.prepare(
-        "INSERT INTO readings (id, uid, pushed, taken_ms, taken_at, port, address, "
-        "serial_number, firmware_version, printer_firmware, printer_status) VALUES "
-        "(?, ?, 0, ?, '', 'Com1', NULL, 'BIG', 'BRD-V2.05', '', '')");
-    t.prepare(
-        "INSERT INTO terminals VALUES (?, ?, 'ON', '1', '1', 'CENTS', 'MONEY', ?, ?, ?, "
-        "?, ?, '1', '1', ?)");
+    ASSERT_TRUE(MeterHistory(path).store(reading("BIG", kStart, 0)));  // the schema
+    QStringList sql{"BEGIN"};
     for (int i = 1; i < count; ++i) {
-        r.addBindValue(i + 1);
-        r.addBindValue(QStringLiteral("many-%1").arg(i));
-        r.addBindValue(kStart.addSecs(i * 60).toMSecsSinceEpoch());
-        ASSERT_TRUE(r.exec());
+        sql << QStringLiteral(
+                   "INSERT INTO readings (id, uid, pushed, taken_ms, taken_at, port, "
+                   "serial_number, firmware_version, printer_firmware, printer_status) "
+                   "VALUES (%1, 'many-%1', 0, %2, '', 'Com1', 'BIG', 'BRD-V2.05', '', '')")
+                   .arg(i + 1)
+                   .arg(kStart.addSecs(i * 60).toMSecsSinceEpoch());
+        const bool drop = i % 1000 == 0;
         for (int n = 1; n <= 6; ++n) {
-            const bool drop = i % 1000 == 0;
-            const QString v = QString::number(drop ? i / 2 : i * n).rightJustified(9, '0');
-            for (const QVariant& b : QVariantList{
-                     i + 1, n, v, v, v, v, v, drop ? QStringLiteral("received") : QString("")}) {
-                t.addBindValue(b);
-            }
-            ASSERT_TRUE(t.exec()) << t.lastError().text().toStdString();
+            sql << QStringLiteral(
+                       "INSERT INTO terminals VALUES (%1, %2, 'ON', '1', '1', 'CENTS', "
+                       "'MONEY', '%3', '%3', '%3', '%3', '%3', '1', '1', '%4')")
+                       .arg(i + 1)
+                       .arg(n)
+                       .arg(QString::number(drop ? i / 2 : i * n).rightJustified(9, '0'),
+                            QString(drop ? "received" : ""));
         }
     }
-    ASSERT_TRUE(q.exec("COMMIT"));
-    db.close();
+    ASSERT_FALSE(onSqlite(path, sql << "COMMIT").isNull());
 }
 
 // The time this thread has run: what the window spends, whatever else the machine does.
@@ -356,7 +318,6 @@ qint64 threadCpuMs() {
 
 TEST_F(HistoryWindowTest, TenThousandReadingsOpenWithoutHoldingTheWindow) {
     fillMany(path(), 10000);
-    QSqlDatabase::removeDatabase(QStringLiteral("many"));
     QElapsedTimer total;
     total.start();
     auto w = open("BIG");

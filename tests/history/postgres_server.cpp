@@ -11,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
+#include <memory>
 
 namespace tarvo::test {
 
@@ -18,11 +19,6 @@ namespace {
 
 constexpr const char* kUser = "tarvo";
 constexpr const char* kPassword = "tarvo-history-test";
-
-QString binary(const char* name) {
-    const QString dir = qEnvironmentVariable("TARVO_PG_BIN", "/usr/lib/postgresql/15/bin");
-    return dir + QLatin1Char('/') + QLatin1String(name);
-}
 
 std::unique_ptr<PostgresServer>& instance() {
     static std::unique_ptr<PostgresServer> server;
@@ -41,7 +37,7 @@ class StopAtEnd : public ::testing::Environment {
 PostgresServer* PostgresServer::shared(QString* why) {
     static QString failed;
     if (!instance() && failed.isEmpty()) {
-        std::unique_ptr<PostgresServer> server(new PostgresServer);
+        auto server = std::make_unique<PostgresServer>();
         if (server->setUp(&failed)) {
             instance() = std::move(server);
         }
@@ -50,22 +46,17 @@ PostgresServer* PostgresServer::shared(QString* why) {
     return instance().get();
 }
 
-PostgresServer::~PostgresServer() {
-    stop();
-}
-
 // The server refuses to run as root: as root (a fresh CI machine) it runs as "nobody".
 bool PostgresServer::run(const QString& program, const QStringList& args, QString* why) {
+    const QString path =
+        qEnvironmentVariable("TARVO_PG_BIN", "/usr/lib/postgresql/15/bin") + '/' + program;
     QProcess p;
     p.setWorkingDirectory(dir_.path());
     p.setProcessChannelMode(QProcess::MergedChannels);
     if (geteuid() == 0) {
-        p.start(QStringLiteral("runuser"),
-                QStringList{QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"),
-                            program} +
-                    args);
+        p.start("runuser", QStringList{"-u", "nobody", "--", path} + args);
     } else {
-        p.start(program, args);
+        p.start(path, args);
     }
     if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         *why = QStringLiteral("%1 failed: %2").arg(program, QString::fromLocal8Bit(p.readAll()));
@@ -74,37 +65,43 @@ bool PostgresServer::run(const QString& program, const QStringList& args, QStrin
     return true;
 }
 
+bool PostgresServer::pgCtl(const QStringList& args, QString* why) {
+    return run("pg_ctl", QStringList{"-D", dir_.filePath("data"), "-w"} + args, why);
+}
+
+QStringList PostgresServer::startArgs() const {
+    return {"-l",
+            dir_.filePath("log"),
+            "-t",
+            "60",
+            "-o",
+            QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
+                .arg(port_)
+                .arg(dir_.path()),
+            "start"};
+}
+
 bool PostgresServer::setUp(QString* why) {
     QElapsedTimer timer;
     timer.start();
-    if (!dir_.isValid()) {
-        *why = QStringLiteral("no temporary folder");
+    const QString pwfile = dir_.filePath("pw");
+    QFile f(pwfile);
+    if (!dir_.isValid() || !f.open(QIODevice::WriteOnly) || f.write(kPassword) < 0) {
+        *why = "cannot write " + pwfile;
         return false;
     }
-    const QString pwfile = dir_.filePath(QStringLiteral("pw"));
-    {
-        QFile f(pwfile);
-        if (!f.open(QIODevice::WriteOnly)) {
-            *why = QStringLiteral("cannot write %1").arg(pwfile);
-            return false;
-        }
-        f.write(kPassword);
+    f.close();
+    const passwd* nobody = getpwnam("nobody");
+    if (geteuid() == 0 &&
+        (!nobody ||
+         chown(QFile::encodeName(dir_.path()).constData(), nobody->pw_uid, nobody->pw_gid) != 0 ||
+         chown(QFile::encodeName(pwfile).constData(), nobody->pw_uid, nobody->pw_gid) != 0)) {
+        *why = "cannot hand the folder to the user nobody";
+        return false;
     }
-    if (geteuid() == 0) {
-        const passwd* nobody = getpwnam("nobody");
-        if (!nobody ||
-            chown(QFile::encodeName(dir_.path()).constData(), nobody->pw_uid, nobody->pw_gid) !=
-                0 ||
-            chown(QFile::encodeName(pwfile).constData(), nobody->pw_uid, nobody->pw_gid) != 0) {
-            *why = QStringLiteral("cannot hand the folder to the user nobody");
-            return false;
-        }
-    }
-    if (!run(binary("initdb"),
-             {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-U"),
-              QLatin1String(kUser), QStringLiteral("--pwfile=") + pwfile,
-              QStringLiteral("--auth=scram-sha-256"), QStringLiteral("-E"), QStringLiteral("UTF8"),
-              QStringLiteral("--no-sync")},
+    if (!run("initdb",
+             {"-D", dir_.filePath("data"), "-U", kUser, "--pwfile=" + pwfile,
+              "--auth=scram-sha-256", "-E", "UTF8", "--no-sync"},
              why)) {
         return false;
     }
@@ -112,18 +109,16 @@ bool PostgresServer::setUp(QString* why) {
     for (int attempt = 0; !running_ && attempt < 3; ++attempt) {
         QTcpServer probe;
         if (!probe.listen(QHostAddress::LocalHost, 0)) {
-            *why = QStringLiteral("no free port");
+            *why = "no free port";
             return false;
         }
         port_ = probe.serverPort();
         probe.close();
-        tryStart(why);
+        running_ = pgCtl(startArgs(), why);
     }
     if (!running_) {
-        QFile log(dir_.filePath(QStringLiteral("log")));
-        if (log.open(QIODevice::ReadOnly)) {
-            *why += QString::fromLocal8Bit(log.readAll());
-        }
+        QFile log(dir_.filePath("log"));
+        *why += log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString();
         return false;
     }
     qputenv("PGUSER", kUser);
@@ -134,58 +129,35 @@ bool PostgresServer::setUp(QString* why) {
 
 bool PostgresServer::start() {
     QString why;
-    if (!tryStart(&why)) {
-        ADD_FAILURE() << why.toStdString();
-    }
-    return running_;
-}
-
-bool PostgresServer::tryStart(QString* why) {
-    if (running_) {
-        return true;
-    }
-    running_ =
-        run(binary("pg_ctl"),
-            {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-l"),
-             dir_.filePath(QStringLiteral("log")), QStringLiteral("-w"), QStringLiteral("-t"),
-             QStringLiteral("60"), QStringLiteral("-o"),
-             QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
-                 .arg(port_)
-                 .arg(dir_.path()),
-             QStringLiteral("start")},
-            why);
+    running_ = running_ || pgCtl(startArgs(), &why);
+    EXPECT_TRUE(running_) << why.toStdString();
     return running_;
 }
 
 bool PostgresServer::stop() {
-    if (!running_) {
-        return true;
-    }
     QString why;
-    running_ =
-        !run(binary("pg_ctl"),
-             {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-m"),
-              QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")},
-             &why);
+    running_ = running_ && !pgCtl({"-m", "fast", "stop"}, &why);
     return !running_;
+}
+
+bool PostgresServer::exec(const QString& database, const QString& sql) {
+    bool ok = false;
+    {
+        auto db = QSqlDatabase::addDatabase("QPSQL", "admin");
+        db.setHostName("127.0.0.1");
+        db.setPort(port_);
+        db.setDatabaseName(database);
+        QSqlQuery q(db);
+        ok = db.open() && q.exec(sql);
+        EXPECT_TRUE(ok) << (db.isOpen() ? q.lastError() : db.lastError()).text().toStdString();
+    }
+    QSqlDatabase::removeDatabase("admin");
+    return ok;
 }
 
 QString PostgresServer::newDatabase() {
     const QString name = QStringLiteral("history%1").arg(++databases_);
-    {
-        auto db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
-        db.setHostName(QStringLiteral("127.0.0.1"));
-        db.setPort(port_);
-        db.setDatabaseName(QStringLiteral("postgres"));
-        if (!db.open()) {
-            ADD_FAILURE() << db.lastError().text().toStdString();
-        }
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("CREATE DATABASE ") + name)) {
-            ADD_FAILURE() << q.lastError().text().toStdString();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("admin"));
+    exec("postgres", "CREATE DATABASE " + name);
     return QStringLiteral("postgresql://127.0.0.1:%1/%2").arg(port_).arg(name);
 }
 

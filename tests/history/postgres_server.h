@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QTemporaryDir>
-#include <memory>
 
 namespace tarvo::test {
 
@@ -14,19 +13,21 @@ class PostgresServer {
     // The server of this test program, started if needed; null when it cannot start, with
     // the reason in `why`.
     static PostgresServer* shared(QString* why);
-    ~PostgresServer();
+    ~PostgresServer() { stop(); }
 
     bool stop();
     bool start();
     // "postgresql://127.0.0.1:PORT/NAME" of a new, empty database.
     QString newDatabase();
+    // One statement on `database`, outside the program's code.
+    bool exec(const QString& database, const QString& sql);
     // How long the first start took: initdb and the server's start.
     qint64 startMs() const { return startMs_; }
 
   private:
-    PostgresServer() = default;
     bool setUp(QString* why);
-    bool tryStart(QString* why);
+    QStringList startArgs() const;
+    bool pgCtl(const QStringList& args, QString* why);
     bool run(const QString& program, const QStringList& args, QString* why);
 
     QTemporaryDir dir_;
