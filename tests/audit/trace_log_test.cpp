@@ -131,18 +131,16 @@ TEST(TraceLog, AWriteErrorStopsTheTraceAndIsSaid) {
                         std::strerror(EFBIG) + "\n");
 }
 
-// The real limit of 100 MB, met by a sparse file just under it: lines go on until the
-// closing line would pass it, and none after.
+// The real limit of 100 MB, met by a sparse file just under it; how the trace stops at its
+// limit is the test above.
 TEST(TraceLog, TheDefaultLimitIsOneHundredMegabytes) {
     QTemporaryDir dir;
     const QString path = dir.filePath("trace.txt");
-    constexpr qint64 start = TraceLog::kDefaultLimit - 1000;
     {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(f.resize(start));
+        ASSERT_TRUE(f.resize(100LL * 1024 * 1024 - 1000));
     }
-    EXPECT_EQ(TraceLog::kDefaultLimit, 100LL * 1024 * 1024);
     QString error;
     auto log = TraceLog::open(path, "test", &error);
     ASSERT_TRUE(log);
@@ -152,17 +150,9 @@ TEST(TraceLog, TheDefaultLimitIsOneHundredMegabytes) {
         log->flush();
     }
     log.reset();
-    const qint64 size = QFileInfo(path).size();
-    EXPECT_LE(size, TraceLog::kDefaultLimit);
-    EXPECT_GT(size, TraceLog::kDefaultLimit - 200);
+    EXPECT_LE(QFileInfo(path).size(), 100LL * 1024 * 1024);
+    EXPECT_GT(QFileInfo(path).size(), 100LL * 1024 * 1024 - 200);
     EXPECT_GE(written, 5);
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(f.seek(start));
-    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_TRUE(lines.front().endsWith("-- trace of test started"));
-    EXPECT_TRUE(lines.back().endsWith("trace stopped: the file reached its size limit"));
 }
 
 }  // namespace

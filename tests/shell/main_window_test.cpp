@@ -174,17 +174,6 @@ TEST(MainWindowShutDown, ASettingsFileThatCannotBeWrittenIsSaid) {
     EXPECT_EQ(prompts->messages[0].buttons, MsgButtons::Ok);
 }
 
-TEST(MainWindowTicks, TwoTimersAdvanceTheCountAndItWrapsAfter32000) {
-    WindowFixture f;
-    auto& w = f.w();
-    w.session().TickCount = 31999;
-    ASSERT_TRUE(w.session().waitUntil([&] { return w.session().TickCount <= 100; }));
-    // 31999 -> 32000 -> 0: never above 32000.
-    EXPECT_LE(w.session().TickCount, 2);
-    EXPECT_TRUE(w.session().findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
-    EXPECT_TRUE(w.session().findChild<QTimer*>(QStringLiteral("Timer2"))->isActive());
-}
-
 QString spoken(QWidget* widget) {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(widget);
     return iface ? iface->text(QAccessible::Name) : QString();
