@@ -1,5 +1,5 @@
 #include "platform/qsettings_store.h"
-#include "shell/settings.h"
+#include "session/stored_choices.h"
 
 #include <QDateTime>
 #include <QDir>
