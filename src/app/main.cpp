@@ -4,8 +4,8 @@
 
 #include "app/real_platform.h"
 #include "core/command_line_help.h"
-#include "platform/qt_file_chooser.h"
-#include "platform/qt_prompts.h"
+#include "desktop/qt_file_chooser.h"
+#include "desktop/qt_prompts.h"
 #include "shell/main_window.h"
 
 namespace {

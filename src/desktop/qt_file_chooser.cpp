@@ -1,4 +1,4 @@
-#include "platform/qt_file_chooser.h"
+#include "desktop/qt_file_chooser.h"
 
 #include <QFileDialog>
 

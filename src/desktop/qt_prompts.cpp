@@ -1,4 +1,4 @@
-#include "platform/qt_prompts.h"
+#include "desktop/qt_prompts.h"
 
 #include <QApplication>
 #include <QInputDialog>
