@@ -31,6 +31,20 @@ bool askFor(BoardSession& s, const frames::Command& command) {
     return s.sendPieces(command);
 }
 
+// The prefix, then an empty text and the command with its reply; `quietPrefix` sends the
+// prefix without a read.
+bool clearAndAsk(BoardSession& s, const frames::Command& command, bool quietPrefix) {
+    if (quietPrefix) {
+        s.ExpectReply = false;
+    }
+    if (!s.sendPrefixFor(command)) {
+        return false;
+    }
+    s.ExpectReply = true;
+    s.clearText();
+    return s.sendPieces(command);
+}
+
 bool probe(BoardSession& s) {
     s.clearText();
     s.ExpectReply = true;
@@ -241,24 +255,12 @@ bool viewLastCashout(BoardSession& s) {
 }
 
 bool viewLog(BoardSession& s) {
-    const frames::Command command = frames::viewLog();
-    s.ExpectReply = false;
-    if (!s.sendPrefixFor(command)) {
-        return false;
-    }
-    s.ExpectReply = true;
-    s.clearText();
-    return s.sendPieces(command);
+    return clearAndAsk(s, frames::viewLog(), true);
 }
 
 bool sendKey(BoardSession& s) {
-    const frames::Command command = frames::keyCommand();
-    if (!s.sendPrefixFor(command)) {
-        return false;
-    }
-    s.ExpectReply = true;
-    s.clearText();
-    return s.sendPieces(command);
+    // The prefix is read over USB as the command before left it.
+    return clearAndAsk(s, frames::keyCommand(), false);
 }
 
 // ---------------------------------------------------------------------------------------------
