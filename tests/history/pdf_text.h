@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+namespace tarvo::test {
+
+// What a poppler tool prints about a PDF file, or "" when it failed.
+inline QString popplerOutput(const QString& tool, const QStringList& args) {
+    QProcess p;
+    p.start(tool, args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        return {};
+    }
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The text of a PDF file as a reader sees it, its columns kept.
+inline QString pdfText(const QString& path) {
+    return popplerOutput(QStringLiteral("pdftotext"), {"-layout", path, "-"});
+}
+
+// True when some line of `text` holds `cells` in order, separated by blanks only.
+inline bool hasRow(const QString& text, const QStringList& cells) {
+    QStringList escaped;
+    for (const auto& c : cells) {
+        escaped << QRegularExpression::escape(c);
+    }
+    const QRegularExpression row(
+        QStringLiteral("(^|\\s)") + escaped.join(QStringLiteral(" +")) + QStringLiteral("($|\\s)"),
+        QRegularExpression::MultilineOption);
+    return row.match(text).hasMatch();
+}
+
+}  // namespace tarvo::test
