@@ -50,10 +50,15 @@ QString cell(const QString& text, const char* align = "right", bool marked = fal
                     : text.toHtmlEscaped());
 }
 
+// The terminals share what the captions leave of the width evenly, so that a marked (bold)
+// value does not widen its column alone.
 QString headerRow(const MeterReading& r) {
     QString row = QStringLiteral("<tr><th></th>");
+    const int share = 80 / std::max<int>(1, static_cast<int>(r.terminals.size()));
     for (const auto& t : r.terminals) {
-        row += QStringLiteral("<th style=\"white-space:nowrap\">Terminal %1</th>").arg(t.number);
+        row += QStringLiteral("<th width=\"%1%\" style=\"white-space:nowrap\">Terminal %2</th>")
+                   .arg(share)
+                   .arg(t.number);
     }
     return row + QStringLiteral("</tr>");
 }
@@ -104,14 +109,14 @@ ReadingReport reportOf(const std::vector<MeterReading>& readings, size_t index,
     return out;
 }
 
-QString reportHtml(const ReadingReport& report) {
+QString reportHtml(const ReadingReport& report, int padding) {
     const MeterReading& r = report.reading;
     const auto changes = compareWithPrevious(r, report.previous, report.clearedAt);
     QString html = QStringLiteral("<html><body><h2>Meter Report: Board %1</h2>")
                        .arg(r.serialNumber.toHtmlEscaped());
 
     const QStringList location = presentLines(report.locationLines);
-    html += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\">");
+    html += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"%1\">").arg(padding);
     html += infoRow(QStringLiteral("Reading taken"), when(r.time));
     html += infoRow(QStringLiteral("Port"), r.port.toHtmlEscaped());
     html += infoRow(QStringLiteral("Multi-drop address"),
@@ -131,8 +136,9 @@ QString reportHtml(const ReadingReport& report) {
 
     // One row per field, one column per terminal; each money meter's change in a second table.
     const QString table = QStringLiteral(
-        "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
-        "style=\"border-collapse:collapse\">");
+                              "<table width=\"100%\" border=\"1\" cellspacing=\"0\" "
+                              "cellpadding=\"%1\" style=\"border-collapse:collapse\">")
+                              .arg(padding);
     QString meters = table + headerRow(r), moves = table + headerRow(r);
     int drops = 0;
     size_t meter = 0;
@@ -179,7 +185,7 @@ QString reportHtml(const ReadingReport& report) {
     }
 
     const QString blank = QStringLiteral("_").repeated(28);
-    html += QStringLiteral("<br><table width=\"100%\" cellpadding=\"8\">");
+    html += QStringLiteral("<br><table width=\"100%\" cellpadding=\"%1\">").arg(padding * 3);
     for (const char* who : {"Technician", "Site operator"}) {
         html += QStringLiteral(
                     "<tr><td style=\"white-space:nowrap\">%1's name: %2</td>"
@@ -190,6 +196,11 @@ QString reportHtml(const ReadingReport& report) {
 }
 
 bool paintReport(const ReadingReport& report, QPagedPaintDevice& device, const QFont& font) {
+    // Printers to a file offer next to no margin: the page keeps at least 15 mm all round.
+    const QMarginsF was = device.pageLayout().margins(QPageLayout::Millimeter);
+    device.setPageMargins(QMarginsF(std::max(was.left(), 15.0), std::max(was.top(), 15.0),
+                                    std::max(was.right(), 15.0), std::max(was.bottom(), 15.0)),
+                          QPageLayout::Millimeter);
     QPainter painter;
     if (!painter.begin(&device)) {
         return false;
@@ -205,7 +216,9 @@ bool paintReport(const ReadingReport& report, QPagedPaintDevice& device, const Q
     doc.setDefaultFont(points);
     doc.setDocumentMargin(0);
     doc.documentLayout()->setPaintDevice(&device);
-    doc.setHtml(reportHtml(report));
+    // Room around the text in the tables grows with the text: a third of a line, in the
+    // 96-per-inch pixels the layout counts in.
+    doc.setHtml(reportHtml(report, std::max(2, qRound(points.pointSizeF() * 96 / 72 / 3))));
     const qreal pageWidth = device.width(), pageHeight = device.height();
     doc.setTextWidth(pageWidth);
     // Rows that cannot break set the width: the text is laid out across that much and the
@@ -232,7 +245,6 @@ QString saveReportPdf(const ReadingReport& report, const QString& path, const QP
     {
         QPdfWriter pdf(&file);
         pdf.setPageSize(size);
-        pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
         pdf.setTitle(QStringLiteral("Meter Report %1 %2")
                          .arg(report.reading.serialNumber, when(report.reading.time)));
         pdf.setCreator(QStringLiteral("Tarvo Board Configuration Utility"));

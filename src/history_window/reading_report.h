@@ -29,10 +29,12 @@ struct ReadingReport {
 ReadingReport reportOf(const std::vector<MeterReading>& readings, size_t index,
                        const std::vector<QDateTime>& clears, QStringList locationLines);
 
-// The report as the rich text that is laid out on the page.
-QString reportHtml(const ReadingReport& report);
+// The report as the rich text that is laid out on the page; `padding` is the room around the
+// text of each table cell, in pixels of 96 per inch.
+QString reportHtml(const ReadingReport& report, int padding);
 
-// Lays the report out on one page of `device` (its page size and margins) in `font`. Where
+// Lays the report out on one page of `device` (its page size; margins of at least 15 mm) in
+// `font`. Where
 // the text does not fit the page, the whole page is drawn smaller instead of cutting anything.
 // False when the device could not be painted on.
 bool paintReport(const ReadingReport& report, QPagedPaintDevice& device, const QFont& font);
