@@ -136,7 +136,7 @@ TEST(MeterHistoryWindow, CtrlPShowsTheLastReadingWithPrintFocusedAndTheLocationO
                               "000005001", "000006001"}));
 }
 
-TEST(MeterHistoryWindow, InTerminalModeCtrlHStaysTheBoardsBackspace) {
+TEST(MeterHistoryWindow, InTerminalModeCtrlHAndCtrlPStayTheBoards) {
     WindowFixture f;
     auto& w = f.w();
     w.Option2->click();  // no system prefix before each frame
@@ -149,8 +149,9 @@ TEST(MeterHistoryWindow, InTerminalModeCtrlHStaysTheBoardsBackspace) {
     w.ResponseWindow->setFocus();
     f.forgetSent();
     QTest::keyClick(w.ResponseWindow, Qt::Key_H, Qt::ControlModifier);
+    QTest::keyClick(w.ResponseWindow, Qt::Key_P, Qt::ControlModifier);
     EXPECT_EQ(w.historyWindow(), nullptr);
-    EXPECT_EQ(f.serial->sentBytes(), QByteArray("\x08"));
+    EXPECT_EQ(f.serial->sentBytes(), QByteArray("\x08\x10"));
 }
 
 // Two laptops on one central history: each sees the other's reading, and neither waits for

@@ -84,6 +84,10 @@ struct Case {
     bool throughPrinter;
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ReadingReportPdf : public testing::TestWithParam<Case> {};
 
 TEST_P(ReadingReportPdf, HoldsEveryValueAndChangeWithTheDropsMarkedOnOnePage) {
