@@ -2,7 +2,6 @@
 
 #include <QProcess>
 #include <QRegularExpression>
-#include <QString>
 #include <QStringList>
 
 namespace tarvo::test {
@@ -11,10 +10,8 @@ namespace tarvo::test {
 inline QString popplerOutput(const QString& tool, const QStringList& args) {
     QProcess p;
     p.start(tool, args);
-    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
-        return {};
-    }
-    return QString::fromUtf8(p.readAllStandardOutput());
+    const bool ran = p.waitForFinished(60000) && p.exitCode() == 0;
+    return ran ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
 
 // The text of a PDF file as a reader sees it, its columns kept.
@@ -22,16 +19,16 @@ inline QString pdfText(const QString& path) {
     return popplerOutput(QStringLiteral("pdftotext"), {"-layout", path, "-"});
 }
 
-// True when some line of `text` holds `cells` in order, separated by blanks only.
+// True when some line of `text` holds `cells` in order, with only blanks between them.
 inline bool hasRow(const QString& text, const QStringList& cells) {
     QStringList escaped;
     for (const auto& c : cells) {
         escaped << QRegularExpression::escape(c);
     }
-    const QRegularExpression row(
-        QStringLiteral("(^|\\s)") + escaped.join(QStringLiteral(" +")) + QStringLiteral("($|\\s)"),
-        QRegularExpression::MultilineOption);
-    return row.match(text).hasMatch();
+    return QRegularExpression("(^|\\s)" + escaped.join(" +") + "($|\\s)",
+                              QRegularExpression::MultilineOption)
+        .match(text)
+        .hasMatch();
 }
 
 }  // namespace tarvo::test
