@@ -42,10 +42,9 @@ QString when(const QDateTime& time) {
 }
 
 // Values and captions never break inside: a meter read as two lines is a wrong meter.
-QString cell(const QString& text, const char* align = "right", bool marked = false) {
-    return QStringLiteral("<td align=\"%1\"%2 style=\"white-space:nowrap\">%3</td>")
-        .arg(QLatin1String(align),
-             marked ? QStringLiteral(" bgcolor=\"%1\"").arg(QLatin1String(kDropColour)) : QString(),
+QString cell(const QString& text, bool marked = false) {
+    return QStringLiteral("<td align=\"right\"%1 style=\"white-space:nowrap\">%2</td>")
+        .arg(marked ? QStringLiteral(" bgcolor=\"%1\"").arg(QLatin1String(kDropColour)) : QString(),
              marked ? QStringLiteral("<b>%1 %2</b>").arg(text.toHtmlEscaped()).arg(kDropMark)
                     : text.toHtmlEscaped());
 }
@@ -159,8 +158,8 @@ QString reportHtml(const ReadingReport& report, int padding) {
             }
             const MeterChange& c = changes[n][meter];
             drops += c.wentBackwards() ? 1 : 0;
-            meters += cell(value, "right", c.wentBackwards());
-            moves += cell(changeText(c), "right", c.wentBackwards());
+            meters += cell(value, c.wentBackwards());
+            moves += cell(changeText(c), c.wentBackwards());
         }
         meters += QStringLiteral("</tr>");
         if (field.meterLabel) {
