@@ -50,6 +50,19 @@ std::vector<TerminalChanges> compareWithPrevious(const MeterReading& current,
     return out;
 }
 
+std::optional<QDateTime> memoryClearBetween(const std::vector<QDateTime>& clears,
+                                            const QDateTime& previous, const QDateTime& current) {
+    constexpr qint64 kClearTakesMs = 30000;
+    const qint64 after = previous.toMSecsSinceEpoch() - kClearTakesMs;
+    std::optional<QDateTime> found;
+    for (const auto& c : clears) {
+        if (c.toMSecsSinceEpoch() > after && c <= current) {
+            found = c;
+        }
+    }
+    return found;
+}
+
 void markWentBackwards(MeterReading& reading, const std::vector<TerminalChanges>& changes) {
     const auto& fields = meterFields();
     for (size_t n = 0; n < reading.terminals.size() && n < changes.size(); ++n) {

@@ -29,6 +29,12 @@ std::vector<TerminalChanges> compareWithPrevious(const MeterReading& current,
                                                  const std::optional<MeterReading>& previous,
                                                  const std::optional<QDateTime>& clearedAt);
 
+// The memory clear that explains lower meters at `current` after `previous`, or nothing: the
+// last of `clears` (oldest first) sent after the previous reading, or up to 30 s before it
+// (the board may still have shown the old meters then), and not after the current one.
+std::optional<QDateTime> memoryClearBetween(const std::vector<QDateTime>& clears,
+                                            const QDateTime& previous, const QDateTime& current);
+
 // Fills each terminal's wentBackwards from `changes`.
 void markWentBackwards(MeterReading& reading, const std::vector<TerminalChanges>& changes);
 

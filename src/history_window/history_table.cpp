@@ -12,9 +12,6 @@ namespace tarvo {
 
 namespace {
 
-// The board takes this long to clear its memory (as the history counts it).
-constexpr qint64 kClearTakesMs = 30000;
-
 QString MeterReading::Terminal::*fieldOf(const QString& name) {
     for (const auto& f : meterFields()) {
         if (name == QLatin1String(f.name)) {
@@ -187,6 +184,19 @@ void HistoryTable::addNewer(std::vector<MeterReading> readings, std::vector<QDat
     }
 }
 
+int HistoryTable::readingAt(int row) const {
+    return row >= 0 && row < rowCount() ? rowAt(row).reading : -1;
+}
+
+int HistoryTable::rowOf(int reading) const {
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].reading == reading) {
+            return static_cast<int>(rows_.size() - 1 - i);
+        }
+    }
+    return -1;
+}
+
 int HistoryTable::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
@@ -227,15 +237,8 @@ QString HistoryTable::changeTip(int reading, int terminalIndex, int meter) const
             break;
         }
     }
-    std::optional<QDateTime> cleared;
-    if (previous) {
-        const qint64 after = previous->time.toMSecsSinceEpoch() - kClearTakesMs;
-        for (const auto& c : clears_) {
-            if (c.toMSecsSinceEpoch() > after && c <= r.time) {
-                cleared = c;
-            }
-        }
-    }
+    const auto cleared =
+        previous ? memoryClearBetween(clears_, previous->time, r.time) : std::nullopt;
     const auto changes = compareWithPrevious(r, previous, cleared);
     // The changes list meters in meterFields() order.
     const QString name = QLatin1String(chartMeters()[static_cast<size_t>(meter)].name);

@@ -55,6 +55,11 @@ class HistoryTable : public QAbstractTableModel {
 
     const std::vector<MeterReading>& readings() const { return readings_; }
     const std::vector<int>& terminals() const { return terminals_; }
+    const std::vector<QDateTime>& clears() const { return clears_; }
+    // The reading a row shows (an index into readings()), or -1 for a memory clear.
+    int readingAt(int row) const;
+    // The row that shows readings()[reading], or -1.
+    int rowOf(int reading) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

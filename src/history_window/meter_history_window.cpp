@@ -72,6 +72,7 @@ void MeterHistoryWindow::buildControls() {
     cmdExportCsv->setObjectName(QStringLiteral("cmdExportCsv"));
     cmdExportCsv->setEnabled(false);
     top->addWidget(cmdExportCsv);
+    addReportButtons(top);
     outer->addLayout(top);
 
     historyStatus = new QLabel(QStringLiteral("Reading the history..."));
@@ -216,6 +217,7 @@ void MeterHistoryWindow::loadBoard(const QString& serial) {
             }
             if (!board) {
                 model_->reset({}, {});
+                readingsShown(true);
                 chartData_ = ChartData();
                 showProblem(problem);
                 return;
@@ -224,6 +226,7 @@ void MeterHistoryWindow::loadBoard(const QString& serial) {
             chartData_ = std::move(board->chart);
             table->resizeColumnsToContents();
             cmdExportCsv->setEnabled(!model_->readings().empty());
+            readingsShown(true);
             historyStatus->setText(
                 QStringLiteral("%1: %2 readings").arg(serial).arg(model_->readings().size()) +
                 (problem.isEmpty() ? QString() : QStringLiteral("\n") + problem));
@@ -281,6 +284,7 @@ void MeterHistoryWindow::followNow() {
             const bool grew = !newer->readings.empty();
             model_->addNewer(std::move(newer->readings), std::move(newer->clears));
             chartData_.append(newer->chart);
+            readingsShown(false);
             historyStatus->setText(
                 QStringLiteral("%1: %2 readings").arg(serial).arg(model_->readings().size()) +
                 (problem.isEmpty() ? QString() : QStringLiteral("\n") + problem));

@@ -4,18 +4,22 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "history/history_thread.h"
 #include "history/meter_history.h"
 #include "history_window/history_table.h"
+#include "history_window/reading_report.h"
 #include "platform/file_chooser.h"
 #include "platform/prompts.h"
 
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPrinter;
 class QPushButton;
 class QTableView;
 class QChartView;
@@ -39,6 +43,10 @@ class MeterHistoryWindow : public QWidget {
         std::shared_ptr<FileChooser> files;
         std::shared_ptr<Prompts> prompts;
         int followMs = 3000;
+        // The location lines a report shows, read when it is made.
+        std::function<QStringList()> locationLines;
+        // Asks where and how to print; false when the user says no. Unset: the print dialog.
+        std::function<bool(QPrinter&, QWidget*)> choosePrinter;
     };
     static constexpr const char* kTitle = "Meter History";
 
@@ -49,6 +57,8 @@ class MeterHistoryWindow : public QWidget {
     QComboBox* meterChooser = nullptr;
     std::array<QCheckBox*, 6> terminalChoice{};
     QPushButton* cmdExportCsv = nullptr;
+    QPushButton* cmdPrint = nullptr;
+    QPushButton* cmdSavePdf = nullptr;
     QTableView* table = nullptr;
     QChartView* chartView = nullptr;
     QLabel* historyStatus = nullptr;
@@ -64,6 +74,16 @@ class MeterHistoryWindow : public QWidget {
     void followNow();
     // Asks for a file and writes the board's readings there as the history command's CSV.
     void cmdExportCsv_Click();
+    // The report of the chosen reading (history_window/report_buttons.cpp): on a printer, or
+    // as a PDF file.
+    void cmdPrint_Click();
+    void cmdSavePdf_Click();
+    // The reading the reports are of: the one chosen in the table (the newest when the board
+    // is shown), as an index into model().readings(); -1 when there is none.
+    int chosenReading() const;
+    // Shows the board's newest reading (the board `serial`, or the one shown when empty)
+    // with "Print..." focused, once it is in the table.
+    void showLastReading(const QString& serial);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -80,6 +100,11 @@ class MeterHistoryWindow : public QWidget {
     void redrawChart();
     void fitTimeAxis();
     void showProblem(const QString& problem);
+    void addReportButtons(QBoxLayout* row);
+    // After the table changed: the report buttons follow it; `newBoard` chooses the newest.
+    void readingsShown(bool newBoard);
+    std::optional<ReadingReport> chosenReport() const;
+    void tellProblem(const QString& why);
     // Runs `work` on the history's thread with the history, then `done` here.
     template <typename Work, typename Done>
     void onHistoryThread(Work work, Done done);
@@ -92,6 +117,8 @@ class MeterHistoryWindow : public QWidget {
     QString shown_;
     int generation_ = 0;
     int pending_ = 0;
+    bool chooseNewest_ = false;
+    bool focusPrint_ = false;
 };
 
 }  // namespace tarvo

@@ -11,14 +11,15 @@ namespace tarvo {
 
 namespace {
 
-// In terminal mode Ctrl+H is the board's backspace: the response box keeps it.
-class TerminalKeepsCtrlH : public QObject {
+// In terminal mode Ctrl+H (backspace) and Ctrl+P are the board's: the response box keeps them.
+class TerminalKeepsCtrlKeys : public QObject {
   public:
-    explicit TerminalKeepsCtrlH(RetreiveAccountingApp& w) : QObject(&w), w_(w) {}
+    explicit TerminalKeepsCtrlKeys(RetreiveAccountingApp& w) : QObject(&w), w_(w) {}
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::ShortcutOverride && w_.TerminalModeOn) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            if (key->key() == Qt::Key_H && key->modifiers() == Qt::ControlModifier) {
+            if ((key->key() == Qt::Key_H || key->key() == Qt::Key_P) &&
+                key->modifiers() == Qt::ControlModifier) {
                 event->accept();
             }
         }
@@ -35,7 +36,15 @@ void RetreiveAccountingApp::wireHistoryWindow() {
     connect(cmdHistory, &QPushButton::clicked, this, [this] { cmdHistory_Click(); });
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this), &QShortcut::activated, this,
             [this] { cmdHistory_Click(); });
-    ResponseWindow->installEventFilter(new TerminalKeepsCtrlH(*this));
+    // Ctrl+P: the report of the last reading, ready to print.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this), &QShortcut::activated, this,
+            [this] {
+                cmdHistory_Click();
+                const auto& last = meterReport().lastReading();
+                static_cast<MeterHistoryWindow*>(historyWindow_.data())
+                    ->showLastReading(last ? last->serialNumber : QString());
+            });
+    ResponseWindow->installEventFilter(new TerminalKeepsCtrlKeys(*this));
     QWidget::setTabOrder(Command3, cmdHistory);
 }
 
@@ -49,6 +58,13 @@ void RetreiveAccountingApp::cmdHistory_Click() {
         setup.serial = last ? last->serialNumber : QString();
         setup.files = platform_.files;
         setup.prompts = platform_.prompts;
+        setup.locationLines = [this] {
+            QStringList lines;
+            for (const auto* line : txtLocationInfo) {
+                lines << line->text();
+            }
+            return lines;
+        };
         // A window of its own that closes with this one.
         open = new MeterHistoryWindow(std::move(setup), this);
         historyWindow_ = open;

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -9,6 +10,7 @@
 #include "history/meter_history.h"
 #include "history_window/history_table.h"
 #include "history_window/meter_history_window.h"
+#include "pdf_text.h"
 #include "postgres_server.h"
 #include "support/board_harness.h"
 #include "support/window_fixture.h"
@@ -93,7 +95,48 @@ TEST(MeterHistoryWindow, CtrlHAndTheHistoryButtonOpenOneWindowOnTheBoardReadLast
     EXPECT_TRUE(w.cmdHistory->isEnabled());
 }
 
-TEST(MeterHistoryWindow, InTerminalModeCtrlHStaysTheBoardsBackspace) {
+TEST(MeterHistoryWindow, CtrlPShowsTheLastReadingWithPrintFocusedAndTheLocationOnItsReport) {
+    WindowFixture f;
+    auto& w = f.w();
+    f.answerMeterRequests(sixPanelReport());
+    ASSERT_TRUE(f.connect());
+    viewInfo(w);
+    w.txtLocationInfo[1]->setText("Harbour Arcade");
+    w.show();
+    MeterHistoryWindow* history = nullptr;
+    auto ctrlP = [&](int newest) {
+        w.activateWindow();  // not the Meter History window
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &w; }));
+        QTest::keyClick(&w, Qt::Key_P, Qt::ControlModifier);
+        history = qobject_cast<MeterHistoryWindow*>(w.historyWindow());
+        ASSERT_TRUE(history);
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            return !history->loading() && history->chosenReading() == newest &&
+                   history->focusWidget() == history->cmdPrint;
+        })) << history->chosenReading()
+            << " " << history->loading() << " "
+            << (history->focusWidget() ? history->focusWidget()->objectName().toStdString() : "-");
+    };
+    ASSERT_NO_FATAL_FAILURE(ctrlP(0));
+    // Open on an older reading, Ctrl+P goes to the one read last.
+    viewInfo(w);
+    history->followNow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return history->model().rowCount() == 2; }));
+    history->table->selectRow(1);
+    history->cmdSavePdf->setFocus();
+    ASSERT_EQ(history->chosenReading(), 0);
+    ASSERT_NO_FATAL_FAILURE(ctrlP(1));
+    const QString path = QFileInfo(f.historyPath()).dir().filePath("report.pdf");
+    f.files->answer(path);
+    history->cmdSavePdf->click();
+    const QString text = pdfText(path);
+    EXPECT_TRUE(hasRow(text, {"Serial", w.TarvoBoardSerialNumber->text()})) << text.toStdString();
+    EXPECT_TRUE(hasRow(text, {"Location", "Harbour Arcade"}));
+    EXPECT_TRUE(hasRow(text, {"Received", "000001001", "000002001", "000003001", "000004001",
+                              "000005001", "000006001"}));
+}
+
+TEST(MeterHistoryWindow, InTerminalModeCtrlHAndCtrlPStayTheBoards) {
     WindowFixture f;
     auto& w = f.w();
     w.Option2->click();  // no system prefix before each frame
@@ -106,8 +149,9 @@ TEST(MeterHistoryWindow, InTerminalModeCtrlHStaysTheBoardsBackspace) {
     w.ResponseWindow->setFocus();
     f.forgetSent();
     QTest::keyClick(w.ResponseWindow, Qt::Key_H, Qt::ControlModifier);
+    QTest::keyClick(w.ResponseWindow, Qt::Key_P, Qt::ControlModifier);
     EXPECT_EQ(w.historyWindow(), nullptr);
-    EXPECT_EQ(f.serial->sentBytes(), QByteArray("\x08"));
+    EXPECT_EQ(f.serial->sentBytes(), QByteArray("\x08\x10"));
 }
 
 // Two laptops on one central history: each sees the other's reading, and neither waits for

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -21,6 +22,7 @@
 #include "history_test_support.h"
 #include "history_window/history_table.h"
 #include "history_window/meter_history_window.h"
+#include "pdf_text.h"
 #include "support/fake_file_chooser.h"
 #include "support/fake_prompts.h"
 #include "support/qstring_printer.h"
@@ -57,6 +59,12 @@ class HistoryWindowTest : public ::testing::Test {
         setup.files = files;
         setup.prompts = prompts;
         setup.followMs = 3600000;  // the tests look for new readings themselves
+        setup.locationLines = [] { return QStringList{"Harbour Arcade", "", "Pier 3"}; };
+        setup.choosePrinter = [this](QPrinter& printer, QWidget*) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(dir.filePath("printed.pdf"));
+            return true;
+        };
         auto w = std::make_unique<MeterHistoryWindow>(setup);
         w->setAttribute(Qt::WA_DeleteOnClose, false);
         return w;
@@ -212,6 +220,55 @@ TEST_F(HistoryWindowTest, ExportWritesTheBytesOfTheHistoryCommandsCsv) {
     EXPECT_TRUE(prompts->messages[0].text.startsWith("Cannot write"))
         << prompts->messages[0].text.toStdString();
     EXPECT_EQ(w->historyStatus->text(), prompts->messages[0].text);
+}
+
+TEST_F(HistoryWindowTest, TheReportIsOfTheChosenReadingComparedWithTheOneBeforeIt) {
+    fill();
+    auto w = open("S1");
+    ASSERT_TRUE(settled(*w));
+    EXPECT_EQ(w->chosenReading(), 3);  // the newest
+    struct Step {
+        int row;  // chosen in the table; 2 is the memory clear, standing for the reading below
+        bool print;
+        QString taken, since, received, change, note;  // received: terminals 1 and 2
+    } steps[] = {
+        {0, false, "14:09:00", "14:08:00", "000000010 000000020", "+10 +20", ""},
+        {3, true, "14:06:00", "14:05:00", "000000090 * 000000180 *", "-10 * -20 *",
+         "* Went backwards: 10 meters."},
+        {2, false, "14:06:00", "14:05:00", "000000090 * 000000180 *", "-10 * -20 *", ""},
+        {1, false, "14:08:00", "14:06:00", "000000000 000000000", "-90 -180",
+         "Memory cleared on 2026-11-02 14:07:00"},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.row);
+        w->table->selectRow(s.row);
+        const QString path = dir.filePath(s.print ? "printed.pdf" : "saved.pdf");
+        QFile::remove(path);
+        if (!s.print) {
+            files->answer(path);
+        }
+        (s.print ? w->cmdPrint : w->cmdSavePdf)->click();
+        const QString text = pdfText(path);
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_TRUE(hasRow(text, {"Reading taken", "2026-11-02 " + s.taken}));
+        EXPECT_TRUE(text.contains("Change since 2026-11-02 " + s.since));
+        EXPECT_TRUE(hasRow(text, {"Location", "Harbour Arcade"}));
+        EXPECT_TRUE(hasRow(text, ("Received " + s.received).split(' ')));
+        EXPECT_TRUE(hasRow(text, ("Received " + s.change).split(' ')));
+        EXPECT_TRUE(text.contains(s.note));
+        EXPECT_TRUE(w->historyStatus->text().endsWith(path));
+    }
+    ASSERT_EQ(files->requests.size(), 3u);
+    EXPECT_EQ(files->requests[0].title, "Save Report as PDF");
+    EXPECT_EQ(files->requests[0].initialName, "S1-20261102-140900.pdf");
+    // A place that cannot be written is said, and nothing is claimed.
+    const QString nowhere = dir.filePath("no-such-folder/report.pdf");
+    files->answer(nowhere);
+    w->cmdSavePdf->click();
+    ASSERT_EQ(prompts->messages.size(), 1u);
+    EXPECT_TRUE(prompts->messages[0].text.startsWith("Cannot write " + nowhere));
+    EXPECT_EQ(w->historyStatus->text(), prompts->messages[0].text);
+    EXPECT_FALSE(QFile::exists(nowhere));
 }
 
 TEST_F(HistoryWindowTest, FollowsNewReadingsAndBoardsWhileOpen) {
