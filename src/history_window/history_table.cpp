@@ -12,9 +12,6 @@ namespace tarvo {
 
 namespace {
 
-// The board takes this long to clear its memory (as the history counts it).
-constexpr qint64 kClearTakesMs = 30000;
-
 QString MeterReading::Terminal::*fieldOf(const QString& name) {
     for (const auto& f : meterFields()) {
         if (name == QLatin1String(f.name)) {

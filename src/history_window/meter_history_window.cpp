@@ -39,11 +39,12 @@ MeterHistoryWindow::MeterHistoryWindow(Setup setup, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
     history_ =
-        std::make_unique<HistoryThread>([path = setup_.historyPath, url = setup_.centralUrl] {
+        std::make_unique<HistoryThread>([path = setup_.historyPath,
+                                         url = setup_.centralUrl](std::shared_ptr<Interrupt> stop) {
             auto h = std::make_unique<MeterHistory>(path, MeterHistory::Damaged::Refuse);
             // Looking never changes the file; the main window keeps the readings.
             h->setReadOnly(true);
-            h->setCentral(url);
+            h->setCentral(url, std::move(stop));
             return h;
         });
     connect(&follow_, &QTimer::timeout, this, &MeterHistoryWindow::followNow);

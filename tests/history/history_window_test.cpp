@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "accounting/meter_history_view.h"
 #include "accounting/meter_report_view.h"
 #include "history/meter_history.h"
 #include "history_window/history_table.h"
@@ -21,13 +22,13 @@ bool flagged(const QLineEdit* box) {
     return box->palette().color(QPalette::Base) != QApplication::palette(box).color(QPalette::Base);
 }
 
-// Reads the meters and lets the window keep the reading: it does so from a zero-time timer
-// queued before this one.
+// Reads the meters and lets the window keep (and send) the reading: it starts from a
+// zero-time timer queued before this one.
 void viewInfo(RetreiveAccountingApp& w) {
     w.cmdViewOnly->click();
-    bool kept = false;
-    QTimer::singleShot(0, [&] { kept = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return kept; }));
+    bool queued = false;
+    QTimer::singleShot(0, [&] { queued = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return queued && !w.meterHistory().busy(); }, 20000));
 }
 
 TEST(MeterHistoryWindow, ADamagedOrUnwritableHistoryLeavesTheViewWorkingAndSaysSoOnce) {

@@ -288,7 +288,7 @@ TEST_F(MeterHistoryFile, ADamagedFileIsKeptAsideAndANewOneStarted) {
 TEST_P(MeterHistoryStore, ComparesPerBoardAndTheCommandPrintsJsonAndCsvOfIt) {
     {
         auto h = open();
-        ASSERT_TRUE(h->store(reading("A", kStart, 100)));
+        ASSERT_TRUE(h->store(reading("A", kStart, 100))) << h->problem().toStdString();
         ASSERT_TRUE(h->store(reading("B", kStart.addSecs(30), 5)));
         const auto a = h->store(reading("A", kStart.addSecs(60), 99));
         ASSERT_TRUE(a) << h->problem().toStdString();

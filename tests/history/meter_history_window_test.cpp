@@ -299,11 +299,11 @@ void fillMany(const QString& path, int count) {
         for (int n = 1; n <= 6; ++n) {
             sql << QStringLiteral(
                        "INSERT INTO terminals VALUES (%1, %2, 'ON', '1', '1', 'CENTS', "
-                       "'MONEY', '%3', '%3', '%3', '%3', '%3', '1', '1', '%4')")
+                       "'MONEY', '%3', '%4', '%4', '%4', '%4', '1', '1', '')")
                        .arg(i + 1)
                        .arg(n)
                        .arg(QString::number(drop ? i / 2 : i * n).rightJustified(9, '0'),
-                            QString(drop ? "received" : ""));
+                            QString::number(i * n).rightJustified(9, '0'));
         }
     }
     ASSERT_FALSE(onSqlite(path, sql << "COMMIT").isNull());
