@@ -138,6 +138,7 @@ int main(int argc, char** argv) {
     const QString text = tarvo::formatReadings(readings, command->format, false);
     std::fputs(text.toUtf8().constData(), stdout);
     // The readings are out; what the history still does ends by itself, bounded, or at Ctrl-C.
+    std::fflush(stdout);
     if (!history.idle()) {
         history.onIdle = [] { QCoreApplication::quit(); };
         QCoreApplication::exec();

@@ -21,7 +21,7 @@ HistoryKeeper::HistoryKeeper(Setup setup, QObject* parent)
     if (!setup_.centralUrl.trimmed().isEmpty()) {
         sender_ = std::make_unique<HistoryThread>([s = setup_](std::shared_ptr<Interrupt> stop) {
             auto h = std::make_unique<MeterHistory>(s.path, MeterHistory::Damaged::Refuse, s.clock);
-            h->setCentral(s.centralUrl, std::move(stop));
+            h->setCentral(s.centralUrl, std::move(stop), s.statementMs);
             return h;
         });
     }

@@ -18,7 +18,8 @@ class HistoryKeeper : public QObject {
         QString path;  // empty: the default file
         MeterHistory::Damaged onDamaged = MeterHistory::Damaged::MoveAside;
         std::function<QDateTime()> clock;
-        QString centralUrl;  // "" for none
+        QString centralUrl;       // "" for none
+        int statementMs = 10000;  // each statement's bound on this side
     };
     // What keeping one reading (or clear) here came to.
     struct Kept {

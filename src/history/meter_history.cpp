@@ -64,10 +64,11 @@ std::unique_ptr<MeterHistory> MeterHistory::central(const QString& url,
     return history;
 }
 
-void MeterHistory::setCentral(const QString& url, std::shared_ptr<Interrupt> interrupt) {
-    central_ = url.trimmed().isEmpty()
-                   ? nullptr
-                   : std::make_unique<PostgresStore>(url.trimmed(), std::move(interrupt));
+void MeterHistory::setCentral(const QString& url, std::shared_ptr<Interrupt> interrupt,
+                              int statementMs) {
+    central_ = url.trimmed().isEmpty() ? nullptr
+                                       : std::make_unique<PostgresStore>(
+                                             url.trimmed(), std::move(interrupt), statementMs);
     centralProblem_.clear();
 }
 

@@ -83,7 +83,8 @@ class MeterHistory {
 
     // Sends every reading of this file also to the central history at `url` (empty: none).
     // readings() then lists the central history and what is still waiting here.
-    void setCentral(const QString& url, std::shared_ptr<Interrupt> interrupt = {});
+    void setCentral(const QString& url, std::shared_ptr<Interrupt> interrupt = {},
+                    int statementMs = 10000);
     bool hasCentral() const { return central_ != nullptr && !centralOnly_; }
     // Sends what is still waiting. The number sent, or nothing when the central history
     // could not be reached: see centralProblem(). `sent` receives the central history's

@@ -46,8 +46,8 @@ bool refusesTheData(const QString& state) {
 
 }  // namespace
 
-PostgresStore::PostgresStore(QString url, std::shared_ptr<Interrupt> interrupt)
-    : url_(std::move(url)), interrupt_(std::move(interrupt)) {}
+PostgresStore::PostgresStore(QString url, std::shared_ptr<Interrupt> interrupt, int statementMs)
+    : url_(std::move(url)), interrupt_(std::move(interrupt)), statementMs_(statementMs) {}
 
 PostgresStore::~PostgresStore() = default;
 
@@ -134,7 +134,7 @@ bool PostgresStore::failed(const PgLink::Result& r, const QString& what) {
 bool PostgresStore::ready(bool writing) {
     refused_ = false;
     if (!link_) {
-        link_ = std::make_unique<PgLink>(interrupt_, kStatementMs);
+        link_ = std::make_unique<PgLink>(interrupt_, statementMs_);
     }
     if (!link_->isOpen()) {
         checked_ = false;

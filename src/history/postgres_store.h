@@ -14,7 +14,9 @@ namespace tarvo {
 class PostgresStore : public HistoryStore {
   public:
     // `url` is a connection URI, postgresql://[user@]host[:port]/dbname[?option=value&...].
-    PostgresStore(QString url, std::shared_ptr<Interrupt> interrupt);
+    // `statementMs` bounds each statement on this side.
+    PostgresStore(QString url, std::shared_ptr<Interrupt> interrupt,
+                  int statementMs = kStatementMs);
     ~PostgresStore() override;
 
     static constexpr int kSchemaVersion = 3;
@@ -51,6 +53,7 @@ class PostgresStore : public HistoryStore {
     std::unique_ptr<PgLink> link_;
     bool checked_ = false;  // the tables' version was read on this connection
     bool tables_ = false;   // the tables are there
+    int statementMs_;
     bool refused_ = false;
     // A server that let a connection time out is not tried again for a while: each call
     // would wait for it.

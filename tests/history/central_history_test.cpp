@@ -3,11 +3,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 #include <iostream>
 #include <thread>
 
+#include "history/history_keeper.h"
 #include "history_test_support.h"
+#include "history_window/meter_history_window.h"
 #include "postgres_server.h"
 #include "support/qstring_printer.h"
 
@@ -83,6 +86,35 @@ TEST_F(CentralHistory, AServerStoppedBetweenReadingsGetsThemLaterAndEachOnce) {
     EXPECT_EQ(there->at(1).terminals[0].wentBackwards.size(), 5);
     EXPECT_TRUE(there->at(2).terminals[0].wentBackwards.isEmpty());
     EXPECT_EQ(MeterHistory::central(url)->memoryClears("A")->size(), 1u);
+}
+
+// The bounds on this side are set far beyond the test's time-out: only the interrupt of the
+// closing owner can end the waits for the stalled server in time.
+TEST_F(CentralHistory, AStalledServerHoldsNeitherTheLocalFileNorAWindowNorTheEnd) {
+    StallingProxy proxy(url);
+    HistoryKeeper::Setup setup{file(), MeterHistory::Damaged::Refuse, {}, proxy.url(), 600000};
+    auto keeper = std::make_unique<HistoryKeeper>(setup);
+    int kept = 0, sent = 0;
+    keeper->onKept = [&](const HistoryKeeper::Kept& k) { kept += k.ok ? 1 : 0; };
+    keeper->onSent = [&](const StoredReading&) { ++sent; };
+    keeper->keep(reading("A", kStart, 1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sent == 1; }, 20000));
+    proxy.stall();
+    for (int i = 1; i <= 3; ++i) {
+        keeper->keep(reading("A", kStart.addSecs(60 * i), 1 + i));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kept == 4; }, 20000));
+    EXPECT_FALSE(keeper->idle());  // the send waits for the server
+    MeterHistoryWindow::Setup looking;
+    looking.historyPath = file();
+    looking.centralUrl = proxy.url("?connect_timeout=600");
+    auto window = std::make_unique<MeterHistoryWindow>(looking);
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    ASSERT_TRUE(window->loading());
+    window.reset();
+    keeper.reset();
+    EXPECT_EQ(sent, 1);
+    EXPECT_EQ(MeterHistory(file()).pendingCount(), 3);
 }
 
 TEST_F(CentralHistory, TwoLaptopsWritingOneBoardAtOnceLoseNothing) {
