@@ -11,6 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
+#include <QThread>
 #include <memory>
 
 namespace tarvo::test {
@@ -49,7 +50,9 @@ PostgresServer* PostgresServer::shared(QString* why) {
 // The server refuses to run as root: as root (a fresh CI machine) it runs as "nobody".
 bool PostgresServer::run(const QString& program, const QStringList& args, QString* why) {
     const QString path =
-        qEnvironmentVariable("TARVO_PG_BIN", "/usr/lib/postgresql/15/bin") + '/' + program;
+        program.startsWith('/')
+            ? program
+            : qEnvironmentVariable("TARVO_PG_BIN", "/usr/lib/postgresql/15/bin") + '/' + program;
     QProcess p;
     p.setWorkingDirectory(dir_.path());
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -153,6 +156,47 @@ bool PostgresServer::exec(const QString& database, const QString& sql) {
     }
     QSqlDatabase::removeDatabase("admin");
     return ok;
+}
+
+bool PostgresServer::enableTls(QString* certificate) {
+    const QString key = dir_.filePath("server.key"), crt = dir_.filePath("server.crt");
+    QString why;
+    if (!QFile::exists(crt) && !run("/usr/bin/openssl",
+                                    {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                                     "-subj", "/CN=127.0.0.1", "-addext",
+                                     "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", crt},
+                                    &why)) {
+        ADD_FAILURE() << why.toStdString();
+        return false;
+    }
+    *certificate = crt;
+    if (!exec("postgres", "ALTER SYSTEM SET ssl_cert_file = '" + crt + "'") ||
+        !exec("postgres", "ALTER SYSTEM SET ssl_key_file = '" + key + "'") ||
+        !exec("postgres", "ALTER SYSTEM SET ssl = on") ||
+        !exec("postgres", "SELECT pg_reload_conf()")) {
+        return false;
+    }
+    // The server reads its settings again when it gets to it: wait until it says so.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        QString ssl;
+        {
+            auto db = QSqlDatabase::addDatabase("QPSQL", "tls");
+            db.setHostName("127.0.0.1");
+            db.setPort(port_);
+            db.setDatabaseName("postgres");
+            QSqlQuery q(db);
+            if (db.open() && q.exec("SHOW ssl") && q.next()) {
+                ssl = q.value(0).toString();
+            }
+        }
+        QSqlDatabase::removeDatabase("tls");
+        if (ssl == "on") {
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    ADD_FAILURE() << "the server did not take up TLS";
+    return false;
 }
 
 QString PostgresServer::newDatabase() {
