@@ -259,6 +259,23 @@ TEST_F(MeterHistoryFile, ListingLeavesTheFileAsItWasJournalModeIncluded) {
     EXPECT_EQ(onSqlite(path(), {"PRAGMA journal_mode"}), "delete");
 }
 
+TEST_F(MeterHistoryFile, AFileOfANewerVersionOrAnotherKindIsRefusedAndLeftAsItWas) {
+    for (const auto& [statements, said] :
+         {std::pair{QStringList{"PRAGMA user_version = 99"}, "written by a newer version"},
+          std::pair{QStringList{"CREATE TABLE notes (a TEXT)"}, "is not a meter history"}}) {
+        QFile::remove(path());
+        ASSERT_FALSE(onSqlite(path(), statements).isNull());
+        QFile f(path());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        MeterHistory h(path());
+        EXPECT_FALSE(h.store(reading("A", kStart, 1)));
+        EXPECT_TRUE(h.problem().contains(said)) << h.problem().toStdString();
+        ASSERT_TRUE(f.seek(0));
+        EXPECT_EQ(f.readAll(), before);
+    }
+}
+
 TEST_F(MeterHistoryFile, ADamagedFileIsKeptAsideAndANewOneStarted) {
     const QByteArray garbage(4096, '\x5a');
     {
@@ -330,10 +347,31 @@ TEST_P(MeterHistoryStore, ComparesPerBoardAndTheCommandPrintsJsonAndCsvOfIt) {
     const QString since = kStart.addSecs(30).toString(Qt::ISODate);
     EXPECT_EQ(jsonOf({"--since", since}).size(), 2);
     int status = 0;
-    for (const QStringList& wrong : {QStringList{"--format", "xml"}, QStringList{"--since", "soon"},
-                                     QStringList{"--colour", "red"}}) {
+    for (const QStringList& wrong :
+         {QStringList{"--format", "xml"}, QStringList{"--since", "soon"},
+          QStringList{"--colour", "red"}, QStringList{"--serial", "--push"},
+          QStringList{"--format", "--database", "x"}}) {
         EXPECT_TRUE(run(wrong, &status).isEmpty());
         EXPECT_EQ(status, 2);
+    }
+    EXPECT_TRUE(run({"--help"}, &status).contains("--since"));
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(run({"--version"}, &status).startsWith("tarvo-audit "));
+    EXPECT_EQ(status, 0);
+}
+
+// Laptop B's reading of 10:05 reached the history first; laptop A's of 10:00, with higher
+// meters, came later: the fall from A's to B's shows, wherever the list starts.
+TEST_P(MeterHistoryStore, AReadingKeptLateFlagsTheFallItReveals) {
+    auto h = open();
+    ASSERT_TRUE(h->store(reading("A", kStart.addSecs(300), 100)));
+    ASSERT_TRUE(h->store(reading("A", kStart, 150)));
+    for (const auto& since : {std::optional<QDateTime>(), std::optional(kStart.addSecs(1))}) {
+        const auto listed = h->readings({"A", since});
+        ASSERT_TRUE(listed) << h->problem().toStdString();
+        ASSERT_FALSE(listed->empty());
+        EXPECT_EQ(listed->back().terminals[0].wentBackwards.size(), 5);
+        EXPECT_TRUE(listed->front().terminals[0].wentBackwards.isEmpty() == !since);
     }
 }
 
