@@ -127,21 +127,25 @@ void HistoryKeeper::stop() {
         sender_.reset();
         pushing_ = false;
         pushAgain_ = false;
+        stopped_ = true;
         if (centralProblem_.isEmpty()) {
             centralProblem_ = QStringLiteral("stopped before the central history answered");
-        }
-        // What the file says now: the send under way may have ended half-way.
-        MeterHistory here(setup_.path, MeterHistory::Damaged::Refuse, setup_.clock);
-        here.setReadOnly(true);
-        if (const auto w = here.pendingCount()) {
-            waiting_ = *w;
         }
     }
     checkIdle();
 }
 
 void HistoryKeeper::checkIdle() {
-    if (idle() && onIdle) {
+    if (!idle()) {
+        return;
+    }
+    if (stopped_) {
+        // What the file says once the local work is done: the send may have ended half-way.
+        MeterHistory here(setup_.path, MeterHistory::Damaged::Refuse, setup_.clock);
+        here.setReadOnly(true);
+        waiting_ = here.pendingCount().value_or(waiting_);
+    }
+    if (onIdle) {
         onIdle();
     }
 }

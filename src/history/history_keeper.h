@@ -63,6 +63,7 @@ class HistoryKeeper : public QObject {
     int jobs_ = 0;
     bool pushing_ = false;
     bool pushAgain_ = false;
+    bool stopped_ = false;
     int waiting_ = 0;
     QString centralProblem_;
 };
