@@ -71,6 +71,19 @@ TEST(MeterHistoryWindow, ADamagedOrUnwritableHistoryLeavesTheViewWorkingAndSaysS
     }
 }
 
+TEST(MeterHistoryWindow, ABoardWithoutASerialNumberIsNotKeptAndThatIsSaidOnce) {
+    WindowFixture f;
+    f.answerMeterRequests(sixPanelReport().replace("  SERIAL # 00123456\r\n", "  SERIAL # \r\n"));
+    ASSERT_TRUE(f.connect());
+    for (int read = 0; read < 2; ++read) {
+        viewInfo(f.w());
+        EXPECT_EQ(f.w().TarvoBoardSerialNumber->text(), "NOT SET");
+    }
+    ASSERT_EQ(f.prompts->messages.size(), 1u);
+    EXPECT_TRUE(f.prompts->messages[0].text.contains("no serial number"));
+    EXPECT_FALSE(QFile::exists(f.historyPath()));
+}
+
 TEST(MeterHistoryWindow, CtrlHAndTheHistoryButtonOpenOneWindowOnTheBoardReadLast) {
     WindowFixture f;
     auto& w = f.w();
