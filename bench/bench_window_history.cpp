@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QtCharts/QChartView>
 
 #include "history/meter_history.h"
 #include "history_window/meter_history_window.h"

@@ -6,7 +6,6 @@
 #include <QTest>
 #include <QUrl>
 #include <iostream>
-#include <thread>
 
 #include "history/history_keeper.h"
 #include "history_test_support.h"
@@ -115,33 +114,6 @@ TEST_F(CentralHistory, AStalledServerHoldsNeitherTheLocalFileNorAWindowNorTheEnd
     keeper.reset();
     EXPECT_EQ(sent, 1);
     EXPECT_EQ(MeterHistory(file()).pendingCount(), 3);
-}
-
-TEST_F(CentralHistory, TwoLaptopsWritingOneBoardAtOnceLoseNothing) {
-    constexpr int kEach = 30;
-    // Laptop `n` of two reads at the odd or even seconds; the meters rise with time.
-    auto laptop = [&](int n) {
-        MeterHistory h(file(n == 0 ? "a.sqlite" : "b.sqlite"));
-        h.setCentral(url);
-        for (int i = 0; i < kEach; ++i) {
-            const int step = 2 * i + n;
-            if (!h.store(reading("SHARED", kStart.addSecs(step), 1000 + step)) ||
-                !h.centralProblem().isEmpty()) {
-                ADD_FAILURE() << h.problem().toStdString() << h.centralProblem().toStdString();
-            }
-        }
-    };
-    std::thread a(laptop, 0);
-    std::thread b(laptop, 1);
-    a.join();
-    b.join();
-    const auto all = MeterHistory::central(url)->readings();
-    ASSERT_TRUE(all);
-    ASSERT_EQ(all->size(), 2u * kEach);
-    for (size_t i = 0; i < all->size(); ++i) {
-        EXPECT_EQ(all->at(i).terminals[0].received.toInt(), 1000 + static_cast<int>(i));
-        EXPECT_TRUE(all->at(i).terminals[0].wentBackwards.isEmpty()) << i;
-    }
 }
 
 // The address's options reach the connection; TLS against the test's own certificate.

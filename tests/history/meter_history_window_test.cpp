@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -15,8 +14,6 @@
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
-#include <ctime>
-#include <iostream>
 
 #include "history_test_support.h"
 #include "history_window/history_table.h"
@@ -281,86 +278,6 @@ TEST_F(HistoryWindowTest, EveryControlIsAnnouncedAndEveryTextFitsAtEachScale) {
         }
         QApplication::setFont(normal);
     }
-}
-
-// `count` readings of one six-terminal board, written in one go; Received drops at every
-// thousandth.
-void fillMany(const QString& path, int count) {
-    ASSERT_TRUE(MeterHistory(path).store(reading("BIG", kStart, 0)));  // the schema
-    QStringList sql{"BEGIN"};
-    for (int i = 1; i < count; ++i) {
-        sql << QStringLiteral(
-                   "INSERT INTO readings (id, uid, pushed, taken_ms, taken_at, port, "
-                   "serial_number, firmware_version, printer_firmware, printer_status) "
-                   "VALUES (%1, 'many-%1', 0, %2, '', 'Com1', 'BIG', 'BRD-V2.05', '', '')")
-                   .arg(i + 1)
-                   .arg(kStart.addSecs(i * 60).toMSecsSinceEpoch());
-        const bool drop = i % 1000 == 0;
-        for (int n = 1; n <= 6; ++n) {
-            sql << QStringLiteral(
-                       "INSERT INTO terminals VALUES (%1, %2, 'ON', '1', '1', 'CENTS', "
-                       "'MONEY', '%3', '%4', '%4', '%4', '%4', '1', '1', '')")
-                       .arg(i + 1)
-                       .arg(n)
-                       .arg(QString::number(drop ? i / 2 : i * n).rightJustified(9, '0'),
-                            QString::number(i * n).rightJustified(9, '0'));
-        }
-    }
-    ASSERT_FALSE(onSqlite(path, sql << "COMMIT").isNull());
-}
-
-// The time this thread has run: what the window spends, whatever else the machine does.
-qint64 threadCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<qint64>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
-
-TEST_F(HistoryWindowTest, TenThousandReadingsOpenWithoutHoldingTheWindow) {
-    fillMany(path(), 10000);
-    QElapsedTimer total;
-    total.start();
-    auto w = open("BIG");
-    w->show();
-    // From here on the window must answer: the longest stretch between two turns of its
-    // event loop, on the clock and in the thread's own running time.
-    QElapsedTimer since;
-    qint64 longest = 0, longestCpu = 0, cpuBefore = threadCpuMs();
-    QTimer beat;
-    beat.setInterval(1);
-    QObject::connect(&beat, &QTimer::timeout, [&] {
-        longest = std::max(longest, since.restart());
-        const qint64 cpu = threadCpuMs();
-        longestCpu = std::max(longestCpu, cpu - cpuBefore);
-        cpuBefore = cpu;
-    });
-    since.start();
-    beat.start();
-    ASSERT_TRUE(settled(*w));
-    ASSERT_EQ(w->model().rowCount(), 10000);
-    QApplication::processEvents();
-    beat.stop();
-    w->chartView->grab();  // the chart drawn, if it was not yet
-    const qint64 opened = total.elapsed();
-    std::cout << "10,000 readings: window open and chart drawn in " << opened
-              << " ms; longest stretch without the event loop " << longest << " ms (" << longestCpu
-              << " ms of the window's own work)\n";
-    const auto lines = seriesOf(*w, QAbstractSeries::SeriesTypeLine);
-    ASSERT_EQ(lines.size(), 6);
-    EXPECT_LE(static_cast<QLineSeries*>(lines[0])->count(), 800);
-    // Coin in A never dropped; Received did every thousandth reading, on every terminal.
-    EXPECT_TRUE(seriesOf(*w, QAbstractSeries::SeriesTypeScatter).isEmpty());
-    QElapsedTimer redraw;
-    redraw.start();
-    w->meterChooser->setCurrentIndex(w->meterChooser->findText("Received"));
-    w->chartView->grab();
-    std::cout << "another meter drawn in " << redraw.elapsed() << " ms\n";
-    const auto drops = seriesOf(*w, QAbstractSeries::SeriesTypeScatter);
-    ASSERT_EQ(drops.size(), 1);
-    EXPECT_EQ(static_cast<QScatterSeries*>(drops[0])->count(), 9 * 6);
-#if !defined(__SANITIZE_ADDRESS__)
-    EXPECT_LT(longestCpu, 50);
-#endif
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
-#include <QThread>
 #include <memory>
 
 namespace tarvo::test {
@@ -79,8 +78,9 @@ QStringList PostgresServer::startArgs() const {
             "60",
             "-o",
             QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
-                .arg(port_)
-                .arg(dir_.path()),
+                    .arg(port_)
+                    .arg(dir_.path()) +
+                tls_,
             "start"};
 }
 
@@ -161,42 +161,18 @@ bool PostgresServer::exec(const QString& database, const QString& sql) {
 bool PostgresServer::enableTls(QString* certificate) {
     const QString key = dir_.filePath("server.key"), crt = dir_.filePath("server.crt");
     QString why;
-    if (!QFile::exists(crt) && !run("/usr/bin/openssl",
-                                    {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                                     "-subj", "/CN=127.0.0.1", "-addext",
-                                     "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", crt},
-                                    &why)) {
-        ADD_FAILURE() << why.toStdString();
-        return false;
-    }
     *certificate = crt;
-    if (!exec("postgres", "ALTER SYSTEM SET ssl_cert_file = '" + crt + "'") ||
-        !exec("postgres", "ALTER SYSTEM SET ssl_key_file = '" + key + "'") ||
-        !exec("postgres", "ALTER SYSTEM SET ssl = on") ||
-        !exec("postgres", "SELECT pg_reload_conf()")) {
-        return false;
+    if (!tls_.isEmpty()) {
+        return true;
     }
-    // The server reads its settings again when it gets to it: wait until it says so.
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        QString ssl;
-        {
-            auto db = QSqlDatabase::addDatabase("QPSQL", "tls");
-            db.setHostName("127.0.0.1");
-            db.setPort(port_);
-            db.setDatabaseName("postgres");
-            QSqlQuery q(db);
-            if (db.open() && q.exec("SHOW ssl") && q.next()) {
-                ssl = q.value(0).toString();
-            }
-        }
-        QSqlDatabase::removeDatabase("tls");
-        if (ssl == "on") {
-            return true;
-        }
-        QThread::msleep(50);
-    }
-    ADD_FAILURE() << "the server did not take up TLS";
-    return false;
+    EXPECT_TRUE(run(
+        "/usr/bin/openssl",
+        {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+         "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", crt},
+        &why))
+        << why.toStdString();
+    tls_ = QStringLiteral(" -c ssl=on -c ssl_cert_file=%1 -c ssl_key_file=%2").arg(crt, key);
+    return why.isEmpty() && stop() && start();
 }
 
 QString PostgresServer::newDatabase() {

@@ -38,6 +38,7 @@ class PostgresServer {
     int databases_ = 0;
     qint64 startMs_ = 0;
     bool running_ = false;
+    QString tls_;  // the server's options for TLS, once enabled
 };
 
 }  // namespace tarvo::test
