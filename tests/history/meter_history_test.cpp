@@ -216,19 +216,27 @@ TEST_F(MeterHistoryFile, ListingOrRefusingLeavesTheFileAsItWasJournalModeInclude
         {{"PRAGMA journal_mode=DELETE"}, ""},
         {{"PRAGMA user_version = 99"}, "written by a newer version"},
         {{"CREATE TABLE notes (a TEXT)"}, "is not a meter history"},
+        {{}, "damaged"},  // not a database at all: the command line only reads
     };
     for (const auto& c : cases) {
         QFile::remove(path());
         if (c.said.isEmpty()) {
             ASSERT_TRUE(MeterHistory(path()).store(reading("A", kStart, 1)));
         }
+        if (c.statements.isEmpty()) {
+            QFile garbage(path());
+            ASSERT_TRUE(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(4096, 'Z')));
+        }
         ASSERT_FALSE(onSqlite(path(), c.statements).isNull());
         QFile f(path());
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QByteArray before = f.readAll();
         const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
-        if (c.said.isEmpty()) {
-            EXPECT_EQ(historyCommand({"--database", path(), "--format", "csv"}), 0);
+        if (c.said.isEmpty() || c.statements.isEmpty()) {
+            QString err;
+            EXPECT_EQ(historyCommand({"--database", path()}, nullptr, &err),
+                      c.said.isEmpty() ? 0 : 1);
+            EXPECT_TRUE(err.contains(c.said)) << err.toStdString();
         } else {
             MeterHistory h(path());
             EXPECT_FALSE(h.store(reading("A", kStart, 1)));
@@ -238,30 +246,6 @@ TEST_F(MeterHistoryFile, ListingOrRefusingLeavesTheFileAsItWasJournalModeInclude
         EXPECT_EQ(f.readAll(), before);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), filesBefore);
     }
-}
-
-TEST_F(MeterHistoryFile, ADamagedFileIsKeptAsideAndANewOneStarted) {
-    const QByteArray garbage(4096, '\x5a');
-    {
-        QFile f(path());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(garbage);
-    }
-    // The command line only reads: it leaves the file as it is.
-    QString err;
-    EXPECT_EQ(historyCommand({"--database", path()}, nullptr, &err), 1);
-    EXPECT_TRUE(err.contains(QStringLiteral("damaged"))) << err.toStdString();
-
-    MeterHistory h(path(), MeterHistory::Damaged::MoveAside, [] { return kStart; });
-    ASSERT_TRUE(h.store(reading("A", kStart, 1))) << h.problem().toStdString();
-    const QString aside = path() + QStringLiteral(".corrupt-20261102-140500");
-    QFile f(aside);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), garbage);
-    EXPECT_EQ(h.takeNotices().size(), 1);
-    EXPECT_TRUE(h.store(reading("A", kStart.addSecs(1), 2)));
-    EXPECT_TRUE(h.takeNotices().isEmpty());
-    EXPECT_EQ(h.readings()->size(), 2u);
 }
 
 // A reading is compared with the previous one of the same board only; the history command
