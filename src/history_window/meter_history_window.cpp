@@ -38,9 +38,8 @@ MeterHistoryWindow::MeterHistoryWindow(Setup setup, QWidget* parent)
     setWindowTitle(QString::fromLatin1(kTitle));
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
-    history_ =
-        std::make_unique<HistoryThread>([path = setup_.historyPath,
-                                         url = setup_.centralUrl](std::shared_ptr<Interrupt> stop) {
+    history_ = std::make_unique<HistoryThread>(
+        [path = setup_.historyPath, url = setup_.centralUrl](std::shared_ptr<Interrupt> stop) {
             auto h = std::make_unique<MeterHistory>(path, MeterHistory::Damaged::Refuse);
             // Looking never changes the file; the main window keeps the readings.
             h->setReadOnly(true);
@@ -277,6 +276,15 @@ void MeterHistoryWindow::followNow() {
                     boardChooser->addItem(boardText(b), b.serial);
                 } else {
                     boardChooser->setItemText(i, boardText(b));
+                }
+            }
+            // A reading taken before those shown but kept since (another laptop's, sent
+            // late) changes what went backwards: the board is read again.
+            for (const auto& b : newer->boards) {
+                if (b.serial == serial && static_cast<size_t>(b.readings) !=
+                                              model_->readings().size() + newer->readings.size()) {
+                    loadBoard(serial);
+                    return;
                 }
             }
             const bool grew = !newer->readings.empty();

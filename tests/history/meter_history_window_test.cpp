@@ -234,6 +234,12 @@ TEST_F(HistoryWindowTest, FollowsNewReadingsAndBoardsWhileOpen) {
     EXPECT_EQ(static_cast<QLineSeries*>(lines[1])->at(1).y(), 8);
     EXPECT_EQ(w->boardChooser->count(), 3);
     EXPECT_EQ(w->boardChooser->currentData().toString(), "S2");
+    // A reading taken before those shown, kept late, flags the fall it reveals.
+    ASSERT_TRUE(MeterHistory(path()).store(reading("S2", kStart.addSecs(350), 9)));
+    w->followNow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->loading() && w->model().rowCount() == 3; }));
+    EXPECT_EQ(w->model().index(0, 6).data(Qt::ToolTipRole).toString(),
+              "Was 000000009 on 2026-11-02 14:10: went down by 5");
     // Choosing another board shows it.
     w->boardChooser->setCurrentIndex(w->boardChooser->findData("S1"));
     emit w->boardChooser->activated(w->boardChooser->currentIndex());
