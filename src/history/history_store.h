@@ -31,9 +31,13 @@ struct HistoryBoard {
 };
 
 struct HistoryFilter {
-    QString serial;                  // empty: every board
-    std::optional<QDateTime> since;  // readings at or after this time
-    bool waitingOnly = false;        // a local file: only what the central history lacks
+    HistoryFilter(QString serial = {}, std::optional<QDateTime> since = {})
+        : serial(std::move(serial)), since(std::move(since)) {}
+    QString serial;                   // empty: every board
+    std::optional<QDateTime> since;   // readings at or after this time
+    std::optional<QDateTime> before;  // readings before this time
+    int newest = 0;                   // only the newest so many of them; 0: all
+    bool waitingOnly = false;         // a local file: only what the central history lacks
 };
 
 // One place the readings are kept: the local file or the central history. The comparisons

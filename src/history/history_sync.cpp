@@ -5,7 +5,9 @@ namespace tarvo {
 std::optional<std::vector<StoredReading>> HistorySync::push() {
     setAside_.clear();
     const auto clears = local_.clears(true);
-    const auto waiting = clears ? local_.readings({QString(), std::nullopt, true}) : std::nullopt;
+    HistoryFilter waitingOnly;
+    waitingOnly.waitingOnly = true;
+    const auto waiting = clears ? local_.readings(waitingOnly) : std::nullopt;
     if (!waiting) {
         problem_ = local_.problem();
         return std::nullopt;

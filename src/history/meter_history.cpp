@@ -4,6 +4,7 @@
 #include <QStandardPaths>
 #include <QUuid>
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "history/history_sync.h"
@@ -219,22 +220,24 @@ std::optional<std::vector<MeterReading>> MeterHistory::readings(const Filter& fi
     }
     std::stable_sort(all.begin(), all.end(),
                      [](const auto& a, const auto& b) { return a.reading.time < b.reading.time; });
+    // Both places may hold some of the newest: the newest of the two lists count.
+    const size_t keep = filter.newest > 0 ? static_cast<size_t>(filter.newest) : all.size();
     std::vector<MeterReading> out;
-    out.reserve(all.size());
-    for (auto& k : all) {
-        out.push_back(std::move(k.reading));
+    out.reserve(std::min(keep, all.size()));
+    for (size_t i = all.size() > keep ? all.size() - keep : 0; i < all.size(); ++i) {
+        out.push_back(std::move(all[i].reading));
     }
     // Whether the first reading listed went backwards depends on the one before it.
     std::vector<MeterReading> before;
-    if (filter.since) {
-        std::set<QString> serials;
+    if (filter.since || filter.newest > 0) {
+        std::map<QString, QDateTime> firsts;
         for (const auto& r : out) {
-            serials.insert(r.serialNumber);
+            firsts.emplace(r.serialNumber, r.time);
         }
-        for (const QString& serial : serials) {
+        for (const auto& [serial, first] : firsts) {
             std::optional<MeterReading> latest;
             for (HistoryStore* s : sources) {
-                const auto found = s->latestBefore(serial, *filter.since);
+                const auto found = s->latestBefore(serial, first);
                 if (!found) {
                     problem_ = s->problem();
                     return std::nullopt;

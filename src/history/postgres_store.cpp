@@ -329,7 +329,11 @@ std::optional<std::vector<KeyedReading>> PostgresStore::readings(const HistoryFi
         binds << filter.since->toMSecsSinceEpoch();
         where << QStringLiteral("r.taken_ms >= $%1").arg(binds.size());
     }
-    return select(where.join(QStringLiteral(" AND ")), binds);
+    if (filter.before) {
+        binds << filter.before->toMSecsSinceEpoch();
+        where << QStringLiteral("r.taken_ms < $%1").arg(binds.size());
+    }
+    return select(sql::newest(where.join(QStringLiteral(" AND ")), filter.newest), binds);
 }
 
 std::optional<std::optional<MeterReading>> PostgresStore::latestBefore(const QString& serial,

@@ -41,6 +41,17 @@ QString selectReadings(const QString& where, const QString& uid) {
              where.isEmpty() ? QString() : QStringLiteral("WHERE ") + where);
 }
 
+QString newest(const QString& where, int count) {
+    if (count <= 0) {
+        return where;
+    }
+    return QStringLiteral(
+               "r.id IN (SELECT r.id FROM readings r %1 ORDER BY r.taken_ms DESC, "
+               "r.id DESC LIMIT %2)")
+        .arg(where.isEmpty() ? QString() : QStringLiteral("WHERE ") + where)
+        .arg(count);
+}
+
 void addRow(std::vector<KeyedReading>& out, const std::vector<QVariant>& row, qint64& lastId) {
     const qint64 id = row[0].toLongLong();
     if (out.empty() || id != lastId) {

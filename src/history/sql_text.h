@@ -16,6 +16,8 @@ QString terminalColumnTypes();
 // Rows of kSelectedColumns values, read with addRow().
 QString selectReadings(const QString& where, const QString& uid);
 inline constexpr int kSelectedColumns = 9 + 1 + 12;
+// `where` limited to the newest `count` readings it matches (0: all of them).
+QString newest(const QString& where, int count);
 // Adds one row of selectReadings() to `out`; `lastId` is the reading of the row before.
 void addRow(std::vector<KeyedReading>& out, const std::vector<QVariant>& row, qint64& lastId);
 

@@ -353,10 +353,14 @@ std::optional<std::vector<KeyedReading>> SqliteStore::readings(const HistoryFilt
             where << QStringLiteral("r.taken_ms >= ?");
             binds << filter.since->toMSecsSinceEpoch();
         }
+        if (filter.before) {
+            where << QStringLiteral("r.taken_ms < ?");
+            binds << filter.before->toMSecsSinceEpoch();
+        }
         if (filter.waitingOnly) {
             where << QStringLiteral("r.pushed = 0");
         }
-        out = select(where.join(QStringLiteral(" AND ")), binds);
+        out = select(sql::newest(where.join(QStringLiteral(" AND ")), filter.newest), binds);
         return out.has_value();
     });
     return out;

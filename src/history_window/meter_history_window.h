@@ -39,6 +39,7 @@ class MeterHistoryWindow : public QWidget {
         std::shared_ptr<FileChooser> files;
         std::shared_ptr<Prompts> prompts;
         int followMs = 3000;
+        int pageSize = 1000;  // readings read at a time, as the table is scrolled
     };
     static constexpr const char* kTitle = "Meter History";
 
@@ -76,6 +77,9 @@ class MeterHistoryWindow : public QWidget {
     void buildControls();
     void loadBoards();
     void loadBoard(const QString& serial);
+    void loadOlder();
+    void showCount(const QString& problem);
+    void exportTo(const QString& path, const std::vector<MeterReading>& readings);
     void applyBoards(std::vector<MeterHistory::Board> boards, const QString& problem);
     void redrawChart();
     void fitTimeAxis();
@@ -92,6 +96,7 @@ class MeterHistoryWindow : public QWidget {
     QString shown_;
     int generation_ = 0;
     int pending_ = 0;
+    int count_ = 0;  // the shown board's readings in the history
 };
 
 }  // namespace tarvo

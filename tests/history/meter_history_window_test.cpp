@@ -47,13 +47,14 @@ class HistoryWindowTest : public ::testing::Test {
             ASSERT_TRUE(h.store(r));
         }
     }
-    std::unique_ptr<MeterHistoryWindow> open(const QString& serial) {
+    std::unique_ptr<MeterHistoryWindow> open(const QString& serial, int pageSize = 1000) {
         MeterHistoryWindow::Setup setup;
         setup.historyPath = path();
         setup.serial = serial;
         setup.files = files;
         setup.prompts = prompts;
         setup.followMs = 3600000;  // the tests look for new readings themselves
+        setup.pageSize = pageSize;
         auto w = std::make_unique<MeterHistoryWindow>(setup);
         w->setAttribute(Qt::WA_DeleteOnClose, false);
         return w;
@@ -117,6 +118,27 @@ TEST_F(HistoryWindowTest, TableShowsNewestFirstWithDropsMarkedAndTheClearAsItsOw
     ASSERT_EQ(w->boardChooser->count(), 2);
     EXPECT_EQ(w->boardChooser->itemText(0), "S2 (last read 2026-11-02 14:10)");
     EXPECT_EQ(w->boardChooser->currentData().toString(), "S1");
+}
+
+TEST_F(HistoryWindowTest, ReadsABoardAPageAtATimeAsTheTableIsScrolledToItsEnd) {
+    fill();
+    auto w = open("S1", 2);
+    w->table->setModel(nullptr);  // a view with room left would ask for more at once
+    ASSERT_TRUE(settled(*w));
+    HistoryTable& m = w->model();
+    ASSERT_EQ(m.rowCount(), 2);
+    EXPECT_EQ(w->historyStatus->text(), "S1: 4 readings");
+    // The reading before the page is known: the clear between excuses the drop.
+    EXPECT_EQ(m.index(1, 6).data(Qt::ToolTipRole).toString(),
+              "Memory cleared on 2026-11-02 14:07; was 000000090 on 2026-11-02 14:06");
+    ASSERT_TRUE(m.canFetchMore({}));
+    m.fetchMore({});
+    ASSERT_TRUE(settled(*w));
+    ASSERT_EQ(m.rowCount(), 5);
+    EXPECT_FALSE(m.canFetchMore({}));
+    EXPECT_EQ(m.index(2, 1).data().toString(), "Memory cleared");
+    EXPECT_EQ(m.index(3, 6).data(Qt::ToolTipRole).toString(),
+              "Was 000000100 on 2026-11-02 14:05: went down by 10");
 }
 
 TEST_F(HistoryWindowTest, ChartDrawsTheChosenMeterOfTheChosenTerminalsWithItsDrops) {
@@ -194,6 +216,7 @@ TEST_F(HistoryWindowTest, ExportWritesTheBytesOfTheHistoryCommandsCsv) {
     const QString target = dir.filePath("export.csv");
     files->answer(target);
     w->cmdExportCsv->click();
+    ASSERT_TRUE(settled(*w));
     ASSERT_EQ(files->requests.size(), 1u);
     EXPECT_TRUE(files->requests[0].save);
     EXPECT_EQ(files->requests[0].initialName, "S1-history.csv");
@@ -205,6 +228,7 @@ TEST_F(HistoryWindowTest, ExportWritesTheBytesOfTheHistoryCommandsCsv) {
     // A place that cannot be written is said in a box and on the window.
     files->answer(dir.filePath("no-such-folder/export.csv"));
     w->cmdExportCsv->click();
+    ASSERT_TRUE(settled(*w));
     ASSERT_EQ(prompts->messages.size(), 1u);
     EXPECT_TRUE(prompts->messages[0].text.startsWith("Cannot write"))
         << prompts->messages[0].text.toStdString();
