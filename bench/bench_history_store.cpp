@@ -44,6 +44,26 @@ void BM_StoreReading(benchmark::State& state) {
 }
 BENCHMARK(BM_StoreReading)->Arg(10)->Arg(10'000)->Unit(benchmark::kMillisecond);
 
+// The same on a central history, the server named by TARVO_BENCH_CENTRAL (a postgresql://
+// address); skipped without one.
+void BM_StoreReadingCentral(benchmark::State& state) {
+    const QString url = qEnvironmentVariable("TARVO_BENCH_CENTRAL");
+    if (url.isEmpty()) {
+        state.SkipWithError("TARVO_BENCH_CENTRAL names no server");
+        return;
+    }
+    const auto history = tarvo::MeterHistory::central(url);
+    int visit = 0;
+    for (auto _ : state) {
+        if (!history->store(reading(visit++))) {
+            state.SkipWithError(qPrintable(history->problem()));
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_StoreReadingCentral)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {

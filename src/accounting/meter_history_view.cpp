@@ -7,8 +7,7 @@
 
 #include "accounting/meter_report_view.h"
 #include "accounting/remote_actions.h"
-#include "history/history_thread.h"
-#include "history/meter_history.h"
+#include "history/history_keeper.h"
 #include "shell/main_window.h"
 #include "shell/terminal_displays.h"
 
@@ -67,73 +66,51 @@ QString MeterHistoryView::centralUrl() const {
                     : QString();
 }
 
-MeterHistory& MeterHistoryView::history() {
-    if (!history_) {
-        history_ = std::make_unique<MeterHistory>(
-            w_.platform().historyPath, MeterHistory::Damaged::MoveAside, w_.platform().clock);
-    }
-    return *history_;
+bool MeterHistoryView::busy() const {
+    return keeper_ && !keeper_->idle();
 }
 
-HistoryThread* MeterHistoryView::sender() {
+HistoryKeeper& MeterHistoryView::keeper() {
+    // The settings may name another central history since the last reading.
     const QString url = centralUrl();
-    if (url.isEmpty()) {
-        return nullptr;
+    if (!keeper_ || url != keeperUrl_) {
+        keeper_.reset();
+        keeperUrl_ = url;
+        keeper_ = std::make_unique<HistoryKeeper>(HistoryKeeper::Setup{
+            w_.platform().historyPath, MeterHistory::Damaged::MoveAside, w_.platform().clock, url});
+        keeper_->onNotice = [this](const QString& text) { say(text); };
+        keeper_->onKept = [this](const HistoryKeeper::Kept& k) {
+            if (!k.ok && !problemTold_) {
+                problemTold_ = true;
+                say(QStringLiteral("Meter history not kept: %1").arg(k.problem));
+            }
+            // A newer read may have begun meanwhile; its displays are not this reading's.
+            if (k.stored && sameReading(w_.meterReport().lastReading(), k.asked)) {
+                showStored(*k.stored);
+            }
+        };
+        keeper_->onSent = [this](const StoredReading& s) {
+            if (sameReading(w_.meterReport().lastReading(), s.reading)) {
+                showStored(s);  // the central history knows the other technicians' readings
+            }
+        };
     }
-    if (!sender_) {
-        // The server may be slow or out of reach: the window does not wait for it.
-        sender_ = std::make_unique<HistoryThread>([path = w_.platform().historyPath,
-                                                   clock = w_.platform().clock, url] {
-            auto h = std::make_unique<MeterHistory>(path, MeterHistory::Damaged::MoveAside, clock);
-            h->setCentral(url);
-            return h;
-        });
-    }
-    return sender_.get();
+    return *keeper_;
 }
 
 void MeterHistoryView::readingShown(const MeterReading& reading) {
     resetDisplays();
-    // After the handler that filled the displays has returned.
-    QTimer::singleShot(0, &w_, [this, reading] { keep(reading); });
-}
-
-namespace {
-
-// What keeping a reading or a clear came to, and what the user should hear of it.
-struct Kept {
-    std::optional<StoredReading> stored;
-    bool ok = false;
-    QString problem;
-    QStringList notices;
-};
-
-}  // namespace
-
-void MeterHistoryView::keep(const MeterReading& reading) {
     if (reading.serialNumber.trimmed().isEmpty()) {
+        if (!noSerialTold_) {
+            noSerialTold_ = true;
+            say(QStringLiteral(
+                "This board has no serial number: its readings are not kept in the meter "
+                "history."));
+        }
         return;
     }
-    auto shown = [this, reading](const Kept& k) {
-        tell(k.notices, k.ok ? QString() : k.problem);
-        // A newer read may have begun meanwhile; its displays are not this reading's.
-        if (k.stored && sameReading(w_.meterReport().lastReading(), reading)) {
-            showStored(*k.stored);
-        }
-    };
-    auto work = [reading](MeterHistory& h) {
-        Kept k;
-        k.stored = h.store(reading);
-        k.ok = k.stored.has_value();
-        k.problem = h.problem();
-        k.notices = h.takeNotices();
-        return k;
-    };
-    if (HistoryThread* away = sender()) {
-        away->post(&w_, work, shown);
-    } else {
-        shown(work(history()));
-    }
+    // After the handler that filled the displays has returned.
+    QTimer::singleShot(0, &w_, [this, reading] { keeper().keep(reading); });
 }
 
 void MeterHistoryView::showStored(const StoredReading& stored) {
@@ -156,21 +133,9 @@ void MeterHistoryView::memoryCleared() {
     const QString serial = last && last->port == here.port && last->address == here.address
                                ? last->serialNumber
                                : QString();
-    auto work = [here, serial](MeterHistory& h) {
-        Kept k;
-        k.ok = h.recordMemoryClear(here.time, here.port, here.address, serial);
-        k.problem = h.problem();
-        k.notices = h.takeNotices();
-        return k;
-    };
-    auto told = [this](const Kept& k) { tell(k.notices, k.ok ? QString() : k.problem); };
-    QTimer::singleShot(0, &w_, [this, work, told] {
-        // Behind the readings before it, on the same thread, so a later reading sees it.
-        if (HistoryThread* away = sender()) {
-            away->post(&w_, work, told);
-        } else {
-            told(work(history()));
-        }
+    // Behind the readings before it, on the same thread, so a later reading sees it.
+    QTimer::singleShot(0, &w_, [this, here, serial] {
+        keeper().recordMemoryClear(here.time, here.port, here.address, serial);
     });
 }
 
@@ -182,22 +147,13 @@ void MeterHistoryView::resetDisplays() {
     }
 }
 
-void MeterHistoryView::tell(const QStringList& notices, const QString& problem) {
-    auto say = [this](const QString& text) {
-        w_.ResponseWindow->appendText(text + QStringLiteral("\r\n"));
-        // The next command clears the response box: the first word of the session also
-        // comes in a box that stays until it is read.
-        if (!boxShown_ && w_.platform().prompts) {
-            boxShown_ = true;
-            w_.platform().prompts->message(text, MsgButtons::Ok, MsgIcon::Exclamation, QString());
-        }
-    };
-    for (const QString& notice : notices) {
-        say(notice);
-    }
-    if (!problem.isEmpty() && !problemTold_) {
-        problemTold_ = true;
-        say(QStringLiteral("Meter history not kept: %1").arg(problem));
+void MeterHistoryView::say(const QString& text) {
+    w_.ResponseWindow->appendText(text + QStringLiteral("\r\n"));
+    // The next command clears the response box: the first word of the session also comes in
+    // a box that stays until it is read.
+    if (!boxShown_ && w_.platform().prompts) {
+        boxShown_ = true;
+        w_.platform().prompts->message(text, MsgButtons::Ok, MsgIcon::Exclamation, QString());
     }
 }
 

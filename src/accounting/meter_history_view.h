@@ -7,13 +7,13 @@
 namespace tarvo {
 
 class RetreiveAccountingApp;
-class MeterHistory;
-class HistoryThread;
+class HistoryKeeper;
 struct StoredReading;
 
 // Keeps every reading that View Info shows and tells, on each meter display's tooltip, how
-// the meter moved since the previous reading of the same board. The history is opened at the
-// first reading and written after the displays are filled, never while bytes arrive.
+// the meter moved since the previous reading of the same board. The history is kept off the
+// window's thread, after the displays are filled, never while bytes arrive; the central
+// history's comparison, when it comes, replaces the local one.
 class MeterHistoryView {
   public:
     explicit MeterHistoryView(RetreiveAccountingApp& w);
@@ -22,22 +22,23 @@ class MeterHistoryView {
     void readingShown(const MeterReading& reading);
     void memoryCleared();
 
+    // True while a reading is being kept or sent.
+    bool busy() const;
+
     // The central history the settings name ([History] Database), or "".
     QString centralUrl() const;
 
   private:
-    MeterHistory& history();
-    // The history on a thread of its own, when a central history is set; else null.
-    HistoryThread* sender();
-    void keep(const MeterReading& reading);
+    HistoryKeeper& keeper();
     void showStored(const StoredReading& stored);
     void resetDisplays();
-    void tell(const QStringList& notices, const QString& problem);
+    void say(const QString& text);
 
     RetreiveAccountingApp& w_;
-    std::unique_ptr<MeterHistory> history_;
-    std::unique_ptr<HistoryThread> sender_;
+    std::unique_ptr<HistoryKeeper> keeper_;
+    QString keeperUrl_;
     bool problemTold_ = false;
+    bool noSerialTold_ = false;
     bool boxShown_ = false;
 };
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "history/meter_history.h"
+#include "history/history_keeper.h"
 #include "session/board_operations.h"
 #include "session/board_session.h"
 
@@ -88,17 +88,18 @@ MeterReading AuditRunner::readBoard(const AuditPlan& plan, std::optional<int> ad
 }
 
 void AuditRunner::keep(const MeterReading& reading) {
-    if (!history_ || reading.serialNumber.trimmed().isEmpty()) {
+    if (!history_) {
         return;
     }
-    const bool stored = history_->store(reading).has_value();
-    for (const QString& notice : history_->takeNotices()) {
-        tell_(notice);
+    if (reading.serialNumber.trimmed().isEmpty()) {
+        if (!std::exchange(noSerialTold_, true)) {
+            tell_(QStringLiteral(
+                "A board without a serial number: its readings are not kept in the meter "
+                "history"));
+        }
+        return;
     }
-    if (!stored && !problemTold_) {
-        problemTold_ = true;
-        tell_(QStringLiteral("Meter history not kept: %1").arg(history_->problem()));
-    }
+    history_->keep(reading);
 }
 
 MsgAnswer StderrPrompts::message(const QString& text, MsgButtons buttons, MsgIcon,

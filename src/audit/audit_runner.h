@@ -13,7 +13,7 @@
 namespace tarvo {
 
 class BoardSession;
-class MeterHistory;
+class HistoryKeeper;
 
 // Reads meter reports on the board session, as a technician would with the window's buttons:
 // Connect, View Info, Disconnect; once for each address of a multi-drop line.
@@ -25,9 +25,9 @@ class AuditRunner {
     AuditRunner(BoardSession& session, std::function<QDateTime()> clock)
         : session_(session), clock_(std::move(clock)) {}
 
-    // Every reading with a serial number is kept here; what the history has to say goes to
+    // Every reading with a serial number is kept there; what the history has to say goes to
     // `tell`.
-    void keepIn(MeterHistory* history, std::function<void(const QString&)> tell) {
+    void keepIn(HistoryKeeper* history, std::function<void(const QString&)> tell) {
         history_ = history;
         tell_ = std::move(tell);
     }
@@ -42,9 +42,9 @@ class AuditRunner {
 
     BoardSession& session_;
     std::function<QDateTime()> clock_;
-    MeterHistory* history_ = nullptr;
+    HistoryKeeper* history_ = nullptr;
     std::function<void(const QString&)> tell_;
-    bool problemTold_ = false;
+    bool noSerialTold_ = false;
 };
 
 // Message boxes of a run without a screen: the text goes to standard error and every

@@ -1,11 +1,13 @@
 #include "audit/history_command.h"
 
+#include <QCommandLineParser>
 #include <QDate>
 #include <QDateTime>
 #include <QFileInfo>
 
 #include "core/meter_reading.h"
 #include "history/meter_history.h"
+#include "history/postgres_store.h"
 
 namespace tarvo {
 
@@ -34,65 +36,88 @@ int runHistoryCommand(const QStringList& args, QTextStream& out, QTextStream& er
     const QString usage = QStringLiteral(
         "usage: tarvo-audit history [--serial S] [--since DATE] [--format json|csv|text] "
         "[--database PATH|URL] [--push]\n");
-    MeterHistory::Filter filter;
-    RecordFormat format = RecordFormat::Text;
-    QString path;
-    QString url;
-    bool push = false;
-    for (int i = 0; i < args.size(); ++i) {
-        QString name = args[i];
-        QString value;
-        if (!name.startsWith(QLatin1String("--"))) {
-            err << "tarvo-audit history: unexpected argument: " << name << '\n' << usage;
-            return 2;
-        }
-        if (name == QLatin1String("--push")) {
-            push = true;
-            continue;
-        }
-        const qsizetype eq = name.indexOf(QLatin1Char('='));
-        if (eq > 0) {
-            value = name.mid(eq + 1);
-            name = name.left(eq);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            err << "tarvo-audit history: " << name << " needs a value\n" << usage;
-            return 2;
-        }
-        if (name == QLatin1String("--serial")) {
-            filter.serial = value;
-        } else if (name == QLatin1String("--since")) {
-            filter.since = parseSince(value);
-            if (!filter.since) {
-                err << "tarvo-audit history: not a date: " << value << '\n' << usage;
-                return 2;
-            }
-        } else if (name == QLatin1String("--format")) {
-            const auto f = recordFormat(value);
-            if (!f) {
-                err << "tarvo-audit history: unknown format: " << value << '\n' << usage;
-                return 2;
-            }
-            format = *f;
-        } else if (name == QLatin1String("--database")) {
-            // A server address names the central history, anything else the local file.
-            if (value.contains(QLatin1String("://"))) {
-                if (!MeterHistory::isCentralUrl(value)) {
-                    err << "tarvo-audit history: not a central history address (postgresql://"
-                           "host[:port]/dbname): "
-                        << value << '\n';
-                    return 2;
-                }
-                url = value;
-            } else {
-                path = value;
-            }
-        } else {
-            err << "tarvo-audit history: unknown option: " << name << '\n' << usage;
-            return 2;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Prints the kept meter readings, oldest first, with the meters that went backwards; "
+        "with --push sends the readings still waiting here to the central history."));
+    const QCommandLineOption serialOption(QStringLiteral("serial"),
+                                          QStringLiteral("Only the board with this serial."),
+                                          QStringLiteral("S"));
+    const QCommandLineOption sinceOption(QStringLiteral("since"),
+                                         QStringLiteral("Only readings from then on (local time)."),
+                                         QStringLiteral("YYYY-MM-DD|DATE-TIME"));
+    const QCommandLineOption formatOption(QStringLiteral("format"),
+                                          QStringLiteral("The form of the records (default text)."),
+                                          QStringLiteral("json|csv|text"));
+    const QCommandLineOption databaseOption(
+        QStringLiteral("database"),
+        QStringLiteral("The local file, or the central history's postgresql:// address."),
+        QStringLiteral("PATH|URL"));
+    const QCommandLineOption pushOption(QStringLiteral("push"),
+                                        QStringLiteral("Sends the readings still waiting here."));
+    parser.addOptions({serialOption, sinceOption, formatOption, databaseOption, pushOption});
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    auto wrong = [&](const QString& why) {
+        err << "tarvo-audit history: " << why << '\n' << usage;
+        return 2;
+    };
+    if (!parser.parse(QStringList{QStringLiteral("tarvo-audit history")} + args)) {
+        return wrong(parser.errorText());
+    }
+    if (parser.isSet(helpOption)) {
+        out << parser.helpText();
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        out << "tarvo-audit " TARVO_VERSION "\n";
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return wrong(QStringLiteral("unexpected argument: ") +
+                     parser.positionalArguments().front());
+    }
+    // "--serial --push": an option where a value belongs is a mistake, not a serial.
+    for (const auto* o : {&serialOption, &sinceOption, &formatOption, &databaseOption}) {
+        const QString value = parser.value(*o);
+        if (value.startsWith(QLatin1String("--"))) {
+            return wrong(QStringLiteral("--%1 needs a value, not the option %2")
+                             .arg(o->names().front(), value));
         }
     }
+    MeterHistory::Filter filter;
+    filter.serial = parser.value(serialOption);
+    if (parser.isSet(sinceOption)) {
+        filter.since = parseSince(parser.value(sinceOption));
+        if (!filter.since) {
+            return wrong(QStringLiteral("not a date: ") + parser.value(sinceOption));
+        }
+    }
+    RecordFormat format = RecordFormat::Text;
+    if (parser.isSet(formatOption)) {
+        const auto f = recordFormat(parser.value(formatOption));
+        if (!f) {
+            return wrong(QStringLiteral("unknown format: ") + parser.value(formatOption));
+        }
+        format = *f;
+    }
+    QString path;
+    QString url;
+    // A server address names the central history, anything else the local file; the last
+    // given of each counts.
+    for (const QString& value : parser.values(databaseOption)) {
+        if (value.contains(QLatin1String("://"))) {
+            QString why;
+            if (!PostgresStore::parseAddress(value, &why)) {
+                err << "tarvo-audit history: " << why << '\n';
+                return 2;
+            }
+            url = value;
+        } else {
+            path = value;
+        }
+    }
+    const bool push = parser.isSet(pushOption);
     if (push) {
         const QString to = url.isEmpty() ? centralUrl : url;
         if (to.isEmpty()) {
@@ -107,6 +132,9 @@ int runHistoryCommand(const QStringList& args, QTextStream& out, QTextStream& er
         }
         local.setCentral(to);
         const auto sent = local.pushPending();
+        for (const QString& notice : local.takeNotices()) {
+            err << "tarvo-audit history: " << notice << '\n';
+        }
         if (!sent) {
             err << "tarvo-audit history: "
                 << (local.centralProblem().isEmpty() ? local.problem() : local.centralProblem())

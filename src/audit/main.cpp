@@ -15,7 +15,7 @@
 #include "audit/audit_runner.h"
 #include "audit/history_command.h"
 #include "audit/output.h"
-#include "history/meter_history.h"
+#include "history/history_keeper.h"
 #include "platform/qsettings_store.h"
 #include "session/board_session.h"
 
@@ -90,8 +90,18 @@ int main(int argc, char** argv) {
     tarvo::BoardSession session(
         {setup->platform.serial, setup->platform.usb, prompts, setup->platform.tickIntervalMs});
     session.AddressBitDelay = tarvo::readStoredChoices(*store).addressBitDelay;
-    tarvo::MeterHistory history(setup->platform.historyPath,
-                                tarvo::MeterHistory::Damaged::MoveAside, setup->platform.clock);
+    // Kept here first, then sent to the central history the settings name, as the window does.
+    tarvo::HistoryKeeper history(
+        {setup->platform.historyPath, tarvo::MeterHistory::Damaged::MoveAside,
+         setup->platform.clock,
+         store->value(QStringLiteral("History"), QStringLiteral("Database")).value_or(QString())});
+    bool historyProblemTold = false;
+    history.onKept = [&historyProblemTold](const tarvo::HistoryKeeper::Kept& k) {
+        if (!k.ok && !std::exchange(historyProblemTold, true)) {
+            std::fprintf(stderr, "tarvo-audit: Meter history not kept: %s\n",
+                         qPrintable(k.problem));
+        }
+    };
 
     // Ctrl-C ends the wait in progress: the board is disconnected and what was read so far
     // is printed.
@@ -99,11 +109,12 @@ int main(int argc, char** argv) {
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
         auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &session, [&session] {
+        QObject::connect(notifier, &QSocketNotifier::activated, &session, [&session, &history] {
             char c;
             [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
             session.requestStop();
             session.shutDown();
+            history.stop();  // a server that stalls does not hold the end
         });
     }
 
@@ -111,9 +122,11 @@ int main(int argc, char** argv) {
         plan->target == tarvo::AuditTarget::MultiDrop && ::isatty(STDERR_FILENO) == 1;
     tarvo::AuditRunner runner(session, setup->platform.clock);
     // What the history has to say goes to standard error; no one sees a response box.
-    runner.keepIn(&history, [](const QString& text) {
+    auto tell = [](const QString& text) {
         std::fprintf(stderr, "tarvo-audit: %s\n", qPrintable(text));
-    });
+    };
+    history.onNotice = tell;
+    runner.keepIn(&history, tell);
     const auto readings = runner.run(*plan, [&](int address, int done, int left) {
         if (showProgress) {
             std::fprintf(stderr, "\r\033[Kaddress %d: %d done, %d left", address, done, left);
@@ -124,6 +137,18 @@ int main(int argc, char** argv) {
     }
     const QString text = tarvo::formatReadings(readings, command->format, false);
     std::fputs(text.toUtf8().constData(), stdout);
+    // The readings are out; what the history still does ends by itself, bounded, or at Ctrl-C.
+    std::fflush(stdout);
+    if (!history.idle()) {
+        history.onIdle = [] { QCoreApplication::quit(); };
+        QCoreApplication::exec();
+    }
+    if (history.waiting() > 0) {
+        tell(QStringLiteral("%1 readings wait here for the central history (%2); they go with "
+                            "the next reading or `tarvo-audit history --push`")
+                 .arg(history.waiting())
+                 .arg(history.centralProblem()));
+    }
     bool failed = session.shuttingDown();
     for (const auto& r : readings) {
         failed = failed || !r.error.isEmpty();

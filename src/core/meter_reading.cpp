@@ -129,7 +129,7 @@ QString text(const std::vector<MeterReading>& readings, bool withFlags) {
 
 MeterReading readingFromReport(const MeterReport& report, bool kit) {
     MeterReading r;
-    r.serialNumber = report.serialNumber;
+    r.serialNumber = report.boardSerial.value_or(report.serialNumber);
     r.firmwareVersion = report.firmwareVersion;
     r.printerFirmware = report.printerFirmware;
     r.printerStatus = report.printerStatus;

@@ -114,16 +114,23 @@ MeterReport scanMeterReport(QStringView text, int limit, bool kit) {
 
     // The serial number; the cursor stays on the label.
     if (qsizetype p = s.search(u"  SERIAL # ")) {
+        QString board;
         if (s.at(p + 11) == '\r') {
             r.serialNumber = QStringLiteral("NOT SET");
         } else {
+            bool lineEnded = false;
             for (int k = 0; k < 8; ++k) {
                 const int ch = s.at(p + 11 + k);
+                lineEnded = lineEnded || ch == '\r' || ch == '\n';
                 if (ch >= 0x20 && ch <= 0x7A) {
                     r.serialNumber += QChar(ch);
+                    if (!lineEnded) {
+                        board += QChar(ch);
+                    }
                 }
             }
         }
+        r.boardSerial = board.trimmed();
     }
 
     // Pulse values and multipliers: blanks may precede each value; only the first value

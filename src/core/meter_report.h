@@ -14,6 +14,9 @@ struct MeterReport {
     QString printerStatus;
     QString systemMessage;
     QString serialNumber;
+    // The serial number as the board holds it, which names the board in the meter history:
+    // ends at its line's end; empty when none is set. Nothing when the line was not read.
+    std::optional<QString> boardSerial;
     QString firmwareVersion;
 
     template <typename T>

@@ -1,5 +1,7 @@
 #include "history/meter_change.h"
 
+#include <map>
+
 namespace tarvo {
 
 namespace {
@@ -52,7 +54,6 @@ std::vector<TerminalChanges> compareWithPrevious(const MeterReading& current,
 
 std::optional<QDateTime> memoryClearBetween(const std::vector<QDateTime>& clears,
                                             const QDateTime& previous, const QDateTime& current) {
-    constexpr qint64 kClearTakesMs = 30000;
     const qint64 after = previous.toMSecsSinceEpoch() - kClearTakesMs;
     std::optional<QDateTime> found;
     for (const auto& c : clears) {
@@ -73,6 +74,40 @@ void markWentBackwards(MeterReading& reading, const std::vector<TerminalChanges>
             }
         }
         reading.terminals[n].wentBackwards = names;
+    }
+}
+
+std::optional<QDateTime> clearBetween(const MeterReading& previous, const MeterReading& current,
+                                      const std::vector<MemoryClear>& clears) {
+    const qint64 after = previous.time.toMSecsSinceEpoch() - kClearTakesMs;
+    std::optional<QDateTime> found;
+    for (const MemoryClear& c : clears) {
+        const bool ours =
+            c.serial == current.serialNumber ||
+            (c.serial.isEmpty() && c.port == current.port && c.address == current.address);
+        if (ours && c.time.toMSecsSinceEpoch() > after && c.time <= current.time &&
+            (!found || c.time > *found)) {
+            found = c.time;
+        }
+    }
+    return found;
+}
+
+void flagDrops(std::vector<MeterReading>& readings, const std::vector<MemoryClear>& clears,
+               const std::vector<MeterReading>& before) {
+    std::map<QString, const MeterReading*> previous;
+    for (const MeterReading& b : before) {
+        previous[b.serialNumber] = &b;
+    }
+    for (MeterReading& r : readings) {
+        const auto it = previous.find(r.serialNumber);
+        if (it == previous.end()) {
+            markWentBackwards(r, compareWithPrevious(r, std::nullopt, std::nullopt));
+        } else {
+            markWentBackwards(
+                r, compareWithPrevious(r, *it->second, clearBetween(*it->second, r, clears)));
+        }
+        previous[r.serialNumber] = &r;
     }
 }
 

@@ -38,6 +38,31 @@ std::optional<QDateTime> memoryClearBetween(const std::vector<QDateTime>& clears
 // Fills each terminal's wentBackwards from `changes`.
 void markWentBackwards(MeterReading& reading, const std::vector<TerminalChanges>& changes);
 
+// A memory clear sent from this program: the lower meters of the board's next reading are
+// expected. An empty serial stands for whatever board was at the port and address.
+struct MemoryClear {
+    QString uid;
+    QDateTime time;
+    QString port;
+    std::optional<int> address;
+    QString serial;
+};
+
+// The board takes this long to clear its memory: a reading that soon after the clear may
+// still show the old meters, and the drop shows only at the reading after it.
+inline constexpr qint64 kClearTakesMs = 30000;
+
+// The clear, if any, that excuses a drop between `previous` and `current`: the latest one
+// of that board (or of its port while its serial was unknown) from a little before the
+// previous reading up to the current one.
+std::optional<QDateTime> clearBetween(const MeterReading& previous, const MeterReading& current,
+                                      const std::vector<MemoryClear>& clears);
+
+// Flags the meters that went backwards, board by board in time order: `readings` oldest
+// first; `before` holds for a board the reading just before its first one here, if any.
+void flagDrops(std::vector<MeterReading>& readings, const std::vector<MemoryClear>& clears,
+               const std::vector<MeterReading>& before = {});
+
 // The tooltip of a meter display: "+120 since 2026-11-02 14:05" and the like.
 QString changeToolTip(const MeterChange& change);
 

@@ -136,7 +136,10 @@ std::vector<HistoryTable::Row> HistoryTable::buildRows() const {
         rows.push_back({readings_[i].time, static_cast<int>(i)});
     }
     for (const auto& c : clears_) {
-        rows.push_back({c, -1});
+        // A clear older than the readings here shows with them, when they come.
+        if (!older_ || readings_.empty() || c >= readings_.front().time) {
+            rows.push_back({c, -1});
+        }
     }
     // A clear sent at the same moment as a reading comes after it: it was sent after reading.
     std::stable_sort(rows.begin(), rows.end(),
@@ -144,10 +147,14 @@ std::vector<HistoryTable::Row> HistoryTable::buildRows() const {
     return rows;
 }
 
-void HistoryTable::reset(std::vector<MeterReading> readings, std::vector<QDateTime> clears) {
+void HistoryTable::reset(std::vector<MeterReading> readings, std::vector<QDateTime> clears,
+                         bool older, std::optional<MeterReading> before) {
     beginResetModel();
     readings_ = std::move(readings);
     clears_ = std::move(clears);
+    older_ = older;
+    before_ = std::move(before);
+    fetching_ = false;
     rows_ = buildRows();
     terminals_ = terminalNumbers();
     endResetModel();
@@ -197,6 +204,55 @@ int HistoryTable::rowOf(int reading) const {
     return -1;
 }
 
+void HistoryTable::addOlder(std::vector<MeterReading> readings, bool older,
+                            std::optional<MeterReading> before) {
+    fetching_ = false;
+    const auto had = static_cast<int>(rows_.size());
+    readings.insert(readings.end(), std::make_move_iterator(readings_.begin()),
+                    std::make_move_iterator(readings_.end()));
+    readings_ = std::move(readings);
+    older_ = older;
+    before_ = std::move(before);
+    std::vector<Row> rows = buildRows();
+    const std::vector<int> terminals = terminalNumbers();
+    if (terminals != terminals_) {
+        beginResetModel();
+        rows_ = std::move(rows);
+        terminals_ = terminals;
+        endResetModel();
+        return;
+    }
+    // The older rows go below those shown, where the reader scrolled to.
+    if (static_cast<int>(rows.size()) > had) {
+        beginInsertRows({}, had, static_cast<int>(rows.size()) - 1);
+        rows_ = std::move(rows);
+        endInsertRows();
+    } else {
+        rows_ = std::move(rows);
+    }
+}
+
+bool HistoryTable::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && older_ && !fetching_ && wantOlder;
+}
+
+void HistoryTable::fetchMore(const QModelIndex& parent) {
+    if (canFetchMore(parent)) {
+        fetching_ = true;
+        wantOlder();
+    }
+}
+
+std::optional<MeterReading> HistoryTable::previous(int reading) const {
+    const MeterReading& r = readings_[static_cast<size_t>(reading)];
+    for (int i = reading - 1; i >= 0; --i) {
+        if (readings_[static_cast<size_t>(i)].serialNumber == r.serialNumber) {
+            return readings_[static_cast<size_t>(i)];
+        }
+    }
+    return before_;
+}
+
 int HistoryTable::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
@@ -230,13 +286,7 @@ QVariant HistoryTable::headerData(int section, Qt::Orientation orientation, int 
 
 QString HistoryTable::changeTip(int reading, int terminalIndex, int meter) const {
     const MeterReading& r = readings_[static_cast<size_t>(reading)];
-    std::optional<MeterReading> previous;
-    for (int i = reading - 1; i >= 0; --i) {
-        if (readings_[static_cast<size_t>(i)].serialNumber == r.serialNumber) {
-            previous = readings_[static_cast<size_t>(i)];
-            break;
-        }
-    }
+    const std::optional<MeterReading> previous = this->previous(reading);
     const auto cleared =
         previous ? memoryClearBetween(clears_, previous->time, r.time) : std::nullopt;
     const auto changes = compareWithPrevious(r, previous, cleared);

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QPointF>
 #include <array>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "core/meter_reading.h"
@@ -48,8 +50,17 @@ class HistoryTable : public QAbstractTableModel {
   public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    // All of a board's history, oldest first.
-    void reset(std::vector<MeterReading> readings, std::vector<QDateTime> clears);
+    // A board's newest readings, oldest first, and every clear of it. `older`: the history
+    // holds older readings, asked for through `wantOlder` when the view scrolls to the end;
+    // `before` is the reading just before the first one here, if any.
+    void reset(std::vector<MeterReading> readings, std::vector<QDateTime> clears,
+               bool older = false, std::optional<MeterReading> before = {});
+    // Readings older than those here, oldest first (see reset()).
+    void addOlder(std::vector<MeterReading> readings, bool older,
+                  std::optional<MeterReading> before);
+    std::function<void()> wantOlder;
+    // The reading before `reading` (an index into readings()) of the same board, if known.
+    std::optional<MeterReading> previous(int reading) const;
     // Readings taken since the last ones, oldest first, and every clear again.
     void addNewer(std::vector<MeterReading> readings, std::vector<QDateTime> clears);
 
@@ -62,6 +73,8 @@ class HistoryTable : public QAbstractTableModel {
     int rowOf(int reading) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
@@ -79,6 +92,9 @@ class HistoryTable : public QAbstractTableModel {
     QString changeTip(int reading, int terminalIndex, int meter) const;
 
     std::vector<MeterReading> readings_;  // oldest first
+    std::optional<MeterReading> before_;  // the one before readings_.front()
+    bool older_ = false;
+    bool fetching_ = false;
     std::vector<QDateTime> clears_;
     std::vector<Row> rows_;  // oldest first; shown newest first
     std::vector<int> terminals_;

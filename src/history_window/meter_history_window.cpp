@@ -38,12 +38,12 @@ MeterHistoryWindow::MeterHistoryWindow(Setup setup, QWidget* parent)
     setWindowTitle(QString::fromLatin1(kTitle));
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
-    history_ =
-        std::make_unique<HistoryThread>([path = setup_.historyPath, url = setup_.centralUrl] {
+    history_ = std::make_unique<HistoryThread>(
+        [path = setup_.historyPath, url = setup_.centralUrl](std::shared_ptr<Interrupt> stop) {
             auto h = std::make_unique<MeterHistory>(path, MeterHistory::Damaged::Refuse);
             // Looking never changes the file; the main window keeps the readings.
             h->setReadOnly(true);
-            h->setCentral(url);
+            h->setCentral(url, std::move(stop));
             return h;
         });
     connect(&follow_, &QTimer::timeout, this, &MeterHistoryWindow::followNow);
@@ -83,6 +83,7 @@ void MeterHistoryWindow::buildControls() {
 
     auto* split = new QSplitter(Qt::Vertical);
     model_ = new HistoryTable(this);
+    model_->wantOlder = [this] { loadOlder(); };
     table = new QTableView;
     table->setObjectName(QStringLiteral("historyTable"));
     table->setAccessibleName(QStringLiteral("Readings, newest first"));
@@ -191,47 +192,108 @@ void MeterHistoryWindow::applyBoards(std::vector<MeterHistory::Board> boards,
     }
 }
 
+namespace {
+
+// A page of a board's readings, the newest before a time, and what the window needs with it.
+struct Page {
+    std::vector<MeterReading> readings;
+    std::optional<MeterReading> before;  // the reading just before them
+    std::vector<QDateTime> clears;
+    int count = 0;  // the board's readings in all
+    bool older = false;
+};
+
+std::optional<Page> readPage(MeterHistory& h, const QString& serial,
+                             std::optional<QDateTime> before, int size) {
+    MeterHistory::Filter filter(serial);
+    filter.before = before;
+    filter.newest = size;
+    auto readings = h.readings(filter);
+    auto clears = readings ? h.memoryClears(serial) : std::nullopt;
+    auto boards = clears ? h.boards() : std::nullopt;
+    if (!boards) {
+        return std::nullopt;
+    }
+    Page page{std::move(*readings), std::nullopt, std::move(*clears), 0, false};
+    for (const auto& b : *boards) {
+        page.count = b.serial == serial ? b.readings : page.count;
+    }
+    if (!page.readings.empty()) {
+        filter.before = page.readings.front().time;
+        filter.newest = 1;
+        auto previous = h.readings(filter);
+        if (!previous) {
+            return std::nullopt;
+        }
+        if (!previous->empty()) {
+            page.before = previous->front();
+            page.older = true;
+        }
+    }
+    return page;
+}
+
+}  // namespace
+
 void MeterHistoryWindow::loadBoard(const QString& serial) {
     const int generation = ++generation_;
     shown_ = serial;
     historyStatus->setText(QStringLiteral("Reading the history of %1...").arg(serial));
-    struct Board {
-        std::vector<MeterReading> readings;
-        std::vector<QDateTime> clears;
-        ChartData chart;
-    };
+    // The newest readings first; older ones as the table is scrolled to its end.
+    onHistoryThread([serial, size = setup_.pageSize](
+                        MeterHistory& h) { return readPage(h, serial, std::nullopt, size); },
+                    [this, generation, serial](std::optional<Page> page, const QString& problem) {
+                        if (generation != generation_) {
+                            return;  // another board was chosen meanwhile
+                        }
+                        if (!page) {
+                            model_->reset({}, {});
+                            readingsShown(true);
+                            chartData_ = ChartData();
+                            showProblem(problem);
+                            return;
+                        }
+                        count_ = page->count;
+                        model_->reset(std::move(page->readings), std::move(page->clears),
+                                      page->older, std::move(page->before));
+                        chartData_ = ChartData();
+                        chartData_.append(model_->readings());
+                        table->resizeColumnsToContents();
+                        cmdExportCsv->setEnabled(!model_->readings().empty());
+                        readingsShown(true);
+                        showCount(problem);
+                        redrawChart();
+                    });
+}
+
+void MeterHistoryWindow::loadOlder() {
+    if (model_->readings().empty()) {
+        return;
+    }
+    const int generation = generation_;
+    const QString serial = shown_;
     onHistoryThread(
-        [serial](MeterHistory& h) -> std::optional<Board> {
-            auto readings = h.readings({serial, std::nullopt});
-            auto clears = readings ? h.memoryClears(serial) : std::nullopt;
-            if (!readings || !clears) {
-                return std::nullopt;
-            }
-            ChartData chart;
-            chart.append(*readings);
-            return Board{std::move(*readings), std::move(*clears), std::move(chart)};
-        },
-        [this, generation, serial](std::optional<Board> board, const QString& problem) {
+        [serial, before = model_->readings().front().time,
+         size = setup_.pageSize](MeterHistory& h) { return readPage(h, serial, before, size); },
+        [this, generation](std::optional<Page> page, const QString& problem) {
             if (generation != generation_) {
-                return;  // another board was chosen meanwhile
+                return;
             }
-            if (!board) {
-                model_->reset({}, {});
-                readingsShown(true);
-                chartData_ = ChartData();
+            if (!page) {
+                model_->addOlder({}, false, std::nullopt);
                 showProblem(problem);
                 return;
             }
-            model_->reset(std::move(board->readings), std::move(board->clears));
-            chartData_ = std::move(board->chart);
-            table->resizeColumnsToContents();
-            cmdExportCsv->setEnabled(!model_->readings().empty());
-            readingsShown(true);
-            historyStatus->setText(
-                QStringLiteral("%1: %2 readings").arg(serial).arg(model_->readings().size()) +
-                (problem.isEmpty() ? QString() : QStringLiteral("\n") + problem));
+            model_->addOlder(std::move(page->readings), page->older, std::move(page->before));
+            chartData_ = ChartData();
+            chartData_.append(model_->readings());
             redrawChart();
         });
+}
+
+void MeterHistoryWindow::showCount(const QString& problem) {
+    historyStatus->setText(QStringLiteral("%1: %2 readings").arg(shown_).arg(count_) +
+                           (problem.isEmpty() ? QString() : QStringLiteral("\n") + problem));
 }
 
 void MeterHistoryWindow::followNow() {
@@ -281,13 +343,21 @@ void MeterHistoryWindow::followNow() {
                     boardChooser->setItemText(i, boardText(b));
                 }
             }
+            // A reading taken before those shown but kept since (another laptop's, sent
+            // late) changes what went backwards: the board is read again.
+            for (const auto& b : newer->boards) {
+                if (b.serial == serial &&
+                    b.readings != count_ + static_cast<int>(newer->readings.size())) {
+                    loadBoard(serial);
+                    return;
+                }
+            }
+            count_ += static_cast<int>(newer->readings.size());
             const bool grew = !newer->readings.empty();
             model_->addNewer(std::move(newer->readings), std::move(newer->clears));
             chartData_.append(newer->chart);
             readingsShown(false);
-            historyStatus->setText(
-                QStringLiteral("%1: %2 readings").arg(serial).arg(model_->readings().size()) +
-                (problem.isEmpty() ? QString() : QStringLiteral("\n") + problem));
+            showCount(problem);
             if (grew) {
                 redrawChart();
             }
@@ -402,20 +472,30 @@ void MeterHistoryWindow::cmdExportCsv_Click() {
     if (!choice) {
         return;
     }
-    QSaveFile file(choice->path);
-    const QByteArray bytes = formatReadings(model_->readings(), RecordFormat::Csv, true).toUtf8();
+    // Every reading of the board, not only those the table has read so far.
+    onHistoryThread([serial = shown_](MeterHistory& h) { return h.readings({serial}); },
+                    [this, path = choice->path](auto readings, const QString& problem) {
+                        if (!readings) {
+                            showProblem(problem);
+                            return;
+                        }
+                        exportTo(path, *readings);
+                    });
+}
+
+void MeterHistoryWindow::exportTo(const QString& path, const std::vector<MeterReading>& readings) {
+    QSaveFile file(path);
+    const QByteArray bytes = formatReadings(readings, RecordFormat::Csv, true).toUtf8();
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString why =
-            QStringLiteral("Cannot write %1: %2").arg(choice->path, file.errorString());
+        const QString why = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
         if (setup_.prompts) {
             setup_.prompts->message(why, MsgButtons::Ok, MsgIcon::Exclamation, QString());
         }
         showProblem(why);
         return;
     }
-    historyStatus->setText(QStringLiteral("%1 readings written to %2")
-                               .arg(model_->readings().size())
-                               .arg(choice->path));
+    historyStatus->setText(
+        QStringLiteral("%1 readings written to %2").arg(readings.size()).arg(path));
 }
 
 }  // namespace tarvo

@@ -47,6 +47,7 @@ class MeterHistoryWindow : public QWidget {
         std::function<QStringList()> locationLines;
         // Asks where and how to print; false when the user says no. Unset: the print dialog.
         std::function<bool(QPrinter&, QWidget*)> choosePrinter;
+        int pageSize = 1000;  // readings read at a time, as the table is scrolled
     };
     static constexpr const char* kTitle = "Meter History";
 
@@ -96,6 +97,9 @@ class MeterHistoryWindow : public QWidget {
     void buildControls();
     void loadBoards();
     void loadBoard(const QString& serial);
+    void loadOlder();
+    void showCount(const QString& problem);
+    void exportTo(const QString& path, const std::vector<MeterReading>& readings);
     void applyBoards(std::vector<MeterHistory::Board> boards, const QString& problem);
     void redrawChart();
     void fitTimeAxis();
@@ -119,6 +123,7 @@ class MeterHistoryWindow : public QWidget {
     int pending_ = 0;
     bool chooseNewest_ = false;
     bool focusPrint_ = false;
+    int count_ = 0;  // the shown board's readings in the history
 };
 
 }  // namespace tarvo

@@ -91,16 +91,11 @@ QStringList presentLines(const QStringList& lines) {
 
 }  // namespace
 
-ReadingReport reportOf(const std::vector<MeterReading>& readings, size_t index,
+ReadingReport reportOf(MeterReading reading, std::optional<MeterReading> previous,
                        const std::vector<QDateTime>& clears, QStringList locationLines) {
     ReadingReport out;
-    out.reading = readings.at(index);
-    for (size_t i = index; i-- > 0;) {
-        if (readings[i].serialNumber == out.reading.serialNumber) {
-            out.previous = readings[i];
-            break;
-        }
-    }
+    out.reading = std::move(reading);
+    out.previous = std::move(previous);
     if (out.previous) {
         out.clearedAt = memoryClearBetween(clears, out.previous->time, out.reading.time);
     }

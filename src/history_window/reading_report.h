@@ -24,9 +24,9 @@ struct ReadingReport {
     QStringList locationLines;  // as the main window holds them; empty lines are left out
 };
 
-// The report of `readings[index]` (one board's readings, oldest first), compared with the one
-// before it; `clears` are the board's memory clears, oldest first.
-ReadingReport reportOf(const std::vector<MeterReading>& readings, size_t index,
+// The report of `reading`, compared with the board's reading before it (nothing: its first);
+// `clears` are the board's memory clears, oldest first.
+ReadingReport reportOf(MeterReading reading, std::optional<MeterReading> previous,
                        const std::vector<QDateTime>& clears, QStringList locationLines);
 
 // The report as the rich text that is laid out on the page; `padding` is the room around the

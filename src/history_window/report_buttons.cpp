@@ -89,7 +89,8 @@ std::optional<ReadingReport> MeterHistoryWindow::chosenReport() const {
     if (chosen < 0) {
         return std::nullopt;
     }
-    return reportOf(model_->readings(), static_cast<size_t>(chosen), model_->clears(),
+    return reportOf(model_->readings().at(static_cast<size_t>(chosen)), model_->previous(chosen),
+                    model_->clears(),
                     setup_.locationLines ? setup_.locationLines() : QStringList());
 }
 

@@ -2,6 +2,8 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -9,14 +11,19 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "accounting/meter_report_view.h"
 #include "audit/audit_runner.h"
 #include "core/frames.h"
 #include "drivers/pty_board.h"
 #include "drivers/sim_usb_library.h"
+#include "history/history_test_support.h"
+#include "history/postgres_server.h"
 #include "model/board_model.h"
+#include "platform/app_identity.h"
 #include "platform/port_map.h"
+#include "platform/qsettings_store.h"
 #include "platform/qt_serial_line.h"
 #include "platform/trace_log.h"
 #include "shell/main_window.h"
@@ -306,6 +313,45 @@ TEST(AuditProgram, ReadsASimulatedBusAsCsvAndEndsWithStatusOne) {
     ASSERT_EQ(kept.size(), 1);
     EXPECT_EQ(kept[0].toObject()["address"].toInt(), 1);
     EXPECT_EQ(kept[0].toObject()["terminals"].toArray().size(), 6);
+}
+
+// With a central history set, what the audit reads goes there too; a server that stalls
+// holds neither the end at Ctrl-C nor the reading, which waits, said on standard error.
+TEST(AuditProgram, SendsWhatItReadsToTheCentralHistoryAndSaysWhatWaits) {
+    QString why;
+    PostgresServer* server = PostgresServer::shared(&why);
+    ASSERT_TRUE(server) << why.toStdString();
+    const QString url = server->newDatabase();
+    StallingProxy proxy(url);
+    proxy.stall();
+    for (const bool stalled : {false, true}) {
+        SCOPED_TRACE(stalled ? "stalled" : "answering");
+        QTemporaryDir home;
+        QSettingsStore settings(
+            home.filePath(QStringLiteral("%1/%2.conf").arg(kOrganizationName, kApplicationTitle)));
+        settings.setValue("History", "Database", stalled ? proxy.url("?connect_timeout=600") : url);
+        settings.sync();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", home.path());
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        p.setProcessEnvironment(env);
+        p.start(TARVO_AUDIT_BIN, {"--simulate", "--format", "json"});
+        if (stalled) {
+            QByteArray out;
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return (out += p.readAllStandardOutput()).contains("serialNumber"); },
+                60000));
+            ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        }
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(err.contains("1 readings wait here for the central history"), stalled)
+            << p.exitCode() << err.toStdString();
+        MeterHistory here(home.filePath("data/Tarvo/meter-history.sqlite"));
+        EXPECT_EQ(here.pendingCount(), stalled ? 1 : 0);
+    }
+    EXPECT_EQ(MeterHistory::central(url)->readings()->size(), 1u);
 }
 
 }  // namespace

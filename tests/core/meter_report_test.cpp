@@ -87,8 +87,12 @@ TEST(MeterReport, Variations) {
          [](R r) { return QStringList() << r.printerStatus << r.systemMessage << r.serialNumber; }},
         {"printer status 0 has bit 0x10 set", "|A|0|", "|0|0|", "30 30 30 30 30 30 ",
          [](R r) { return QStringList() << r.systemMessage; }},
-        {"no serial number", "TB123456\r\n", "\r\n", "NOT SET|25",
-         [](R r) { return QStringList() << r.serialNumber << r.pulseInPerPoint[0]; }},
+        {"no serial number", "TB123456\r\n", "\r\n", "NOT SET||25",
+         [](R r) {
+             return QStringList() << r.serialNumber << *r.boardSerial << r.pulseInPerPoint[0];
+         }},
+        {"a short serial names the board up to its line's end", "TB123456\r\n", "TB42\r\n",
+         "TB42Pu|TB42", [](R r) { return QStringList() << r.serialNumber << *r.boardSerial; }},
         {"left brace dropped from serial", "TB123456", "TB12{3456", "TB12345",
          [](R r) { return QStringList() << r.serialNumber; }},
         {"eight characters examined, control characters skipped", "TB123456\r\n", "AB\r\nxyz",

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "accounting/meter_history_view.h"
 #include "accounting/meter_report_view.h"
 #include "history/meter_history.h"
 #include "history_window/history_table.h"
@@ -23,13 +24,13 @@ bool flagged(const QLineEdit* box) {
     return box->palette().color(QPalette::Base) != QApplication::palette(box).color(QPalette::Base);
 }
 
-// Reads the meters and lets the window keep the reading: it does so from a zero-time timer
-// queued before this one.
+// Reads the meters and lets the window keep (and send) the reading: it starts from a
+// zero-time timer queued before this one.
 void viewInfo(RetreiveAccountingApp& w) {
     w.cmdViewOnly->click();
-    bool kept = false;
-    QTimer::singleShot(0, [&] { kept = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return kept; }));
+    bool queued = false;
+    QTimer::singleShot(0, [&] { queued = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return queued && !w.meterHistory().busy(); }, 20000));
 }
 
 TEST(MeterHistoryWindow, ADamagedOrUnwritableHistoryLeavesTheViewWorkingAndSaysSoOnce) {
@@ -70,6 +71,19 @@ TEST(MeterHistoryWindow, ADamagedOrUnwritableHistoryLeavesTheViewWorkingAndSaysS
             EXPECT_EQ(aside.size(), 1);
         }
     }
+}
+
+TEST(MeterHistoryWindow, ABoardWithoutASerialNumberIsNotKeptAndThatIsSaidOnce) {
+    WindowFixture f;
+    f.answerMeterRequests(sixPanelReport().replace("  SERIAL # 00123456\r\n", "  SERIAL # \r\n"));
+    ASSERT_TRUE(f.connect());
+    for (int read = 0; read < 2; ++read) {
+        viewInfo(f.w());
+        EXPECT_EQ(f.w().TarvoBoardSerialNumber->text(), "NOT SET");
+    }
+    ASSERT_EQ(f.prompts->messages.size(), 1u);
+    EXPECT_TRUE(f.prompts->messages[0].text.contains("no serial number"));
+    EXPECT_FALSE(QFile::exists(f.historyPath()));
 }
 
 TEST(MeterHistoryWindow, CtrlHAndTheHistoryButtonOpenOneWindowOnTheBoardReadLast) {

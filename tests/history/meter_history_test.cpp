@@ -18,37 +18,6 @@
 namespace tarvo::test {
 namespace {
 
-TEST(MeterChangeText, SaysHowTheMeterMovedSinceThePreviousReading) {
-    const QDateTime cleared = kStart.addSecs(60);
-    struct Case {
-        std::optional<qint64> was, now;  // nothing: no earlier reading
-        std::optional<QDateTime> clearedAt;
-        QString tip;
-        bool flagged;
-    } cases[] = {
-        {{}, 5, {}, "First reading of this board", false},
-        {1000, 1120, {}, "+120 since 2026-11-02 14:05", false},
-        {1000, 1000, {}, "No change since 2026-11-02 14:05", false},
-        {1234, 1200, {}, "Was 000001234 on 2026-11-02 14:05: went down by 34", true},
-        {1234, 3, cleared, "Memory cleared on 2026-11-02 14:06; was 000001234 on 2026-11-02 14:05",
-         false},
-        {1000, 1500, cleared, "+500 since 2026-11-02 14:05", false},
-    };
-    for (const auto& c : cases) {
-        MeterReading now = reading(QStringLiteral("S1"), kStart.addSecs(3600), *c.now);
-        std::optional<MeterReading> before;
-        if (c.was) {
-            before = reading(QStringLiteral("S1"), kStart, *c.was);
-        }
-        const auto changes = compareWithPrevious(now, before, c.clearedAt);
-        EXPECT_EQ(changeToolTip(changes[0][0]), c.tip);
-        markWentBackwards(now, changes);
-        EXPECT_EQ(now.terminals[0].wentBackwards,
-                  c.flagged ? QStringList({"received", "returned", "paidOut", "coinInA", "coinInB"})
-                            : QStringList());
-    }
-}
-
 class MeterHistoryFile : public ::testing::Test {
   protected:
     QString path() const { return dir.filePath(QStringLiteral("meter-history.sqlite")); }
@@ -237,50 +206,46 @@ TEST_F(MeterHistoryFile, AVersionOneFileIsUpgradedAndItsDropsFlagged) {
     EXPECT_TRUE(stored->reading.terminals[0].wentBackwards.isEmpty());
 }
 
-TEST_F(MeterHistoryFile, ListingLeavesTheFileAsItWasJournalModeIncluded) {
-    {
-        MeterHistory h(path());
-        ASSERT_TRUE(h.store(reading("A", kStart, 100)));
-        ASSERT_TRUE(h.store(reading("A", kStart.addSecs(60), 90)));
-    }
-    // A file in the other journal mode, as another program may have left it.
-    EXPECT_EQ(onSqlite(path(), {"PRAGMA journal_mode=DELETE"}), "delete");
-    auto bytes = [&] {
-        QFile f(path());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+// Files this program only reads, or refuses, stay byte for byte as they were.
+TEST_F(MeterHistoryFile, ListingOrRefusingLeavesTheFileAsItWasJournalModeIncluded) {
+    struct Case {
+        QStringList statements;  // on the file, outside the program
+        QString said;            // the refusal of a reading kept there; "": listed
+    } cases[] = {
+        // Another program left it in the other journal mode.
+        {{"PRAGMA journal_mode=DELETE"}, ""},
+        {{"PRAGMA user_version = 99"}, "written by a newer version"},
+        {{"CREATE TABLE notes (a TEXT)"}, "is not a meter history"},
+        {{}, "damaged"},  // not a database at all: the command line only reads
     };
-    const QByteArray before = bytes();
-    const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
-    QString out;
-    ASSERT_EQ(historyCommand({"--database", path(), "--format", "csv"}, &out), 0);
-    EXPECT_EQ(out.count("\r\n"), 1 + 2 * 2);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), filesBefore);
-    EXPECT_EQ(bytes(), before);
-    EXPECT_EQ(onSqlite(path(), {"PRAGMA journal_mode"}), "delete");
-}
-
-TEST_F(MeterHistoryFile, ADamagedFileIsKeptAsideAndANewOneStarted) {
-    const QByteArray garbage(4096, '\x5a');
-    {
+    for (const auto& c : cases) {
+        QFile::remove(path());
+        if (c.said.isEmpty()) {
+            ASSERT_TRUE(MeterHistory(path()).store(reading("A", kStart, 1)));
+        }
+        if (c.statements.isEmpty()) {
+            QFile garbage(path());
+            ASSERT_TRUE(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(4096, 'Z')));
+        }
+        ASSERT_FALSE(onSqlite(path(), c.statements).isNull());
         QFile f(path());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(garbage);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
+        if (c.said.isEmpty() || c.statements.isEmpty()) {
+            QString err;
+            EXPECT_EQ(historyCommand({"--database", path()}, nullptr, &err),
+                      c.said.isEmpty() ? 0 : 1);
+            EXPECT_TRUE(err.contains(c.said)) << err.toStdString();
+        } else {
+            MeterHistory h(path());
+            EXPECT_FALSE(h.store(reading("A", kStart, 1)));
+            EXPECT_TRUE(h.problem().contains(c.said)) << h.problem().toStdString();
+        }
+        ASSERT_TRUE(f.seek(0));
+        EXPECT_EQ(f.readAll(), before);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), filesBefore);
     }
-    // The command line only reads: it leaves the file as it is.
-    QString err;
-    EXPECT_EQ(historyCommand({"--database", path()}, nullptr, &err), 1);
-    EXPECT_TRUE(err.contains(QStringLiteral("damaged"))) << err.toStdString();
-
-    MeterHistory h(path(), MeterHistory::Damaged::MoveAside, [] { return kStart; });
-    ASSERT_TRUE(h.store(reading("A", kStart, 1))) << h.problem().toStdString();
-    const QString aside = path() + QStringLiteral(".corrupt-20261102-140500");
-    QFile f(aside);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), garbage);
-    EXPECT_EQ(h.takeNotices().size(), 1);
-    EXPECT_TRUE(h.store(reading("A", kStart.addSecs(1), 2)));
-    EXPECT_TRUE(h.takeNotices().isEmpty());
-    EXPECT_EQ(h.readings()->size(), 2u);
 }
 
 // A reading is compared with the previous one of the same board only; the history command
@@ -288,7 +253,7 @@ TEST_F(MeterHistoryFile, ADamagedFileIsKeptAsideAndANewOneStarted) {
 TEST_P(MeterHistoryStore, ComparesPerBoardAndTheCommandPrintsJsonAndCsvOfIt) {
     {
         auto h = open();
-        ASSERT_TRUE(h->store(reading("A", kStart, 100)));
+        ASSERT_TRUE(h->store(reading("A", kStart, 100))) << h->problem().toStdString();
         ASSERT_TRUE(h->store(reading("B", kStart.addSecs(30), 5)));
         const auto a = h->store(reading("A", kStart.addSecs(60), 99));
         ASSERT_TRUE(a) << h->problem().toStdString();
@@ -330,10 +295,31 @@ TEST_P(MeterHistoryStore, ComparesPerBoardAndTheCommandPrintsJsonAndCsvOfIt) {
     const QString since = kStart.addSecs(30).toString(Qt::ISODate);
     EXPECT_EQ(jsonOf({"--since", since}).size(), 2);
     int status = 0;
-    for (const QStringList& wrong : {QStringList{"--format", "xml"}, QStringList{"--since", "soon"},
-                                     QStringList{"--colour", "red"}}) {
+    for (const QStringList& wrong :
+         {QStringList{"--format", "xml"}, QStringList{"--since", "soon"},
+          QStringList{"--colour", "red"}, QStringList{"--serial", "--push"},
+          QStringList{"--format", "--database", "x"}}) {
         EXPECT_TRUE(run(wrong, &status).isEmpty());
         EXPECT_EQ(status, 2);
+    }
+    EXPECT_TRUE(run({"--help"}, &status).contains("--since"));
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(run({"--version"}, &status).startsWith("tarvo-audit "));
+    EXPECT_EQ(status, 0);
+}
+
+// Laptop B's reading of 10:05 reached the history first; laptop A's of 10:00, with higher
+// meters, came later: the fall from A's to B's shows, wherever the list starts.
+TEST_P(MeterHistoryStore, AReadingKeptLateFlagsTheFallItReveals) {
+    auto h = open();
+    ASSERT_TRUE(h->store(reading("A", kStart.addSecs(300), 100)));
+    ASSERT_TRUE(h->store(reading("A", kStart, 150)));
+    for (const auto& since : {std::optional<QDateTime>(), std::optional(kStart.addSecs(1))}) {
+        const auto listed = h->readings({"A", since});
+        ASSERT_TRUE(listed) << h->problem().toStdString();
+        ASSERT_FALSE(listed->empty());
+        EXPECT_EQ(listed->back().terminals[0].wentBackwards.size(), 5);
+        EXPECT_TRUE(listed->front().terminals[0].wentBackwards.isEmpty() == !since);
     }
 }
 

@@ -49,7 +49,9 @@ PostgresServer* PostgresServer::shared(QString* why) {
 // The server refuses to run as root: as root (a fresh CI machine) it runs as "nobody".
 bool PostgresServer::run(const QString& program, const QStringList& args, QString* why) {
     const QString path =
-        qEnvironmentVariable("TARVO_PG_BIN", "/usr/lib/postgresql/15/bin") + '/' + program;
+        program.startsWith('/')
+            ? program
+            : qEnvironmentVariable("TARVO_PG_BIN", "/usr/lib/postgresql/15/bin") + '/' + program;
     QProcess p;
     p.setWorkingDirectory(dir_.path());
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -76,8 +78,9 @@ QStringList PostgresServer::startArgs() const {
             "60",
             "-o",
             QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
-                .arg(port_)
-                .arg(dir_.path()),
+                    .arg(port_)
+                    .arg(dir_.path()) +
+                tls_,
             "start"};
 }
 
@@ -153,6 +156,23 @@ bool PostgresServer::exec(const QString& database, const QString& sql) {
     }
     QSqlDatabase::removeDatabase("admin");
     return ok;
+}
+
+bool PostgresServer::enableTls(QString* certificate) {
+    const QString key = dir_.filePath("server.key"), crt = dir_.filePath("server.crt");
+    QString why;
+    *certificate = crt;
+    if (!tls_.isEmpty()) {
+        return true;
+    }
+    EXPECT_TRUE(run(
+        "/usr/bin/openssl",
+        {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
+         "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", crt},
+        &why))
+        << why.toStdString();
+    tls_ = QStringLiteral(" -c ssl=on -c ssl_cert_file=%1 -c ssl_key_file=%2").arg(crt, key);
+    return why.isEmpty() && stop() && start();
 }
 
 QString PostgresServer::newDatabase() {

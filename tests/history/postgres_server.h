@@ -21,6 +21,9 @@ class PostgresServer {
     QString newDatabase();
     // One statement on `database`, outside the program's code.
     bool exec(const QString& database, const QString& sql);
+    // From now on serves TLS too, with a certificate for 127.0.0.1 made for the purpose;
+    // its file in `certificate`.
+    bool enableTls(QString* certificate);
     // How long the first start took: initdb and the server's start.
     qint64 startMs() const { return startMs_; }
 
@@ -35,6 +38,7 @@ class PostgresServer {
     int databases_ = 0;
     qint64 startMs_ = 0;
     bool running_ = false;
+    QString tls_;  // the server's options for TLS, once enabled
 };
 
 }  // namespace tarvo::test

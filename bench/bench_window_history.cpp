@@ -1,0 +1,152 @@
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtCharts/QChartView>
+
+#include "history/meter_history.h"
+#include "history_window/meter_history_window.h"
+
+// The Meter History window over a big history: how long it takes to open on a board and to
+// switch to another, and how much memory it takes. Readings of one board, `state.range(0)`
+// of them, and 500 other boards with one reading each.
+namespace {
+
+const QDateTime kStart(QDate(2026, 1, 1), QTime(8, 0));
+
+tarvo::MeterReading reading(const QString& serial, const QDateTime& time, int n) {
+    tarvo::MeterReading r;
+    r.time = time;
+    r.port = QStringLiteral("Com1");
+    r.serialNumber = serial;
+    for (int t = 1; t <= 6; ++t) {
+        tarvo::MeterReading::Terminal terminal;
+        terminal.number = t;
+        for (const auto& f : tarvo::kTerminalFields) {
+            terminal.*f.field = QString::number(n * t).rightJustified(9, QLatin1Char('0'));
+        }
+        r.terminals.push_back(terminal);
+    }
+    return r;
+}
+
+// Readings written straight into the file, in one go: keeping them one by one takes long.
+bool fill(const QString& path, int big) {
+    if (!tarvo::MeterHistory(path).store(reading(QStringLiteral("SMALL0"), kStart, 1))) {
+        return false;
+    }
+    bool ok = false;
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
+        db.setDatabaseName(path);
+        ok = db.open() && db.transaction();
+        QSqlQuery r(db), t(db);
+        r.prepare(
+            QStringLiteral("INSERT INTO readings (id, uid, pushed, taken_ms, taken_at, port, "
+                           "serial_number, firmware_version, printer_firmware, "
+                           "printer_status) VALUES (?, ?, 0, ?, '', 'Com1', ?, 'F', '', '')"));
+        t.prepare(
+            QStringLiteral("INSERT INTO terminals VALUES (?, ?, 'ON', '1', '1', 'CENTS', "
+                           "'MONEY', ?, ?, ?, ?, ?, '1', '1', '')"));
+        for (int i = 0; ok && i < big + 499; ++i) {
+            const bool ofBig = i < big;
+            const qint64 id = i + 2;
+            r.addBindValue(id);
+            r.addBindValue(QStringLiteral("bench-%1").arg(id));
+            r.addBindValue(kStart.addSecs(60LL * (i + 1)).toMSecsSinceEpoch());
+            r.addBindValue(ofBig ? QStringLiteral("BIG") : QStringLiteral("SMALL%1").arg(i));
+            ok = r.exec();
+            for (int n = 1; ok && n <= (ofBig ? 6 : 1); ++n) {
+                const QString v = QString::number(i * n).rightJustified(9, QLatin1Char('0'));
+                t.addBindValue(id);
+                t.addBindValue(n);
+                for (int m = 0; m < 5; ++m) {
+                    t.addBindValue(v);
+                }
+                ok = t.exec();
+            }
+        }
+        ok = ok && db.commit();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
+    return ok;
+}
+
+long residentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').front().toLong();
+        }
+    }
+    return 0;
+}
+
+void settle(tarvo::MeterHistoryWindow& w) {
+    do {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    } while (w.loading());
+    QCoreApplication::processEvents();
+}
+
+void BM_OpenAndSwitch(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("meter-history.sqlite"));
+    if (!fill(path, static_cast<int>(state.range(0)))) {
+        state.SkipWithError("cannot fill the history");
+        return;
+    }
+    double openMs = 0, switchMs = 0, grownMb = 0;
+    for (auto _ : state) {
+        const long before = residentKb();
+        QElapsedTimer timer;
+        timer.start();
+        tarvo::MeterHistoryWindow::Setup setup;
+        setup.historyPath = path;
+        setup.serial = QStringLiteral("BIG");
+        setup.followMs = 3600000;
+        tarvo::MeterHistoryWindow w(setup);
+        w.setAttribute(Qt::WA_DeleteOnClose, false);
+        w.show();
+        settle(w);
+        w.chartView->grab();
+        openMs += static_cast<double>(timer.restart());
+        for (const QString& serial : {QStringLiteral("SMALL7"), QStringLiteral("BIG")}) {
+            const int i = w.boardChooser->findData(serial);
+            w.boardChooser->setCurrentIndex(i);
+            emit w.boardChooser->activated(i);
+            settle(w);
+            w.chartView->grab();
+        }
+        switchMs += static_cast<double>(timer.elapsed()) / 2;
+        grownMb += static_cast<double>(residentKb() - before) / 1024;
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["open_ms"] = openMs / n;
+    state.counters["switch_ms"] = switchMs / n;
+    state.counters["memory_growth_MB"] = grownMb / n;
+}
+BENCHMARK(BM_OpenAndSwitch)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
