@@ -425,7 +425,9 @@ void MeterHistoryWindow::redrawChart() {
         const QDateTime first = readings.front().time, last = readings.back().time;
         time->setRange(first, last > first ? last : first.addSecs(60));
     }
-    value->setRange(lo, hi > lo ? hi : lo + 1);
+    // Meters are whole numbers: a span of at least one step per tick keeps every label a
+    // different whole number ("0 0 1 1 1" on a flat line otherwise).
+    value->setRange(lo, std::max(hi, lo + value->tickCount() - 1));
     value->applyNiceNumbers();
     fitTimeAxis();
     chartView->setAccessibleDescription(QStringLiteral("%1 of %2, %3 readings, %4 drops")
@@ -447,8 +449,10 @@ void MeterHistoryWindow::fitTimeAxis() {
         return;
     }
     const qint64 span = time->min().secsTo(time->max());
-    const QString format =
-        span > 2 * 86400 ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("MM-dd HH:mm");
+    // Seconds over a short stretch, or readings minutes apart would share one label.
+    const QString format = span > 2 * 86400 ? QStringLiteral("yyyy-MM-dd")
+                           : span > 3600    ? QStringLiteral("MM-dd HH:mm")
+                                            : QStringLiteral("HH:mm:ss");
     time->setFormat(format);
     const QFontMetrics metrics(time->labelsFont());
     const int label =
