@@ -211,6 +211,7 @@ void PtyBoard::onWritable() {
         const ssize_t n = ::write(fd_, outBuffer_.constData(), outBuffer_.size());
         if (n > 0) {
             outBuffer_.remove(0, n);
+            emit bytesSent(n);
             continue;
         }
         if (n < 0 && errno == EINTR) {

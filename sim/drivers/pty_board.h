@@ -28,6 +28,8 @@ class PtyBoard : public QObject {
     void close();
 
     bool isOpen() const { return fd_ >= 0; }
+    // No reply waits for its time or for room on the line.
+    bool idle() const { return pending_.isEmpty() && outBuffer_.isEmpty(); }
     QString slavePath() const { return slavePath_; }
     QString linkPath() const { return linkPath_; }
     // True while no one has the slave open (the master then reads EIO).
@@ -35,6 +37,8 @@ class PtyBoard : public QObject {
 
   signals:
     void bytesReceived(const QByteArray& bytes);
+    // Bytes handed to the line towards the program.
+    void bytesSent(qint64 count);
     void peerOpened();
     void peerHungUp();
 

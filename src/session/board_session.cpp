@@ -195,7 +195,7 @@ bool BoardSession::writeMultiDrop(const QByteArray& frame, int32_t length) {
         refuse(QStringLiteral("INVALID MULTI DROP ADDRESS"));
         return false;
     }
-    if (length > 255) {
+    if (length > frames::kLargestMultiDropFrame) {
         refuse(QStringLiteral("FRAME TOO LONG FOR MULTI DROP"));
         return false;
     }
@@ -211,8 +211,7 @@ bool BoardSession::writeMultiDrop(const QByteArray& frame, int32_t length) {
     line.drain();
     RealTimeDelay(AddressBitDelay);
     line.setSettings(kDataSettings);
-    line.write(QByteArray(1, static_cast<char>(length)));
-    for (char c : frame) {
+    for (char c : frames::multiDropBody(frame.left(length))) {
         line.write(QByteArray(1, c));
     }
     return true;
@@ -231,8 +230,7 @@ bool BoardSession::writeUsb(const QByteArray& frame, int32_t length) {
     while (ExpectReply && !stopping() && replying.elapsed() < kUsbReplyLimitMs) {
         const UsbReadResult read = usbWorker_->read(UsbHandle, kUsbFirstTimeout, kUsbNextTimeout);
         const QByteArray& buffer = read.buffer;
-        if (buffer.size() < UsbLibrary::kReadBufferSize ||
-            buffer.left(64) == QByteArray(64, ' ')) {
+        if (buffer.size() < UsbLibrary::kReadBufferSize || buffer.left(64) == QByteArray(64, ' ')) {
             return usbOk(read.status);  // nothing arrived
         }
         // What came before a fault is the board's too.

@@ -103,7 +103,7 @@ TEST(Refusal, UnpluggingDuringViewInfoLeavesTheLossOnScreen) {
     line->onWrite = [line](const QByteArray&) {
         if (line->sentBytes().endsWith(QByteArray("\x80\x81\x81"))) {
             line->receiveLater("partial report");
-            QTimer::singleShot(30, line, [line] {
+            QTimer::singleShot(0, line, [line] {  // after the partial report
                 line->close();
                 emit line->lineLost(QStringLiteral("device removed"));
             });

@@ -27,7 +27,13 @@ BoardHarness::BoardHarness(sim::BoardConfig config,
     }
     PortMap ports(settings_);
     ports.setOverride(1, pty_->slavePath());
-    serial_ = std::make_shared<QtSerialLine>(ports);
+    serial_ = std::make_shared<CountingLine>(ports);
+    serial_->opening = [this] { boardReceived_ = boardSent_ = programReceived_ = 0; };
+    QObject::connect(pty_.get(), &sim::PtyBoard::bytesReceived,
+                     [this](const QByteArray& bytes) { boardReceived_ += bytes.size(); });
+    QObject::connect(pty_.get(), &sim::PtyBoard::bytesSent,
+                     [this](qint64 count) { boardSent_ += count; });
+    QObject::connect(serial_.get(), &SerialLine::charReceived, [this] { ++programReceived_; });
     Platform platform;
     platform.serial = serial_;
     platform.usb = usb_;
@@ -56,21 +62,41 @@ bool BoardHarness::waitFor(const std::function<bool()>& done, int timeoutMs) {
     return QTest::qWaitFor(done, timeoutMs);
 }
 
-void BoardHarness::settle(int quietMs) {
-    QElapsedTimer quiet;
-    quiet.start();
-    qsizetype lines = model_.trace().size();
-    int length = window_->ResponseWindow->length();
-    QElapsedTimer total;
-    total.start();
-    while (quiet.elapsed() < quietMs && total.elapsed() < 10000) {
-        QTest::qWait(10);
-        if (model_.trace().size() != lines || window_->ResponseWindow->length() != length) {
-            lines = model_.trace().size();
-            length = window_->ResponseWindow->length();
-            quiet.restart();
-        }
+bool BoardHarness::CountingLine::open() {
+    written = 0;
+    if (opening) {
+        opening();
     }
+    return QtSerialLine::open();
+}
+
+void BoardHarness::CountingLine::write(const QByteArray& bytes) {
+    if (isOpen()) {
+        written += bytes.size();
+    }
+    QtSerialLine::write(bytes);
+}
+
+bool BoardHarness::lineIdle() const {
+    return boardReceived_ >= serial_->written && programReceived_ >= boardSent_ && pty_->idle();
+}
+
+void BoardHarness::settle(int quietMs) {
+    // Idle at two looks with the event loop turned between them, and for `quietMs`.
+    QElapsedTimer idleFor;
+    waitFor(
+        [&] {
+            if (!lineIdle()) {
+                idleFor.invalidate();
+                return false;
+            }
+            if (!idleFor.isValid()) {
+                idleFor.start();
+                return false;
+            }
+            return idleFor.elapsed() >= quietMs;
+        },
+        10000);
 }
 
 }  // namespace tarvo::test

@@ -48,15 +48,31 @@ class BoardHarness {
     bool connect();
     // Runs the event loop until `done` holds or `timeoutMs` passes.
     bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
-    // Waits until the board has been quiet (no new trace line) for `quietMs`.
-    void settle(int quietMs = 150);
+    // Waits until the line is idle: everything the program wrote has reached the board,
+    // every reply the board scheduled has gone out and reached the program. With `quietMs`
+    // it must stay so that long. Bounded at ten seconds, as a board that talks on its own
+    // never goes idle.
+    void settle(int quietMs = 0);
 
   private:
+    // The program's port, counting what the program hands it.
+    class CountingLine : public QtSerialLine {
+      public:
+        using QtSerialLine::QtSerialLine;
+        bool open() override;
+        void write(const QByteArray& bytes) override;
+        std::function<void()> opening;
+        qint64 written = 0;
+    };
+    bool lineIdle() const;
+
     QTemporaryDir dataDir_;
     sim::BoardModel model_;
     std::unique_ptr<sim::PtyBoard> pty_;
     std::shared_ptr<sim::SimUsbLibrary> usb_;
-    std::shared_ptr<QtSerialLine> serial_;
+    std::shared_ptr<CountingLine> serial_;
+    // Since the program last opened its port; bytes in flight across an open are lost.
+    qint64 boardReceived_ = 0, boardSent_ = 0, programReceived_ = 0;
     std::shared_ptr<QSettingsStore> settings_;
     std::shared_ptr<FakePrompts> prompts_ = std::make_shared<FakePrompts>();
     std::shared_ptr<FakeFileChooser> files_ = std::make_shared<FakeFileChooser>();

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QThread>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <utility>
 
@@ -18,6 +20,21 @@ class SleepingUsbLibrary : public UsbLibrary {
         std::lock_guard lock(mutex_);
         pending_ = bytes;
     }
+    // While held, a quiet read lasts until release() instead of its time-out.
+    void hold() {
+        std::lock_guard lock(holdMutex_);
+        held_ = true;
+    }
+    void release() {
+        {
+            std::lock_guard lock(holdMutex_);
+            held_ = false;
+        }
+        released_.notify_all();
+    }
+    // Called on the worker's thread when a held read starts.
+    std::function<void()> heldReadStarted;
+    std::atomic<int> readsFinished{0};
     // The status the next write and read return instead of doing their work (0: none).
     std::atomic<int32_t> fault{kUsbOk};
     std::atomic<Qt::HANDLE> lastThread{nullptr};
@@ -36,8 +53,23 @@ class SleepingUsbLibrary : public UsbLibrary {
     int32_t USB_Read(int32_t, QByteArray& buffer, int32_t firstTimeoutMs, int32_t) override {
         lastThread = QThread::currentThreadId();
         std::lock_guard lock(mutex_);
+        const struct Finish {
+            std::atomic<int>& count;
+            ~Finish() { ++count; }
+        } finish{readsFinished};
         if (fault != kUsbOk || pending_.isEmpty()) {
-            QThread::msleep(fault != kUsbOk ? 0 : static_cast<unsigned long>(firstTimeoutMs));
+            if (fault == kUsbOk) {
+                std::unique_lock holding(holdMutex_);
+                if (held_) {
+                    if (heldReadStarted) {
+                        heldReadStarted();
+                    }
+                    released_.wait(holding, [this] { return !held_; });
+                } else {
+                    holding.unlock();
+                    QThread::msleep(static_cast<unsigned long>(firstTimeoutMs));
+                }
+            }
             return fault;
         }
         const QByteArray data = std::exchange(pending_, {});
@@ -50,6 +82,9 @@ class SleepingUsbLibrary : public UsbLibrary {
 
   private:
     std::mutex mutex_;
+    std::mutex holdMutex_;
+    std::condition_variable released_;
+    bool held_ = false;
     QByteArray pending_;
 };
 
