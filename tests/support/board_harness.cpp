@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 #include <stdexcept>
 
 #include "platform/port_map.h"
@@ -11,8 +12,9 @@ namespace tarvo::test {
 
 BoardHarness::BoardHarness(sim::BoardConfig config,
                            const std::function<void(SettingsStore&)>& preset, int tickIntervalMs)
-    : model_(config) {
+    : model_(config), tickIntervalMs_(tickIntervalMs) {
     pty_ = std::make_unique<sim::PtyBoard>(model_);
+    pty_->setReplyClock([this] { return boardClockMs_; });
     QString error;
     if (!pty_->open(&error)) {
         throw std::runtime_error(("cannot open a pseudo-terminal: " + error).toStdString());
@@ -43,6 +45,13 @@ BoardHarness::BoardHarness(sim::BoardConfig config,
     platform.tickIntervalMs = tickIntervalMs;
     platform.historyPath = historyPath();
     window_ = std::make_unique<RetreiveAccountingApp>(std::move(platform));
+    for (const char* name : {"Timer1", "Timer2"}) {
+        auto* timer = window_->session().findChild<QTimer*>(QString::fromLatin1(name));
+        if (!timer) {
+            throw std::runtime_error(std::string("the session has no coarse timer ") + name);
+        }
+        timer->installEventFilter(&gate_);
+    }
     window_->show();
 }
 
@@ -79,6 +88,29 @@ void BoardHarness::CountingLine::write(const QByteArray& bytes) {
 
 bool BoardHarness::lineIdle() const {
     return boardReceived_ >= serial_->written && programReceived_ >= boardSent_ && pty_->idle();
+}
+
+bool BoardHarness::TickGate::eventFilter(QObject* timer, QEvent* event) {
+    if (event->type() != QEvent::Timer) {
+        return false;
+    }
+    BoardHarness& h = h_;
+    const bool caughtUp = h.boardReceived_ >= h.serial_->written &&
+                          h.programReceived_ >= h.boardSent_ && h.pty_->caughtUp();
+    if (!caughtUp) {
+        if (!heldSince_.isValid()) {
+            heldSince_.start();
+        }
+        if (heldSince_.elapsed() < 5000) {
+            return true;  // swallowed: this tick has not passed
+        }
+    }
+    heldSince_.invalidate();
+    if (timer->objectName() == QLatin1String("Timer1")) {
+        h.boardClockMs_ += h.tickIntervalMs_;
+        h.pty_->sendDue();
+    }
+    return false;
 }
 
 void BoardHarness::settle(int quietMs) {
