@@ -10,7 +10,7 @@ packages=(
     libusb-1.0-0-dev umockdev libumockdev-dev libgtest-dev libgmock-dev libbenchmark-dev
     dpkg-dev desktop-file-utils appstream file lintian
     clang libclang-rt-14-dev
-    fonts-noto-mono fonts-liberation2
+    fonts-noto-mono fonts-liberation2 stress-ng
 )
 
 missing=()

@@ -16,10 +16,6 @@ done
 case $count in '' | *[!0-9]*) echo "--count takes a whole number" >&2; exit 2 ;; esac
 
 "$top/scripts/install-deps.sh"
-if ! command -v stress-ng >/dev/null; then
-    echo "stress-ng is missing (Debian package stress-ng)" >&2
-    exit 2
-fi
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

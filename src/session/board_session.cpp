@@ -230,7 +230,8 @@ bool BoardSession::writeUsb(const QByteArray& frame, int32_t length) {
     while (ExpectReply && !stopping() && replying.elapsed() < kUsbReplyLimitMs) {
         const UsbReadResult read = usbWorker_->read(UsbHandle, kUsbFirstTimeout, kUsbNextTimeout);
         const QByteArray& buffer = read.buffer;
-        if (buffer.size() < UsbLibrary::kReadBufferSize || buffer.left(64) == QByteArray(64, ' ')) {
+        if (buffer.size() < UsbLibrary::kReadBufferSize ||
+            buffer.left(64) == QByteArray(64, ' ')) {
             return usbOk(read.status);  // nothing arrived
         }
         // What came before a fault is the board's too.
