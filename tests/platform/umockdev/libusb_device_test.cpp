@@ -127,8 +127,9 @@ TEST_F(LibusbDevice, ReadsUntilQuietWithTheCountByteFirstAndAQuietBoardTimesOut)
             clock.start();
             EXPECT_EQ(usb().USB_Read(handle, buffer, kFirst, kNext), expected.size());
             if (expected.isEmpty()) {
+                // It waits its time-out, and ends: the bound is for a read that never would.
                 EXPECT_GE(clock.elapsed(), kFirst - 20);
-                EXPECT_LT(clock.elapsed(), kFirst + 1000);
+                EXPECT_LT(clock.elapsed(), kFirst + 10000);
             }
             QByteArray want = kBlank;
             if (!expected.isEmpty()) {
