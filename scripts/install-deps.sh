@@ -11,6 +11,7 @@ packages=(
     poppler-utils
     dpkg-dev desktop-file-utils appstream file lintian
     clang libclang-rt-14-dev
+    fonts-noto-mono fonts-liberation2 stress-ng
 )
 
 missing=()

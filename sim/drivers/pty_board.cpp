@@ -179,7 +179,7 @@ void PtyBoard::checkPeer() {
 }
 
 void PtyBoard::schedule(const QList<Reply>& replies) {
-    const qint64 now = clock_.elapsed();
+    const qint64 now = replyNow();
     qint64 due = pending_.isEmpty() ? now : std::max(now, pending_.last().dueMs);
     for (const Reply& r : replies) {
         due += r.delayMs;
@@ -189,12 +189,14 @@ void PtyBoard::schedule(const QList<Reply>& replies) {
 }
 
 void PtyBoard::sendDue() {
-    const qint64 now = clock_.elapsed();
+    const qint64 now = replyNow();
     while (!pending_.isEmpty() && pending_.first().dueMs <= now) {
         writeOut(pending_.takeFirst().bytes);
     }
     if (!pending_.isEmpty()) {
-        replyTimer_.start(static_cast<int>(pending_.first().dueMs - now));
+        if (!replyClock_) {
+            replyTimer_.start(static_cast<int>(pending_.first().dueMs - now));
+        }
     }
 }
 
@@ -211,6 +213,7 @@ void PtyBoard::onWritable() {
         const ssize_t n = ::write(fd_, outBuffer_.constData(), outBuffer_.size());
         if (n > 0) {
             outBuffer_.remove(0, n);
+            emit bytesSent(n);
             continue;
         }
         if (n < 0 && errno == EINTR) {

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 
 #include "model/board_model.h"
 
@@ -28,6 +29,16 @@ class PtyBoard : public QObject {
     void close();
 
     bool isOpen() const { return fd_ >= 0; }
+    // No reply waits for its time or for room on the line.
+    bool idle() const { return pending_.isEmpty() && outBuffer_.isEmpty(); }
+    // Every reply whose time has come is out: nothing is late but for the machine's pace.
+    bool caughtUp() const {
+        return outBuffer_.isEmpty() && (pending_.isEmpty() || pending_.first().dueMs > replyNow());
+    }
+    // Set: reply delays count on this clock (milliseconds) instead of the wall clock, and
+    // replies that came due go out when the owner calls sendDue(), at each step of it.
+    void setReplyClock(std::function<qint64()> nowMs) { replyClock_ = std::move(nowMs); }
+    void sendDue();
     QString slavePath() const { return slavePath_; }
     QString linkPath() const { return linkPath_; }
     // True while no one has the slave open (the master then reads EIO).
@@ -35,6 +46,8 @@ class PtyBoard : public QObject {
 
   signals:
     void bytesReceived(const QByteArray& bytes);
+    // Bytes handed to the line towards the program.
+    void bytesSent(qint64 count);
     void peerOpened();
     void peerHungUp();
 
@@ -47,7 +60,7 @@ class PtyBoard : public QObject {
     void onWritable();
     void checkPeer();
     void schedule(const QList<Reply>& replies);
-    void sendDue();
+    qint64 replyNow() const { return replyClock_ ? replyClock_() : clock_.elapsed(); }
     void writeOut(const QByteArray& bytes);
     void enterHangUp();
     void removeLink();
@@ -61,6 +74,7 @@ class PtyBoard : public QObject {
     QTimer peerTimer_;  // while hung up: looks now and then whether the slave is back
     QTimer replyTimer_;
     QElapsedTimer clock_;
+    std::function<qint64()> replyClock_;
     QList<Pending> pending_;
     QByteArray outBuffer_;
     bool hungUp_ = false;

@@ -213,9 +213,18 @@ QString BoardModel::execute(const QByteArray& cmd, QList<Reply>& out) {
         case 0x8D:
             clearArmed_ = true;
             return {};
-        case 0x80:
-            out << Reply{meterReport(state_, config_.kit), 0};
+        case 0x80: {
+            const QByteArray report = meterReport(state_, config_.kit);
+            const qsizetype pause =
+                config_.reportPauseMs > 0 ? report.lastIndexOf("Coin_2 in") : -1;
+            if (pause < 0) {
+                out << Reply{report, 0};
+            } else {
+                out << Reply{report.left(pause), 0}
+                    << Reply{report.mid(pause), config_.reportPauseMs};
+            }
             return {};
+        }
         case 0x81:
             if (!clearArmed) {
                 return QStringLiteral("0x81 0x80 without 0x8D before it");

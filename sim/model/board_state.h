@@ -40,6 +40,9 @@ struct BoardConfig {
     bool requirePrefix = false;  // behind a Brisko system every command has GS "TP" code
     int pulseIntervalMs = 40;    // between the status fields of one coin
     int staleCommandMs = 1000;   // a half-received command older than this is dropped
+    // Set: the meter report pauses this long before its last meter line, as a board busy
+    // with a coin does.
+    int reportPauseMs = 0;
 };
 
 struct Terminal {

@@ -62,6 +62,10 @@ QByteArray twoDigits(int v) {
 
 }  // namespace
 
+QByteArray multiDropBody(const QByteArray& frame) {
+    return static_cast<char>(static_cast<unsigned char>(frame.size())) + frame;
+}
+
 QByteArray Command::joined() const {
     QByteArray out;
     for (const QByteArray& p : pieces) {

@@ -22,6 +22,11 @@ struct Command {
     QByteArray joined() const;
 };
 
+// What follows the address byte of a multi-drop frame: the length byte, then `frame`. The
+// length travels in one byte: a longer frame cannot go on a multi-drop line.
+QByteArray multiDropBody(const QByteArray& frame);
+constexpr qsizetype kLargestMultiDropFrame = 255;
+
 // GS "TP" code: announces the command that follows while the Brisko target is chosen.
 QByteArray targetPrefix(int code);
 // The code travels in one byte: a longer command cannot be announced.

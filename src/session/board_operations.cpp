@@ -17,8 +17,6 @@ constexpr int kSettleTicks = 2;
 constexpr int kTestCoins = 4;
 constexpr int kPulseReplyWaitTicks = 5;  // about two and a half seconds
 constexpr int kPulseTailTicks = 1;       // time for the rest of the reply
-// The length byte of a multi-drop frame.
-constexpr qsizetype kLargestMultiDropFrame = 255;
 
 // Sends `command`'s prefix without a read and the command with one, as the board's printed
 // answers need over USB.
@@ -108,12 +106,12 @@ std::optional<TextRefusal> longLine(const BoardSession& s, const frames::Command
     for (const QByteArray& piece : portion.pieces) {
         // A piece the transport drops would leave the board a line short, and it would take
         // the next command for the missing line.
-        if (piece.size() > kLargestMultiDropFrame) {
+        if (piece.size() > frames::kLargestMultiDropFrame) {
             return TextRefusal{
                 QStringLiteral("A line holds %1 characters, but on a multi-drop line it may hold "
                                "at most %2. Shorten it and send again; nothing was sent.")
                     .arg(piece.size() - 1)
-                    .arg(kLargestMultiDropFrame - 1),
+                    .arg(frames::kLargestMultiDropFrame - 1),
                 QStringLiteral("Text too long")};
         }
     }

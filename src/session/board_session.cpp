@@ -195,7 +195,7 @@ bool BoardSession::writeMultiDrop(const QByteArray& frame, int32_t length) {
         refuse(QStringLiteral("INVALID MULTI DROP ADDRESS"));
         return false;
     }
-    if (length > 255) {
+    if (length > frames::kLargestMultiDropFrame) {
         refuse(QStringLiteral("FRAME TOO LONG FOR MULTI DROP"));
         return false;
     }
@@ -211,8 +211,7 @@ bool BoardSession::writeMultiDrop(const QByteArray& frame, int32_t length) {
     line.drain();
     RealTimeDelay(AddressBitDelay);
     line.setSettings(kDataSettings);
-    line.write(QByteArray(1, static_cast<char>(length)));
-    for (char c : frame) {
+    for (char c : frames::multiDropBody(frame.left(length))) {
         line.write(QByteArray(1, c));
     }
     return true;

@@ -1,10 +1,12 @@
 #include "shell/response_box.h"
 
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTimer>
+#include <algorithm>
 
 namespace tarvo {
 
@@ -23,6 +25,35 @@ QString fromWidget(const QString& text) {
 }
 }  // namespace
 
+bool keepsColumns(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    const qreal advance = metrics.horizontalAdvance(QLatin1Char(' '));
+    for (char16_t c = 0x21; c < 0x7F; ++c) {
+        if (metrics.horizontalAdvance(QChar(c)) != advance) {
+            return false;
+        }
+    }
+    return advance > 0;
+}
+
+QFont columnFont(const QFont& preferred) {
+    if (keepsColumns(preferred)) {
+        return preferred;
+    }
+    // Families flagged fixed-pitch first: they are the likely ones, and the scan stops early.
+    QStringList families = QFontDatabase::families();
+    std::stable_partition(families.begin(), families.end(),
+                          [](const QString& f) { return QFontDatabase::isFixedPitch(f); });
+    for (const QString& family : families) {
+        QFont candidate = preferred;
+        candidate.setFamily(family);
+        if (keepsColumns(candidate)) {
+            return candidate;
+        }
+    }
+    return preferred;
+}
+
 ResponseBox::ResponseBox(QWidget* parent) : QPlainTextEdit(parent) {
     // A terminal: the board lays its report out in columns for a fixed-pitch printer, so its
     // lines keep their width and the box scrolls sideways instead of wrapping them.
@@ -30,7 +61,7 @@ ResponseBox::ResponseBox(QWidget* parent) : QPlainTextEdit(parent) {
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setStyleHint(QFont::Monospace);
     fixed.setPointSizeF(font().pointSizeF());
-    setFont(fixed);
+    setFont(columnFont(fixed));
     setUndoRedoEnabled(false);
     // Typing by the user (terminal mode leaves keys to the box) changes the text too.
     connect(this, &QPlainTextEdit::textChanged, this, [this] {

@@ -1,9 +1,18 @@
 #pragma once
 
+#include <QFont>
 #include <QPlainTextEdit>
 #include <QString>
 
 namespace tarvo {
+
+// True when every printable character the board sends (20h to 7Eh) takes one advance in
+// `font`, so the board's columns line up. Fonts flagged proportional may pass (their other
+// glyphs may be wider), and that is all the box needs.
+bool keepsColumns(const QFont& font);
+// `preferred` if it keeps columns, otherwise the first installed family that does, at the
+// same size; `preferred` again if none does.
+QFont columnFont(const QFont& preferred);
 
 // The board's reply box. Its text is kept exactly as received (line ends are CR LF) and grows
 // by appending in place, so a character costs the same however long the text already is.

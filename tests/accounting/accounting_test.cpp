@@ -195,11 +195,15 @@ TEST(ViewInfo, BelowTwelveHundredCharactersOnlyTheErrorTextStands) {
 }
 
 TEST(ViewInfo, ClosingTheWindowDuringTheWaitEndsTheReadUntouched) {
-    // Ticks slow enough that the close always comes inside the 15-tick wait, even on a
-    // loaded machine.
+    // The close comes once the meter request is out, so inside the wait for the report.
     WindowFixture f({}, 40);
     ASSERT_TRUE(f.connect());
-    QTimer::singleShot(20, &f.w(), [&f] { f.w().close(); });
+    FakeSerialLine* line = f.serial.get();
+    line->onWrite = [&f, line](const QByteArray&) {
+        if (line->sentBytes().endsWith(QByteArray::fromHex("808181"))) {
+            QTimer::singleShot(0, &f.w(), [&f] { f.w().close(); });
+        }
+    };
     f.w().cmdViewOnly->click();
     EXPECT_NE(f.w().SystemMessage->text(), "ERROR! Problems getting data from Tarvo Board");
     EXPECT_FALSE(f.w().cmdViewOnly->isEnabled());

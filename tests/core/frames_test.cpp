@@ -59,6 +59,22 @@ TEST(Frames, BytesPrefixCodeAndPieces) {
     }
 }
 
+// The length byte counts every byte of the frame, also past 127 and up to the largest.
+TEST(Frames, MultiDropBodyIsTheLengthThenTheFrame) {
+    const QByteArray location =
+        locationInfo({QString(30, 'L'), QString(30, 'o'), QString(30, 'c'), QString(30, 'n')})
+            .joined();
+    for (const QByteArray& frame :
+         {hex("05"), hex("1D 45 01"), QByteArray("\x1DTHA\r\r\r\r"), location,
+          pulseWrite(std::vector<QByteArray>(54, "123 ")).joined(), QByteArray(255, '\xFF')}) {
+        SCOPED_TRACE(frame.size());
+        const QByteArray body = multiDropBody(frame);
+        ASSERT_EQ(body.size(), frame.size() + 1);
+        EXPECT_EQ(static_cast<unsigned char>(body[0]), frame.size());
+        EXPECT_EQ(body.mid(1), frame);
+    }
+}
+
 TEST(Frames, PulseWriteItem) {
     const std::vector<std::pair<double, QByteArray>> cases = {
         {0, "000 "},     {5, "005 "},     {502, "502 "},    {12.5, "013 "}, {2.5, "003 "},

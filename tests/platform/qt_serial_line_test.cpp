@@ -37,10 +37,10 @@ struct Pty {
     void write(const QByteArray& bytes) {
         ASSERT_EQ(::write(master, bytes.constData(), bytes.size()), bytes.size());
     }
-    // Reads until `count` bytes came or a second passed.
+    // Reads until `count` bytes came; ten seconds at most.
     QByteArray read(int count) {
         QByteArray out;
-        const auto deadline = std::chrono::steady_clock::now() + 1s;
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
         while (out.size() < count && std::chrono::steady_clock::now() < deadline) {
             pollfd p{master, POLLIN, 0};
             char buf[512];
@@ -63,9 +63,9 @@ std::unique_ptr<QtSerialLine> lineOn(const QString& path) {
     return line;
 }
 
-// Runs the event loop until `done` or two seconds passed; true when `done` held.
+// Runs the event loop until `done`, ten seconds at most; true when `done` held.
 bool waitFor(const std::function<bool()>& done) {
-    return QTest::qWaitFor(done, 2000);
+    return QTest::qWaitFor(done, 10000);
 }
 
 double cpuSeconds() {

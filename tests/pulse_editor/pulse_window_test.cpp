@@ -178,12 +178,19 @@ TEST(PulseRead, ClosingEitherWindowDuringTheWaitIsSafe) {
         ASSERT_TRUE(f.connect());
         FrmSetPulses& p = openPulses(f);
         QPointer<FrmSetPulses> watch(&p);
-        QTimer::singleShot(20, &p, [&] {
-            closeMain ? f.w().close() : p.close();
-            // Even code that flushes pending deletions here must not take the window away.
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            EXPECT_TRUE(watch);
-        });
+        // Once the read command is out, the wait for its reply is under way.
+        FakeSerialLine* line = f.serial.get();
+        line->onWrite = [&, line](const QByteArray&) {
+            if (!line->sentBytes().endsWith("\x1DTr")) {
+                return;
+            }
+            QTimer::singleShot(0, &p, [&] {
+                closeMain ? f.w().close() : p.close();
+                // Even code that flushes pending deletions here must not take the window away.
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                EXPECT_TRUE(watch);
+            });
+        };
         p.CmdRead->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(watch.isNull(), !closeMain) << closeMain;

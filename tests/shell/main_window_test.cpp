@@ -117,39 +117,18 @@ TEST(MainWindowShutDown, ClosingWritesEveryChoiceInOrderAsText) {
     EXPECT_GE(f.settings->syncCount, 1);
 }
 
-// The store records whether the port was still open when the first setting was written.
-class OrderWatchingStore : public MemorySettingsStore {
-  public:
-    std::function<bool()> portOpen;
-    std::optional<bool> openAtFirstWrite;
-    void setValue(const QString& section, const QString& key, const QString& value) override {
-        if (!openAtFirstWrite) {
-            openAtFirstWrite = portOpen();
-        }
-        MemorySettingsStore::setValue(section, key, value);
-    }
-};
-
 TEST(MainWindowShutDown, ClosingWhileConnectedDisconnectsBeforeSaving) {
-    auto serial = std::make_shared<FakeSerialLine>();
-    auto store = std::make_shared<OrderWatchingStore>();
-    store->portOpen = [serial] { return serial->isOpen(); };
-    Platform platform;
-    platform.serial = serial;
-    platform.usb = std::make_shared<FakeUsbLibrary>();
-    platform.settings = store;
-    platform.prompts = std::make_shared<FakePrompts>();
-    platform.tickIntervalMs = 2;
-    RetreiveAccountingApp w(platform);
-    w.Option2->setChecked(false);
-    w.Connect->click();
-    ASSERT_EQ(w.Connect->text(), QStringLiteral("Disconnect"));
-    serial->clearSent();
-    w.close();
-    EXPECT_EQ(serial->sentBytes(), QByteArray("\x1D\x45\x00", 3));
-    ASSERT_TRUE(store->openAtFirstWrite.has_value());
-    EXPECT_FALSE(*store->openAtFirstWrite);
-    EXPECT_EQ(w.Connect->text(), QStringLiteral("Connect"));
+    WindowFixture f;
+    std::optional<bool> openAtFirstWrite;
+    f.settings->beforeWrite = [&] {
+        openAtFirstWrite = openAtFirstWrite.value_or(f.serial->isOpen());
+    };
+    f.w().Option2->setChecked(false);
+    ASSERT_TRUE(f.connect());
+    f.w().close();
+    EXPECT_EQ(f.serial->sentBytes(), QByteArray("\x1D\x45\x00", 3));
+    EXPECT_EQ(openAtFirstWrite, false);
+    EXPECT_EQ(f.w().Connect->text(), QStringLiteral("Connect"));
 }
 
 // Typed lines that cannot be kept are not lost without a word: one box names the file.
@@ -242,11 +221,11 @@ TEST(MainWindowControls, EnterInAReportedBoxOpensTheEditorsAsAClickDoes) {
     EXPECT_FALSE(w.cmbValueIn[1]->isVisible());
 }
 
-// The board prints its report in columns: each line stays one line, in a fixed-pitch font.
+// The board prints its report in columns: each line stays one line (the font's part is the
+// response box's own test).
 TEST(MainWindowControls, TheResponseBoxKeepsTheBoardsColumns) {
     WindowFixture f;
     ResponseBox* box = f.w().ResponseWindow;
-    EXPECT_TRUE(QFontInfo(box->font()).fixedPitch());
     const QString line = QStringLiteral("Total Pulses Received=000001001 ").repeated(8);
     box->appendText(line + "\r\n" + line);
     QApplication::processEvents();

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <utility>
 
 #include "support/window_fixture.h"
 
@@ -43,12 +44,15 @@ TEST(ModemDial, TheDialStringIsNotFramed) {
     f.prompts->inputAnswers = {"42"};
     w.ButtonDial->click();
     FakeSerialLine* line = f.serial.get();
-    line->onWrite = [line](const QByteArray& bytes) {
-        if (bytes.startsWith("ATDT")) {
-            // Modems take seconds; the answer must come after the short settling wait.
-            QTimer::singleShot(150, line, [line] { line->receive("\r\nCONNECT 9600\r\n"); });
+    // Modems take seconds: the answer comes once the program waits for it, after the
+    // settling wait (which ends by emptying the response box).
+    bool dialled = false;
+    line->onWrite = [&dialled](const QByteArray& bytes) { dialled |= bytes.startsWith("ATDT"); };
+    QObject::connect(&w.session(), &BoardSession::textCleared, line, [line, &dialled] {
+        if (std::exchange(dialled, false)) {
+            QTimer::singleShot(0, line, [line] { line->receive("\r\nCONNECT 9600\r\n"); });
         }
-    };
+    });
     w.Connect->click();
     EXPECT_EQ(w.session().Connected, 1);
     EXPECT_EQ(line->sentBytes(), QByteArray("ATDT42\r\x05\x03\x1d\x45\x01", 12));
@@ -60,11 +64,13 @@ TEST(ModemDial, ClosingTheWindowEndsTheWait) {
     WindowFixture f({}, 50);
     f.prompts->inputAnswers = {"42"};
     f.w().ButtonDial->click();
-    QTimer::singleShot(100, &f.w(), [&f] { f.w().close(); });
-    QElapsedTimer clock;
-    clock.start();
+    f.serial->onWrite = [&f](const QByteArray& bytes) {
+        if (bytes.startsWith("ATDT")) {
+            QTimer::singleShot(0, &f.w(), [&f] { f.w().close(); });
+        }
+    };
     f.w().Connect->click();
-    EXPECT_LT(clock.elapsed(), 1000);  // 60 ticks of 50 ms take at least 1.5 s
+    EXPECT_LT(f.w().session().TickCount, 60);  // the wait that ignores a close counts all 60
     EXPECT_EQ(f.w().session().Connected, 0);
 }
 

@@ -48,5 +48,18 @@ TEST(MeterReport, FramingStatusAndMetersOfBothKinds) {
     }
 }
 
+// A board that pauses mid-report holds back its last meter line and what follows it.
+TEST(MeterReport, APauseHoldsBackTheLastMeterLine) {
+    BoardConfig config;
+    config.reportPauseMs = 150;
+    BoardModel board(config);
+    const QList<Reply> replies = board.receive("\x80\x81\x81");
+    ASSERT_EQ(replies.size(), 2);
+    EXPECT_EQ(replies[1].delayMs, 150);
+    EXPECT_TRUE(replies[1].bytes.startsWith("Coin_2 in ="));
+    EXPECT_FALSE(replies[1].bytes.contains("Total Pulses"));
+    EXPECT_GE(replies[0].bytes.size(), 1300) << "the first part is long enough to start the wait";
+}
+
 }  // namespace
 }  // namespace tarvo::sim

@@ -46,7 +46,7 @@ QByteArray exchange(int fd, const QByteArray& bytes, int want) {
             loop.quit();
         }
     });
-    QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);  // a bound, not a pace
     loop.exec();
     return got;
 }

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 #include <stdexcept>
 
 #include "platform/port_map.h"
@@ -11,8 +12,9 @@ namespace tarvo::test {
 
 BoardHarness::BoardHarness(sim::BoardConfig config,
                            const std::function<void(SettingsStore&)>& preset, int tickIntervalMs)
-    : model_(config) {
+    : model_(config), tickIntervalMs_(tickIntervalMs) {
     pty_ = std::make_unique<sim::PtyBoard>(model_);
+    pty_->setReplyClock([this] { return boardClockMs_; });
     QString error;
     if (!pty_->open(&error)) {
         throw std::runtime_error(("cannot open a pseudo-terminal: " + error).toStdString());
@@ -27,7 +29,13 @@ BoardHarness::BoardHarness(sim::BoardConfig config,
     }
     PortMap ports(settings_);
     ports.setOverride(1, pty_->slavePath());
-    serial_ = std::make_shared<QtSerialLine>(ports);
+    serial_ = std::make_shared<CountingLine>(ports);
+    serial_->opening = [this] { boardReceived_ = boardSent_ = programReceived_ = 0; };
+    QObject::connect(pty_.get(), &sim::PtyBoard::bytesReceived,
+                     [this](const QByteArray& bytes) { boardReceived_ += bytes.size(); });
+    QObject::connect(pty_.get(), &sim::PtyBoard::bytesSent,
+                     [this](qint64 count) { boardSent_ += count; });
+    QObject::connect(serial_.get(), &SerialLine::charReceived, [this] { ++programReceived_; });
     Platform platform;
     platform.serial = serial_;
     platform.usb = usb_;
@@ -37,6 +45,13 @@ BoardHarness::BoardHarness(sim::BoardConfig config,
     platform.tickIntervalMs = tickIntervalMs;
     platform.historyPath = historyPath();
     window_ = std::make_unique<RetreiveAccountingApp>(std::move(platform));
+    for (const char* name : {"Timer1", "Timer2"}) {
+        auto* timer = window_->session().findChild<QTimer*>(QString::fromLatin1(name));
+        if (!timer) {
+            throw std::runtime_error(std::string("the session has no coarse timer ") + name);
+        }
+        timer->installEventFilter(&gate_);
+    }
     window_->show();
 }
 
@@ -56,21 +71,64 @@ bool BoardHarness::waitFor(const std::function<bool()>& done, int timeoutMs) {
     return QTest::qWaitFor(done, timeoutMs);
 }
 
-void BoardHarness::settle(int quietMs) {
-    QElapsedTimer quiet;
-    quiet.start();
-    qsizetype lines = model_.trace().size();
-    int length = window_->ResponseWindow->length();
-    QElapsedTimer total;
-    total.start();
-    while (quiet.elapsed() < quietMs && total.elapsed() < 10000) {
-        QTest::qWait(10);
-        if (model_.trace().size() != lines || window_->ResponseWindow->length() != length) {
-            lines = model_.trace().size();
-            length = window_->ResponseWindow->length();
-            quiet.restart();
+bool BoardHarness::CountingLine::open() {
+    written = 0;
+    if (opening) {
+        opening();
+    }
+    return QtSerialLine::open();
+}
+
+void BoardHarness::CountingLine::write(const QByteArray& bytes) {
+    if (isOpen()) {
+        written += bytes.size();
+    }
+    QtSerialLine::write(bytes);
+}
+
+bool BoardHarness::lineIdle() const {
+    return boardReceived_ >= serial_->written && programReceived_ >= boardSent_ && pty_->idle();
+}
+
+bool BoardHarness::TickGate::eventFilter(QObject* timer, QEvent* event) {
+    if (event->type() != QEvent::Timer) {
+        return false;
+    }
+    BoardHarness& h = h_;
+    const bool caughtUp = h.boardReceived_ >= h.serial_->written &&
+                          h.programReceived_ >= h.boardSent_ && h.pty_->caughtUp();
+    if (!caughtUp) {
+        if (!heldSince_.isValid()) {
+            heldSince_.start();
+        }
+        if (heldSince_.elapsed() < 5000) {
+            return true;  // swallowed: this tick has not passed
         }
     }
+    heldSince_.invalidate();
+    if (timer->objectName() == QLatin1String("Timer1")) {
+        h.boardClockMs_ += h.tickIntervalMs_;
+        h.pty_->sendDue();
+    }
+    return false;
+}
+
+void BoardHarness::settle(int quietMs) {
+    // Idle at two looks with the event loop turned between them, and for `quietMs`.
+    QElapsedTimer idleFor;
+    waitFor(
+        [&] {
+            if (!lineIdle()) {
+                idleFor.invalidate();
+                return false;
+            }
+            if (!idleFor.isValid()) {
+                idleFor.start();
+                return false;
+            }
+            return idleFor.elapsed() >= quietMs;
+        },
+        10000);
 }
 
 }  // namespace tarvo::test

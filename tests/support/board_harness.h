@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -19,11 +20,17 @@ namespace tarvo::test {
 
 // The program's main window (offscreen) with its real serial line, real settings store and
 // the simulated board behind a real pseudo-terminal on Com1; USB reaches the same board.
-// Timers tick every few milliseconds. Message boxes are answered by script.
+// Message boxes are answered by script.
+//
+// One clock for both sides: the program's coarse timers tick every few milliseconds, and the
+// board's reply delays (pulses, a modem's answer) count on those ticks. No tick passes while
+// bytes cross the pseudo-terminal or a reply whose time has come is still to go out, so the
+// program's waits bounded by ticks (the connect probe, the report, the dial) measure the
+// board's own pace, never the machine's. A tick held back for five seconds passes all the
+// same.
 class BoardHarness {
   public:
-    // `tickIntervalMs`: the coarse timers' period; waits that are bounded by ticks alone
-    // (the connect probe) need it long enough for a reply to cross the pseudo-terminal.
+    // `tickIntervalMs`: the coarse timers' period.
     explicit BoardHarness(sim::BoardConfig config = {},
                           const std::function<void(SettingsStore&)>& preset = {},
                           int tickIntervalMs = 10);
@@ -48,19 +55,48 @@ class BoardHarness {
     bool connect();
     // Runs the event loop until `done` holds or `timeoutMs` passes.
     bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
-    // Waits until the board has been quiet (no new trace line) for `quietMs`.
-    void settle(int quietMs = 150);
+    // Waits until the line is idle: everything the program wrote has reached the board,
+    // every reply the board scheduled has gone out and reached the program. With `quietMs`
+    // it must stay so that long. Bounded at ten seconds, as a board that talks on its own
+    // never goes idle.
+    void settle(int quietMs = 0);
 
   private:
+    // The program's port, counting what the program hands it.
+    class CountingLine : public QtSerialLine {
+      public:
+        using QtSerialLine::QtSerialLine;
+        bool open() override;
+        void write(const QByteArray& bytes) override;
+        std::function<void()> opening;
+        qint64 written = 0;
+    };
+    bool lineIdle() const;
+    // Holds the session's ticks back while the line has not caught up.
+    class TickGate : public QObject {
+      public:
+        explicit TickGate(BoardHarness& h) : h_(h) {}
+        bool eventFilter(QObject* timer, QEvent* event) override;
+
+      private:
+        BoardHarness& h_;
+        QElapsedTimer heldSince_;
+    };
+
     QTemporaryDir dataDir_;
     sim::BoardModel model_;
     std::unique_ptr<sim::PtyBoard> pty_;
     std::shared_ptr<sim::SimUsbLibrary> usb_;
-    std::shared_ptr<QtSerialLine> serial_;
+    std::shared_ptr<CountingLine> serial_;
+    // Since the program last opened its port; bytes in flight across an open are lost.
+    qint64 boardReceived_ = 0, boardSent_ = 0, programReceived_ = 0;
     std::shared_ptr<QSettingsStore> settings_;
     std::shared_ptr<FakePrompts> prompts_ = std::make_shared<FakePrompts>();
     std::shared_ptr<FakeFileChooser> files_ = std::make_shared<FakeFileChooser>();
     std::unique_ptr<RetreiveAccountingApp> window_;
+    int tickIntervalMs_;
+    qint64 boardClockMs_ = 0;  // the board's clock: one tick interval per period of Timer1
+    TickGate gate_{*this};
 };
 
 }  // namespace tarvo::test

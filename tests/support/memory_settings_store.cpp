@@ -23,6 +23,9 @@ std::optional<QString> MemorySettingsStore::value(const QString& section,
 
 void MemorySettingsStore::setValue(const QString& section, const QString& key,
                                    const QString& value) {
+    if (beforeWrite) {
+        beforeWrite();
+    }
     values[{section, key}] = value;
     writes.push_back({section, key, value});
 }

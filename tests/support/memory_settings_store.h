@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -23,6 +24,7 @@ class MemorySettingsStore : public SettingsStore {
     std::map<std::pair<QString, QString>, QString> values;
     std::vector<Write> writes;
     int syncCount = 0;
+    std::function<void()> beforeWrite;
 
     // Convenience for setting start values.
     void preset(const QString& section, const QString& key, const QString& value) {

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QThread>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <utility>
 
@@ -18,8 +20,19 @@ class SleepingUsbLibrary : public UsbLibrary {
         std::lock_guard lock(mutex_);
         pending_ = bytes;
     }
-    // The status the next write and read return instead of doing their work (0: none).
-    std::atomic<int32_t> fault{kUsbOk};
+    // While held, a quiet read lasts until release() instead of its time-out; it calls
+    // heldReadStarted (on the worker's thread) when it starts.
+    void hold() {
+        std::lock_guard lock(mutex_);
+        held_ = true;
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        held_ = false;
+        released_.notify_all();
+    }
+    std::function<void()> heldReadStarted;
+    std::atomic<int> readsFinished{0};
     std::atomic<Qt::HANDLE> lastThread{nullptr};
     QString openError;
 
@@ -31,18 +44,26 @@ class SleepingUsbLibrary : public UsbLibrary {
     QString lastError() const override { return openError; }
     int32_t USB_Write(int32_t, const QByteArray&, int32_t count) override {
         lastThread = QThread::currentThreadId();
-        return fault != kUsbOk ? fault.load() : count;
+        return count;
     }
     int32_t USB_Read(int32_t, QByteArray& buffer, int32_t firstTimeoutMs, int32_t) override {
         lastThread = QThread::currentThreadId();
-        std::lock_guard lock(mutex_);
-        if (fault != kUsbOk || pending_.isEmpty()) {
-            QThread::msleep(fault != kUsbOk ? 0 : static_cast<unsigned long>(firstTimeoutMs));
-            return fault;
-        }
+        std::unique_lock lock(mutex_);
         const QByteArray data = std::exchange(pending_, {});
-        buffer[0] = static_cast<char>(data.size());
-        buffer.replace(1, data.size(), data);
+        if (data.isEmpty() && held_) {
+            if (heldReadStarted) {
+                heldReadStarted();
+            }
+            released_.wait(lock, [this] { return !held_; });
+        } else if (data.isEmpty()) {
+            lock.unlock();
+            QThread::msleep(static_cast<unsigned long>(firstTimeoutMs));
+        }
+        ++readsFinished;
+        if (!data.isEmpty()) {
+            buffer[0] = static_cast<char>(data.size());
+            buffer.replace(1, data.size(), data);
+        }
         return static_cast<int32_t>(data.size());
     }
     int32_t USB_Close(int32_t) override { return 1; }
@@ -50,6 +71,8 @@ class SleepingUsbLibrary : public UsbLibrary {
 
   private:
     std::mutex mutex_;
+    std::condition_variable released_;
+    bool held_ = false;
     QByteArray pending_;
 };
 
