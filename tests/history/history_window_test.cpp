@@ -25,6 +25,7 @@ bool flagged(const QLineEdit* box) {
 // queued before this one.
 void viewInfo(RetreiveAccountingApp& w) {
     w.cmdViewOnly->click();
+    ASSERT_TRUE(QTest::qWaitFor([&w] { return !w.session().busy(); }, 20000));
     bool kept = false;
     QTimer::singleShot(0, [&] { kept = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return kept; }));
@@ -89,6 +90,7 @@ TEST(MeterHistoryWindow, CtrlHAndTheHistoryButtonOpenOneWindowOnTheBoardReadLast
     EXPECT_EQ(history->serial(), w.TarvoBoardSerialNumber->text());
     EXPECT_EQ(history->model().rowCount(), 1);
     w.cmdHistory->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.historyWindow(), history);
     EXPECT_TRUE(w.cmdHistory->isEnabled());
 }
@@ -99,6 +101,7 @@ TEST(MeterHistoryWindow, InTerminalModeCtrlHStaysTheBoardsBackspace) {
     w.Option2->click();  // no system prefix before each frame
     ASSERT_TRUE(f.connect());
     w.ButtonTerminalMode->click();
+    ASSERT_TRUE(f.idle());
     ASSERT_TRUE(w.TerminalModeOn);
     w.show();
     w.activateWindow();
@@ -157,6 +160,7 @@ TEST(MeterHistoryEndToEnd, CoinsShowOnTheTooltipsADropIsFlaggedButNotAfterClearM
     EXPECT_EQ(w.Received[0]->toolTip(), QStringLiteral("First reading of this board"));
 
     w.PutCoinIn[0]->click();
+    ASSERT_TRUE(h.idle());
     h.settle(300);
     viewInfo(w);
     const QString since = QStringLiteral(" since ");
@@ -176,6 +180,7 @@ TEST(MeterHistoryEndToEnd, CoinsShowOnTheTooltipsADropIsFlaggedButNotAfterClearM
 
     // After Clear Memory from here the lower meters are expected.
     w.ClearMemory->click();
+    ASSERT_TRUE(h.idle());
     ASSERT_TRUE(h.waitFor([&] { return board.received == 0; }));
     h.settle(300);
     viewInfo(w);

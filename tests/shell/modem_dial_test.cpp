@@ -15,14 +15,17 @@ TEST(ModemDial, TheNumberTypedDecidesWhatTheNextConnectDoes) {
     RetreiveAccountingApp& w = f.w();
     f.prompts->inputAnswers = {"(02) 555-0100", "555\r0100", ""};
     w.ButtonDial->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.session().PhoneNumber, "025550100");
     w.ButtonDial->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.session().PhoneNumber, "025550100");
     ASSERT_EQ(f.prompts->messages.size(), 1u);
     EXPECT_EQ(f.prompts->messages[0].title, "Phone Number");
     EXPECT_EQ(f.prompts->messages[0].icon, MsgIcon::Critical);
     EXPECT_TRUE(w.ButtonDial->toolTip().contains("025550100"));
     w.ButtonDial->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.session().PhoneNumber, "");
     EXPECT_FALSE(w.ButtonDial->toolTip().contains("025550100"));
     EXPECT_TRUE(f.connect());
@@ -42,6 +45,7 @@ TEST(ModemDial, TheDialStringIsNotFramed) {
     ASSERT_TRUE(w.Option4->isChecked());
     f.prompts->inputAnswers = {"42"};
     w.ButtonDial->click();
+    ASSERT_TRUE(f.idle());
     FakeSerialLine* line = f.serial.get();
     line->onWrite = [line](const QByteArray& bytes) {
         if (bytes.startsWith("ATDT")) {
@@ -50,6 +54,7 @@ TEST(ModemDial, TheDialStringIsNotFramed) {
         }
     };
     w.Connect->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.session().Connected, 1);
     EXPECT_EQ(line->sentBytes(), QByteArray("ATDT42\r\x05\x03\x1d\x45\x01", 12));
     EXPECT_EQ(w.ResponseWindow->text(), "\r\nCONNECT 9600\r\n");
@@ -60,10 +65,12 @@ TEST(ModemDial, ClosingTheWindowEndsTheWait) {
     WindowFixture f({}, 50);
     f.prompts->inputAnswers = {"42"};
     f.w().ButtonDial->click();
+    ASSERT_TRUE(f.idle());
     QTimer::singleShot(100, &f.w(), [&f] { f.w().close(); });
     QElapsedTimer clock;
     clock.start();
     f.w().Connect->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_LT(clock.elapsed(), 1000);  // 60 ticks of 50 ms take at least 1.5 s
     EXPECT_EQ(f.w().session().Connected, 0);
 }

@@ -46,6 +46,8 @@ class BoardHarness {
 
     // Clicks Connect; true when the window ends connected.
     bool connect();
+    // Runs the event loop until the operation under way has ended; false if it never does.
+    bool idle();
     // Runs the event loop until `done` holds or `timeoutMs` passes.
     bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
     // Waits until the board has been quiet (no new trace line) for `quietMs`.
