@@ -172,6 +172,9 @@ void RetreiveAccountingApp::wireHandlers() {
             [this] { terminalMode_->ButtonTerminalMode_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { terminalMode_->Command2_Click(); });
     ResponseWindow->installEventFilter(this);
+    ResponseWindow->onPaste = [this](const QString& text) {
+        return terminalMode_->ResponseWindow_Paste(text);
+    };
     connect(ButtonDial, &QToolButton::clicked, this, [this] { modemDial_->ButtonDial_Click(); });
     connect(CmdAutoCalibrate, &QPushButton::clicked, this,
             [this] { autoCalibration_->CmdAutoCalibrate_Click(); });

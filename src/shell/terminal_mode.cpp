@@ -27,11 +27,39 @@ void TerminalMode::ButtonTerminalMode_Click() {
 }
 
 bool TerminalMode::ResponseWindow_KeyPress(const QKeyEvent& event) {
+    // Ctrl+V pastes, as Shift+Insert does: the box hands the text to ResponseWindow_Paste.
+    if (event.matches(QKeySequence::Paste)) {
+        return false;
+    }
     return sendKeys(terminalKeyBytes(event.key(), event.modifiers(), event.text()));
 }
 
 bool TerminalMode::ResponseWindow_InputMethod(const QString& committed) {
     return sendKeys(terminalKeyBytes(Qt::Key_unknown, Qt::NoModifier, committed));
+}
+
+bool TerminalMode::ResponseWindow_Paste(const QString& text) {
+    if (!w_.TerminalModeOn) {
+        return false;
+    }
+    QByteArray keys;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
+            // CR LF, CR or LF: one Enter.
+            if (ch == QLatin1Char('\r') && i + 1 < text.size() &&
+                text.at(i + 1) == QLatin1Char('\n')) {
+                ++i;
+            }
+            keys += terminalKeyBytes(Qt::Key_Return, Qt::NoModifier, QString());
+        } else if (ch == QLatin1Char('\t')) {
+            keys += terminalKeyBytes(Qt::Key_Tab, Qt::NoModifier, QString());
+        } else {
+            keys += terminalKeyBytes(Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        }
+    }
+    sendKeys(keys);
+    return true;
 }
 
 bool TerminalMode::sendKeys(const QByteArray& keys) {
