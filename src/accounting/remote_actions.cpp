@@ -111,9 +111,9 @@ QCoro::Task<bool> RemoteActions::sendMultiplier(char input, int index) {
                                        MsgIcon::None, QString());
         co_return false;
     }
-    auto result1 =
+    auto sent =
         co_await board::coinInMultiplier(w_.session(), input, index, static_cast<int>(whole));
-    co_return result1;
+    co_return sent;
 }
 
 void RemoteActions::TxtCoinInMultiA_Change(int index) {

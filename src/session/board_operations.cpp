@@ -4,6 +4,8 @@
 #include "core/meter_report.h"
 #include "session/board_session.h"
 
+// Every co_await stands in a statement of its own, its result in a named variable: g++ 12
+// mistranslates a co_await inside a condition, && or ||, or co_return.
 namespace tarvo::board {
 
 namespace {
@@ -25,13 +27,13 @@ constexpr qsizetype kLargestMultiDropFrame = 255;
 // answers need over USB.
 QCoro::Task<bool> askFor(BoardSession& s, frames::Command command) {
     s.ExpectReply = false;
-    const bool ok1 = co_await s.sendPrefixFor(command);
-    if (!ok1) {
+    const bool prefixed = co_await s.sendPrefixFor(command);
+    if (!prefixed) {
         co_return false;
     }
     s.ExpectReply = true;
-    auto result2 = co_await s.sendPieces(command);
-    co_return result2;
+    auto sent = co_await s.sendPieces(command);
+    co_return sent;
 }
 
 // The prefix, then an empty text and the command with its reply; `quietPrefix` sends the
@@ -40,22 +42,22 @@ QCoro::Task<bool> clearAndAsk(BoardSession& s, frames::Command command, bool qui
     if (quietPrefix) {
         s.ExpectReply = false;
     }
-    const bool ok3 = co_await s.sendPrefixFor(command);
-    if (!ok3) {
+    const bool prefixed = co_await s.sendPrefixFor(command);
+    if (!prefixed) {
         co_return false;
     }
     s.ExpectReply = true;
     s.clearText();
-    auto result4 = co_await s.sendPieces(command);
-    co_return result4;
+    auto sent = co_await s.sendPieces(command);
+    co_return sent;
 }
 
 QCoro::Task<bool> probe(BoardSession& s) {
     s.clearText();
     s.ExpectReply = true;
     co_await s.SendToTarvoBoard(frames::enquiry().joined());
-    const bool ok5 = co_await s.waitTicks(kProbeTicks);
-    if (!ok5) {
+    const bool waited = co_await s.waitTicks(kProbeTicks);
+    if (!waited) {
         co_return false;
     }
     if (!s.text().isEmpty()) {
@@ -64,8 +66,8 @@ QCoro::Task<bool> probe(BoardSession& s) {
     s.ExpectReply = true;
     co_await s.SendToTarvoBoard(frames::probeWake().joined());
     co_await s.SendToTarvoBoard(frames::enquiry().joined());
-    const bool ok6 = co_await s.waitTicks(kProbeTicks);
-    if (!ok6) {
+    const bool waitedAgain = co_await s.waitTicks(kProbeTicks);
+    if (!waitedAgain) {
         co_return false;
     }
     co_return !s.text().isEmpty();
@@ -150,8 +152,6 @@ QCoro::Task<ConnectResult> connect(BoardSession& s) {
         co_return result;
     }
     // An interface that did not open, or a board that answers neither probe, is no connection.
-    // g++ 12 starts a co_await on the right of && or || even when the left decides: every
-    // such pair here is written as two statements.
     bool answered = opened;
     if (answered && s.options().target == Target::System) {
         answered = co_await probe(s);
@@ -292,12 +292,12 @@ QCoro::Task<bool> viewLastCashout(BoardSession& s) {
     s.clearText();
     // Asks for the reply itself rather than rely on what the previous command left: over USB
     // it is read only while ExpectReply is set.
-    const bool ok7 = co_await askFor(s, frames::lastCashout());
-    if (!ok7) {
+    const bool asked = co_await askFor(s, frames::lastCashout());
+    if (!asked) {
         co_return false;
     }
-    auto result8 = co_await askFor(s, frames::cashCommit());
-    co_return result8;
+    auto committed = co_await askFor(s, frames::cashCommit());
+    co_return committed;
 }
 
 QCoro::Task<bool> viewLog(BoardSession& s) {
@@ -315,17 +315,17 @@ QCoro::Task<bool> sendKey(BoardSession& s) {
 QCoro::Task<bool> clearMemory(BoardSession& s) {
     const frames::Command first = frames::clearMemoryFirst();
     const frames::Command second = frames::clearMemorySecond();
-    const bool ok9 = co_await s.sendPrefixFor(first);
-    if (!ok9) {
+    const bool prefixed = co_await s.sendPrefixFor(first);
+    if (!prefixed) {
         co_return false;
     }
     s.ExpectReply = true;
-    const bool ok10 = co_await s.sendPieces(first);
-    if (!ok10) {
+    const bool sent = co_await s.sendPieces(first);
+    if (!sent) {
         co_return false;
     }
-    auto result11 = co_await askFor(s, second);
-    co_return result11;
+    auto asked = co_await askFor(s, second);
+    co_return asked;
 }
 
 QCoro::Task<bool> forceCashout(BoardSession& s, int index) {
@@ -350,8 +350,8 @@ QCoro::Task<bool> calibrationCoins(BoardSession& s, std::vector<int> targets) {
             }
         }
     }
-    const bool ok12 = co_await s.waitTicks(kSettleTicks);
-    if (!ok12) {
+    const bool settled = co_await s.waitTicks(kSettleTicks);
+    if (!settled) {
         co_return false;
     }
     for (int i : targets) {
@@ -362,12 +362,12 @@ QCoro::Task<bool> calibrationCoins(BoardSession& s, std::vector<int> targets) {
     }
     for (std::size_t k = 0; k < targets.size(); ++k) {
         s.ExpectReply = false;
-        const bool ok13 = co_await s.sendCommand(frames::cashCommit());
-        if (!ok13) {
+        const bool committed = co_await s.sendCommand(frames::cashCommit());
+        if (!committed) {
             co_return false;
         }
-        const bool ok14 = co_await s.waitTicks(kSettleTicks);
-        if (!ok14) {
+        const bool settledAgain = co_await s.waitTicks(kSettleTicks);
+        if (!settledAgain) {
             co_return false;
         }
     }
@@ -419,12 +419,12 @@ QCoro::Task<bool> sendLocation(BoardSession& s, QStringList lines) {
 
 QCoro::Task<bool> sendLaw(BoardSession& s, QStringList lines) {
     prepareText(s);
-    const bool ok15 = co_await s.sendCommand(frames::lawInfoFirst(lines));
-    if (!ok15) {
+    const bool first = co_await s.sendCommand(frames::lawInfoFirst(lines));
+    if (!first) {
         co_return false;
     }
-    auto result16 = co_await s.sendCommand(frames::lawInfoSecond(lines));
-    co_return result16;
+    auto second = co_await s.sendCommand(frames::lawInfoSecond(lines));
+    co_return second;
 }
 
 QCoro::Task<bool> sendTimeAndDate(BoardSession& s, QDateTime now) {
@@ -449,8 +449,8 @@ QCoro::Task<bool> terminalMode(BoardSession& s, bool enter) {
 
 QCoro::Task<std::optional<std::array<PulseGameRead, kPulseGames>>> readPulses(BoardSession& s) {
     s.clearText();
-    const bool ok17 = co_await askFor(s, frames::pulseRead());
-    if (!ok17) {
+    const bool asked = co_await askFor(s, frames::pulseRead());
+    if (!asked) {
         co_return std::nullopt;
     }
     s.TickCount = 0;
@@ -461,8 +461,8 @@ QCoro::Task<std::optional<std::array<PulseGameRead, kPulseGames>>> readPulses(Bo
     if (!waited || s.text().size() < kPulseReplyMinimum) {
         co_return std::nullopt;
     }
-    const bool ok18 = co_await s.waitTicks(kPulseTailTicks);
-    if (!ok18) {
+    const bool tail = co_await s.waitTicks(kPulseTailTicks);
+    if (!tail) {
         co_return std::nullopt;
     }
     co_return readPulseReply(s.text());

@@ -14,6 +14,8 @@
 
 namespace tarvo {
 
+// Every co_await stands in a statement of its own, its result in a named variable: g++ 12
+// mistranslates a co_await inside a condition, && or ||, or co_return.
 namespace {
 // A lambda that captures anything with a destructor is made a named job before a co_await
 // takes it: g++ 12 destroys such a temporary twice when it is an operand of co_await.
@@ -146,8 +148,8 @@ QCoro::Task<bool> BoardSession::openUsb() {
         UsbJob scan = [count, product](UsbLibrary& usb) {
             *count = usb.USB_Scan(UsbLibrary::kVendor, product);
         };
-        const bool ok1 = co_await onUsbThread(std::move(scan));
-        if (!ok1) {
+        const bool scanned = co_await onUsbThread(std::move(scan));
+        if (!scanned) {
             co_return false;
         }
         if (*count <= 0) {
@@ -198,8 +200,8 @@ QCoro::Task<int32_t> BoardSession::CloseTarvoBoard() {
         QElapsedTimer draining;
         draining.start();
         while (line.outBufferCount() > 0 && draining.elapsed() < boundMs) {
-            const bool ok2 = co_await sleepMs(kDrainPollMs, false);
-            if (!ok2) {
+            const bool slept = co_await sleepMs(kDrainPollMs, false);
+            if (!slept) {
                 break;
             }
         }
@@ -376,8 +378,8 @@ QCoro::Task<bool> BoardSession::sendPrefixFor(frames::Command command) {
     if (stopping()) {
         co_return false;
     }
-    auto result4 = co_await SendToTarvoBoard(frames::targetPrefix(command.prefixCode));
-    co_return result4;
+    auto prefixed = co_await SendToTarvoBoard(frames::targetPrefix(command.prefixCode));
+    co_return prefixed;
 }
 
 QCoro::Task<bool> BoardSession::sendPieces(frames::Command command) {
@@ -387,8 +389,8 @@ QCoro::Task<bool> BoardSession::sendPieces(frames::Command command) {
     }
     for (const QByteArray& piece : command.pieces) {
         // A command the transport refused part of is not finished with other pieces.
-        const bool ok5 = co_await SendToTarvoBoard(piece);
-        if (!ok5) {
+        const bool sent = co_await SendToTarvoBoard(piece);
+        if (!sent) {
             co_return false;
         }
     }
@@ -396,13 +398,12 @@ QCoro::Task<bool> BoardSession::sendPieces(frames::Command command) {
 }
 
 QCoro::Task<bool> BoardSession::sendCommand(frames::Command command) {
-    // Two statements: g++ 12 would start the right side of && before the left one ends.
-    const bool ok6 = co_await sendPrefixFor(command);
-    if (!ok6) {
+    const bool prefixed = co_await sendPrefixFor(command);
+    if (!prefixed) {
         co_return false;
     }
-    auto result7 = co_await sendPieces(command);
-    co_return result7;
+    auto whole = co_await sendPieces(command);
+    co_return whole;
 }
 
 bool BoardSession::refusesAddressZero(const QString& message) {
@@ -544,8 +545,8 @@ QCoro::Task<bool> BoardSession::waitUntil(std::function<bool()> done) {
 QCoro::Task<bool> BoardSession::waitTicks(int ticks) {
     TickCount = 0;
     std::function<bool()> counted = [this, ticks] { return TickCount >= ticks; };
-    auto result8 = co_await waitUntil(std::move(counted));
-    co_return result8;
+    const bool reached = co_await waitUntil(std::move(counted));
+    co_return reached;
 }
 
 QCoro::Task<bool> BoardSession::waitUntilFor(std::function<bool()> done, int ms) {
@@ -683,8 +684,8 @@ QCoro::Task<bool> BoardSession::dial() {
     modemFailure_.clear();
     // Raw on the port: the modem is not the board, so no framing and no address bytes.
     services_.serial->write(frames::dialString(PhoneNumber));
-    const bool ok9 = co_await waitTicks(kDialSettleTicks);
-    if (!ok9) {
+    const bool settled = co_await waitTicks(kDialSettleTicks);
+    if (!settled) {
         modemFailure_ = QString::fromLatin1(kModemNoAnswer);
         co_return false;
     }

@@ -426,7 +426,7 @@ void RetreiveAccountingApp::updateControls() {
         anyTime.push_back(cmdWriteToTarvo[n]);
     }
     if (const FrmSetPulses* pulses = pulseWindow()) {
-        anyTime.insert(anyTime.end(), {pulses->CmdRead, pulses->CmdWrite});
+        needBoard.insert(needBoard.end(), {pulses->CmdRead, pulses->CmdWrite});
     }
     for (QWidget* command : needBoard) {
         command->setEnabled(idle && connected);

@@ -76,16 +76,16 @@ QCoro::Task<> ParameterWrite::write(int index) {
     if (w_.closing()) {
         co_return;
     }
-    const bool ok1 = co_await s.waitTicks(2);
-    if (!ok1) {
+    const bool settled = co_await s.waitTicks(2);
+    if (!settled) {
         co_return;
     }
     co_await w_.connection().connectBoard();
     if (w_.closing()) {
         co_return;
     }
-    const bool ok2 = co_await s.waitTicks(2);
-    if (!ok2) {
+    const bool settledAgain = co_await s.waitTicks(2);
+    if (!settledAgain) {
         co_return;
     }
     if (!s.options().usb() && s.Connected == 1) {

@@ -108,6 +108,7 @@ TEST(PulseWindow, EveryTextIsShownWholeWithTheWidestValuesAndALongPath) {
 // Tab goes game by game, row by row as the window shows them, then along the buttons.
 TEST(PulseWindow, TabVisitsEveryControlInTheOrderShown) {
     WindowFixture f;
+    ASSERT_TRUE(f.connect());  // READ and WRITE, like every board command, need a board
     FrmSetPulses& p = openPulses(f);
     QStringList expected;
     for (int n = 0; n < 6; ++n) {
