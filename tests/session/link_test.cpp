@@ -47,34 +47,6 @@ TEST(MultiDrop, EachFrameGoesOutAsAddressLengthAndData) {
     }
 }
 
-// The pause after the address byte is AddressBitDelay ticks of a timer running every
-// AddressBitDelay milliseconds, all of them between the address byte and the switch back.
-TEST(MultiDrop, ThePauseAfterTheAddressIsDelaySquaredMilliseconds) {
-    for (const int delay : {1, 3, 6}) {
-        SCOPED_TRACE(delay);
-        SessionFixture f(multiDropAt(" 9"));
-        f.session.AddressBitDelay = delay;
-        ASSERT_TRUE(f.connect());
-        auto* timer = f.session.findChild<QTimer*>(QStringLiteral("RealTimer"));
-        ASSERT_NE(timer, nullptr);
-        std::vector<std::pair<size_t, int>> ticks;  // events so far, interval
-        QObject::connect(timer, &QTimer::timeout,
-                         [&] { ticks.emplace_back(f.serial->events.size(), timer->interval()); });
-        done(f.session.SendToTarvoBoard(QByteArray("\x05")));
-        const int address = f.serial->indexOfEvent("byte 09");
-        const int toSpace = f.serial->indexOfEvent("settings " + kSpace, address);
-        ASSERT_GE(address, 0);
-        ASSERT_EQ(ticks.size(), static_cast<size_t>(delay));
-        // The last tick resumes the frame before this test hears of it.
-        for (size_t k = 0; k < ticks.size(); ++k) {
-            EXPECT_GT(static_cast<int>(ticks[k].first), address);
-            EXPECT_TRUE(k + 1 == ticks.size() || static_cast<int>(ticks[k].first) <= toSpace);
-            EXPECT_EQ(ticks[k].second, delay);
-        }
-        EXPECT_FALSE(timer->isActive());  // an idle session sleeps
-    }
-}
-
 // A refusal is said on the status line and reported to the caller; nothing reaches the line.
 TEST(MultiDrop, AnAddressThatIsNoWholeNumberOrAFrameTooLongIsNeverSent) {
     struct Case {

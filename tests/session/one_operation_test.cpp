@@ -135,23 +135,35 @@ TEST(AddressPause, IsBoundedAndEndsWithTheSession) {
         store.setValue("Options", "RTAddressBitDelay", stored);
         EXPECT_EQ(readStoredChoices(store).addressBitDelay, taken) << stored.toStdString();
     }
-    for (const bool shutDown : {false, true}) {
-        SCOPED_TRACE(shutDown);
+    // Each tick of the pause falls between the address byte and the switch to the data's
+    // parity (the last one resumes the frame before this test hears of it).
+    struct Case {
+        int delay, ticks;
+        bool shutDown;
+    } cases[] = {{3, 3, false}, {1000, kLargestAddressBitDelay, false}, {1000, 2, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.delay << (c.shutDown ? " shut down" : ""));
         SessionFixture f(multiDropAt(" 3"));
         ASSERT_TRUE(f.connect());
-        f.session.AddressBitDelay = 1000;  // as if set past the store's bound
+        f.session.AddressBitDelay = c.delay;  // 1000: as if set past the store's bound
         auto* timer = f.session.findChild<QTimer*>(QStringLiteral("RealTimer"));
-        int ticks = 0;
+        std::vector<size_t> ticks;  // events so far at each tick
         QObject::connect(timer, &QTimer::timeout, [&] {
-            EXPECT_EQ(timer->interval(), kLargestAddressBitDelay);
-            if (++ticks == 2 && shutDown) {
+            EXPECT_EQ(timer->interval(), std::min(c.delay, kLargestAddressBitDelay));
+            ticks.push_back(f.serial->events.size());
+            if (ticks.size() == 2 && c.shutDown) {
                 f.session.shutDown();
             }
         });
         auto op = f.begin();
         EXPECT_TRUE(done(f.session.SendToTarvoBoard(QByteArray("\x05"))));
-        EXPECT_EQ(ticks, shutDown ? 2 : kLargestAddressBitDelay);
+        EXPECT_EQ(static_cast<int>(ticks.size()), c.ticks);
+        const int toSpace = f.serial->indexOfEvent("settings 9600,S,8,1", 1);
+        for (size_t k = 0; k + 1 < ticks.size(); ++k) {
+            EXPECT_LE(static_cast<int>(ticks[k]), toSpace);
+        }
         EXPECT_EQ(f.serial->sentBytes().toHex(' '), QByteArray("03 01 05"));
+        EXPECT_FALSE(timer->isActive());  // an idle session sleeps
     }
 }
 
