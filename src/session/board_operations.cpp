@@ -423,7 +423,9 @@ QCoro::Task<bool> sendLaw(BoardSession& s, QStringList lines) {
     if (!first) {
         co_return false;
     }
-    auto second = co_await s.sendCommand(frames::lawInfoSecond(lines));
+    // The board takes the eight lines after GS "TL" as one command: its second half follows
+    // even a stop.
+    auto second = co_await s.sendCommand(frames::lawInfoSecond(lines), true);
     co_return second;
 }
 

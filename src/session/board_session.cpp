@@ -370,21 +370,21 @@ QCoro::Task<bool> BoardSession::SendToTarvoBoard(QByteArray frame) {
     co_return written == 1;
 }
 
-QCoro::Task<bool> BoardSession::sendPrefixFor(frames::Command command) {
+QCoro::Task<bool> BoardSession::sendPrefixFor(frames::Command command, bool continues) {
     if (options_.target != Target::Brisko) {
         co_return true;
     }
     // The prefix begins the command: a stop lands before it or after the whole command.
-    if (stopping()) {
+    if (stopping() && !continues) {
         co_return false;
     }
     auto prefixed = co_await SendToTarvoBoard(frames::targetPrefix(command.prefixCode));
     co_return prefixed;
 }
 
-QCoro::Task<bool> BoardSession::sendPieces(frames::Command command) {
+QCoro::Task<bool> BoardSession::sendPieces(frames::Command command, bool continues) {
     // Without a prefix the first piece begins the command.
-    if (options_.target != Target::Brisko && stopping()) {
+    if (options_.target != Target::Brisko && stopping() && !continues) {
         co_return false;
     }
     for (const QByteArray& piece : command.pieces) {
@@ -397,12 +397,12 @@ QCoro::Task<bool> BoardSession::sendPieces(frames::Command command) {
     co_return true;
 }
 
-QCoro::Task<bool> BoardSession::sendCommand(frames::Command command) {
-    const bool prefixed = co_await sendPrefixFor(command);
+QCoro::Task<bool> BoardSession::sendCommand(frames::Command command, bool continues) {
+    const bool prefixed = co_await sendPrefixFor(command, continues);
     if (!prefixed) {
         co_return false;
     }
-    auto whole = co_await sendPieces(command);
+    auto whole = co_await sendPieces(command, continues);
     co_return whole;
 }
 

@@ -82,11 +82,13 @@ class BoardSession : public QObject {
     // The target prefix (while the Brisko target is chosen) and then the command's pieces.
     // A stop lands before a command, never inside one: once its first frame went out, every
     // piece follows.
-    QCoro::Task<bool> sendCommand(frames::Command command);
+    // `continues`: the rest of a command the board already began to take (the second half of
+    // the law text), which goes out even after a stop.
+    QCoro::Task<bool> sendCommand(frames::Command command, bool continues = false);
     // Only the target prefix, for operations that change ExpectReply between the prefix and
     // the command; sendPieces then finishes the command.
-    QCoro::Task<bool> sendPrefixFor(frames::Command command);
-    QCoro::Task<bool> sendPieces(frames::Command command);
+    QCoro::Task<bool> sendPrefixFor(frames::Command command, bool continues = false);
+    QCoro::Task<bool> sendPieces(frames::Command command, bool continues = false);
     // True, after the "ILLEGAL COMMAND" box with `message`, when "Multi Drop" is chosen and
     // the address reads as 0: the caller then sends nothing.
     bool refusesAddressZero(const QString& message);

@@ -114,6 +114,29 @@ TEST(TerminalMode, EndsWithTheConnectionAndTakesPastedTextAsKeys) {
     EXPECT_FALSE(w.ResponseWindow->toPlainText().contains("ab\ncd"));
 }
 
+// Closing the window while a multi-drop law text goes out: the window is gone from the screen
+// at once, the text and then the close reach the board whole, and the port is released.
+TEST(Closing, DuringAnOperationFinishesTheCommandAndReleasesThePort) {
+    sim::BoardConfig config;
+    config.multiDropAddress = 1;
+    BoardHarness h(config, multiDropAt(1));
+    auto& w = h.w();
+    ASSERT_TRUE(h.connect());
+    for (int i = 0; i < 8; ++i) {
+        w.TxtLawInfo[i]->setText(QStringLiteral("law %1").arg(i));
+    }
+    w.ButtonSendLawInfo->click();
+    ASSERT_TRUE(w.session().busy());
+    w.close();
+    EXPECT_FALSE(w.isVisible());
+    ASSERT_TRUE(h.waitFor([&] { return !h.serial().isOpen(); }));
+    h.settle();
+    EXPECT_EQ(h.trace().value(h.trace().size() - 1), "01 | 03 | 1D 45 00");
+    EXPECT_TRUE(h.trace().join('\n').contains("6C 61 77 20 37 0D"));  // "law 7" CR, the last line
+    EXPECT_TRUE(h.board().protocolErrors().isEmpty())
+        << h.board().protocolErrors().join('\n').toStdString();
+}
+
 // READ from a board that never answers says so and keeps what the boxes held.
 TEST(PulseWindow, ReadFromASilentBoardSaysSoAndKeepsTheValues) {
     sim::BoardConfig config;

@@ -84,7 +84,7 @@ TEST(OneOperation, AStopAtAnyFrameLetsTheCommandOnTheWireFinish) {
          {pulse.size()}},
         {"law text",
          [&](BoardSession& s) { return board::sendLaw(s, law); },
-         {lawFirst.size(), lawFirst.size() + lawSecond.size()}},
+         {lawFirst.size() + lawSecond.size()}},
     };
     for (const auto& c : cases) {
         for (size_t stopAt = 1; stopAt <= c.commandEnds.back(); ++stopAt) {
