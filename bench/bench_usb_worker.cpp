@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 
@@ -35,7 +36,16 @@ void BM_UsbReadEventLoopGap(benchmark::State& state) {
         for (;;) {
             int32_t status = 0;
             if (onWorker) {
-                status = worker.read(1, kFirstTimeoutMs, kNextTimeoutMs).status;
+                auto read = std::make_shared<int32_t>(0);
+                worker.post([read](tarvo::UsbLibrary& lib) {
+                    QByteArray buffer(tarvo::UsbLibrary::kReadBufferSize, ' ');
+                    *read = lib.USB_Read(1, buffer, kFirstTimeoutMs, kNextTimeoutMs);
+                });
+                // As the session's wait: the loop turns until the transfer's end arrives.
+                QEventLoop loop;
+                QObject::connect(&worker, &tarvo::UsbWorker::finished, &loop, &QEventLoop::quit);
+                loop.exec();
+                status = *read;
             } else {
                 QByteArray buffer(tarvo::UsbLibrary::kReadBufferSize, ' ');
                 status = usb->USB_Read(1, buffer, kFirstTimeoutMs, kNextTimeoutMs);

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config clang-format
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libqt6sql6-sqlite
-    qt6-charts-dev libqt6opengl6-dev libqt6sql6-psql postgresql libpq-dev openssl
+    qt6-charts-dev libqt6opengl6-dev libqt6sql6-psql postgresql libpq-dev openssl qcoro-qt6-dev
     libusb-1.0-0-dev umockdev libumockdev-dev libgtest-dev libgmock-dev libbenchmark-dev
     poppler-utils
     dpkg-dev desktop-file-utils appstream file lintian

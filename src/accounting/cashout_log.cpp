@@ -26,12 +26,14 @@ void CashoutLog::Command1_Click() {
     run(board::sendKey);
 }
 
-void CashoutLog::run(bool (*operation)(BoardSession&)) {
+void CashoutLog::run(QCoro::Task<bool> (*operation)(BoardSession&)) {
     auto op = w_.beginOperation();
     if (!op || w_.session().refusesAddressZero(kAddressZero)) {
         return;
     }
-    operation(w_.session());
+    [](BoardSession& s, auto send, [[maybe_unused]] BoardSession::Operation held) -> QCoro::Task<> {
+        co_await send(s);
+    }(w_.session(), operation, std::move(op));
 }
 
 }  // namespace tarvo

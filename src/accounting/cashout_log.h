@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
+
 namespace tarvo {
 
 class RetreiveAccountingApp;
@@ -14,7 +16,7 @@ class CashoutLog {
     void Command1_Click();
 
   private:
-    void run(bool (*operation)(BoardSession&));
+    void run(QCoro::Task<bool> (*operation)(BoardSession&));
     RetreiveAccountingApp& w_;
 };
 

@@ -24,25 +24,25 @@ void setEdit(ParamCombo* combo, const std::optional<QString>& text) {
 MeterReportView::MeterReportView(RetreiveAccountingApp& w) : w_(w) {}
 
 void MeterReportView::cmdViewOnly_Click() {
-    auto op = w_.beginOperation();
-    if (!op) {
-        return;
+    if (auto op = w_.beginOperation()) {
+        [](MeterReportView* v, [[maybe_unused]] BoardSession::Operation held) -> QCoro::Task<> {
+            co_await v->viewInfo();
+        }(this, std::move(op));
     }
-    viewInfo();
 }
 
-void MeterReportView::viewInfo() {
+QCoro::Task<> MeterReportView::viewInfo() {
     BoardSession& s = w_.session();
     if (s.refusesAddressZero(QStringLiteral("Cannot read meters with multi drop address of 0"))) {
-        return;
+        co_return;
     }
     w_.SystemMessage->setText(QString());
     last_.reset();
-    const bool kit = w_.optionSelected(w_.Option3);
-    const board::MeterRead read =
-        board::readMeterReport(s, kit, board::ReportEnd::FullWait, [this] { w_.ClearData(); });
+    const bool kit = s.options().target == Target::Kit;
+    const board::MeterRead read = co_await board::readMeterReport(
+        s, kit, board::ReportEnd::FullWait, [this] { w_.ClearData(); });
     if (read.stopped || w_.closing()) {
-        return;
+        co_return;
     }
     if (read.report) {
         showReport(*read.report);
@@ -74,7 +74,7 @@ void MeterReportView::showReport(const MeterReport& r) {
         setEdit(w_.cmbPulseMultiplier[i], r.multiplierEdit[u]);
         setEdit(w_.cmbValueIn[i], r.valueInEdit[u]);
     }
-    last_ = board::readingAt(w_.linkOptions(), w_.platform().clock(), r);
+    last_ = board::readingAt(w_.session().options(), w_.platform().clock(), r);
     if (onReading) {
         onReading(*last_);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
+
 #include <functional>
 #include <optional>
 
@@ -16,7 +18,7 @@ class MeterReportView {
     explicit MeterReportView(RetreiveAccountingApp& w);
     void cmdViewOnly_Click();
     // View Info for a handler that already holds the board (calibration, parameter write).
-    void viewInfo();
+    QCoro::Task<> viewInfo();
     // Fills the displays from a read report and keeps it as the last reading.
     void showReport(const MeterReport& report);
 

@@ -26,23 +26,32 @@ void resetBackground(QLineEdit* box) {
 RemoteActions::RemoteActions(RetreiveAccountingApp& w) : w_(w) {}
 
 void RemoteActions::ClearMemory_Click() {
+    if (w_.session().busy()) {
+        return;
+    }
+    // Asked before the operation begins: no frame waits for the answer.
+    const MsgAnswer answer = w_.platform().prompts->message(
+        QStringLiteral("Are you sure you want to erase all accounting in the Tarvo Board?"),
+        MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Clear all Memory"));
     auto op = w_.beginOperation();
     if (!op) {
         return;
     }
-    BoardSession& s = w_.session();
-    const MsgAnswer answer = w_.platform().prompts->message(
-        QStringLiteral("Are you sure you want to erase all accounting in the Tarvo Board?"),
-        MsgButtons::YesNo, MsgIcon::None, QStringLiteral("Clear all Memory"));
-    s.clearText();
+    w_.session().clearText();
     if (answer != MsgAnswer::Yes) {
         w_.SystemMessage->setText(QStringLiteral("Clear memory canceled"));
         return;
     }
+    clearMemory(std::move(op));
+}
+
+QCoro::Task<> RemoteActions::clearMemory([[maybe_unused]] BoardSession::Operation op) {
+    BoardSession& s = w_.session();
     // Only a clear that went out to a connected board is said and excused in the history;
     // a refusal stays on the status line.
-    if (!board::clearMemory(s) || s.Connected != 1) {
-        return;
+    const bool sent = co_await board::clearMemory(s);
+    if (!sent || s.Connected != 1 || w_.closing()) {
+        co_return;
     }
     // The board needs the time; the program does not wait for it.
     w_.SystemMessage->setText(QStringLiteral("Clearing memory, please wait 30 seconds..."));
@@ -51,34 +60,42 @@ void RemoteActions::ClearMemory_Click() {
     }
 }
 
+namespace {
+
+QCoro::Task<> holding([[maybe_unused]] BoardSession::Operation op, QCoro::Task<bool> operation) {
+    co_await operation;
+}
+
+}  // namespace
+
 void RemoteActions::ForceCashout_Click(int index) {
     if (auto op = w_.beginOperation()) {
-        board::forceCashout(w_.session(), index);
+        holding(std::move(op), board::forceCashout(w_.session(), index));
     }
 }
 
 void RemoteActions::PutCoinIn_Click(int index) {
     if (auto op = w_.beginOperation()) {
-        board::coinIn(w_.session(), index);
+        holding(std::move(op), board::coinIn(w_.session(), index));
     }
 }
 
 void RemoteActions::SendCoinMultiA_Click(int index) {
     if (auto op = w_.beginOperation()) {
-        sendMultiplier('A', index);
+        holding(std::move(op), sendMultiplier('A', index));
     }
 }
 
 void RemoteActions::SendCoinMultiB_Click(int index) {
     if (auto op = w_.beginOperation()) {
-        sendMultiplier('B', index);
+        holding(std::move(op), sendMultiplier('B', index));
     }
 }
 
-bool RemoteActions::sendMultiplier(char input, int index) {
+QCoro::Task<bool> RemoteActions::sendMultiplier(char input, int index) {
     const QLineEdit* box = input == 'A' ? w_.TxtCoinInMultiA[index] : w_.TxtCoinInMultiB[index];
     if (box->text().isEmpty()) {
-        return false;
+        co_return false;
     }
     const double value = leadingNumber(box->text());
     // The byte sent must be the number typed: 254.6 would round to 255 and -1 is no byte, so
@@ -92,9 +109,11 @@ bool RemoteActions::sendMultiplier(char input, int index) {
     if (!fits) {
         w_.platform().prompts->message(QStringLiteral("MAXIMUM VALUE IS 254"), MsgButtons::Ok,
                                        MsgIcon::None, QString());
-        return false;
+        co_return false;
     }
-    return board::coinInMultiplier(w_.session(), input, index, static_cast<int>(whole));
+    auto sent =
+        co_await board::coinInMultiplier(w_.session(), input, index, static_cast<int>(whole));
+    co_return sent;
 }
 
 void RemoteActions::TxtCoinInMultiA_Change(int index) {

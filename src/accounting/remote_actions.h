@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
+
+#include "session/board_session.h"
+
 #include <functional>
 
 namespace tarvo {
@@ -23,9 +27,10 @@ class RemoteActions {
 
     // Coin-in multiplier A or B of terminal `index` from its box, for a handler that already
     // holds the board (calibration). False when nothing went out.
-    bool sendMultiplier(char input, int index);
+    QCoro::Task<bool> sendMultiplier(char input, int index);
 
   private:
+    QCoro::Task<> clearMemory(BoardSession::Operation op);
     RetreiveAccountingApp& w_;
 };
 

@@ -8,33 +8,41 @@
 
 namespace tarvo {
 
-std::vector<MeterReading> AuditRunner::run(const AuditPlan& plan, const Progress& progress) {
+QCoro::Task<std::vector<MeterReading>> AuditRunner::run(AuditPlan plan, Progress progress) {
     std::vector<MeterReading> readings;
     if (plan.target != AuditTarget::MultiDrop) {
         if (progress) {
             progress(0, 0, 1);
         }
-        readings.push_back(readBoard(plan, std::nullopt));
-        return readings;
+        MeterReading reading = co_await readBoard(plan, std::nullopt);
+        readings.push_back(std::move(reading));
+        co_return readings;
     }
     const int total = static_cast<int>(plan.addresses.size());
-    for (int i = 0; i < total && !session_.shuttingDown(); ++i) {
+    for (int i = 0; i < total && !interrupted_ && !session_.shuttingDown(); ++i) {
         if (progress) {
             progress(plan.addresses[static_cast<size_t>(i)], i, total - i);
         }
-        readings.push_back(readBoard(plan, plan.addresses[static_cast<size_t>(i)]));
+        const int address = plan.addresses[static_cast<size_t>(i)];
+        MeterReading reading = co_await readBoard(plan, address);
+        readings.push_back(std::move(reading));
     }
-    return readings;
+    co_return readings;
 }
 
-MeterReading AuditRunner::readBoard(const AuditPlan& plan, std::optional<int> address) {
+void AuditRunner::interrupt() {
+    interrupted_ = true;
+    session_.requestStop();
+}
+
+QCoro::Task<MeterReading> AuditRunner::readBoard(const AuditPlan& plan,
+                                                 std::optional<int> address) {
     LinkOptions options;
     options.interfacePosition = plan.interfacePosition;
     options.target = static_cast<Target>(plan.target);
     if (address) {
         options.multiDropAddress = QStringLiteral(" %1").arg(*address);
     }
-    session_.setOptions(options);
     const bool kit = options.target == Target::Kit;
 
     std::optional<MeterReading> reading;
@@ -44,9 +52,9 @@ MeterReading AuditRunner::readBoard(const AuditPlan& plan, std::optional<int> ad
     const auto statusLink = QObject::connect(&session_, &BoardSession::statusMessage,
                                              [&status](const QString& text) { status = text; });
     {
-        auto op = session_.begin();
-        const board::ConnectResult connected = board::connect(session_);
-        if (session_.shuttingDown()) {
+        auto op = session_.begin(options);
+        const board::ConnectResult connected = co_await board::connect(session_);
+        if (session_.stopping() || interrupted_) {
             error = QStringLiteral("interrupted");
         } else if (!connected.connected) {
             error = QStringLiteral("ERROR CONNECTING");
@@ -59,7 +67,7 @@ MeterReading AuditRunner::readBoard(const AuditPlan& plan, std::optional<int> ad
         } else {
             status.clear();
             const board::MeterRead read =
-                board::readMeterReport(session_, kit, board::ReportEnd::WholeAndQuiet);
+                co_await board::readMeterReport(session_, kit, board::ReportEnd::WholeAndQuiet);
             if (read.report) {
                 reading = board::readingAt(options, clock_(), read.report);
             } else if (session_.shuttingDown() || read.stopped) {
@@ -71,7 +79,7 @@ MeterReading AuditRunner::readBoard(const AuditPlan& plan, std::optional<int> ad
             }
         }
         if (session_.Connected == 1) {
-            board::disconnect(session_);
+            co_await board::disconnect(session_);
         }
     }
     QObject::disconnect(statusLink);
@@ -84,7 +92,7 @@ MeterReading AuditRunner::readBoard(const AuditPlan& plan, std::optional<int> ad
     if (!plan.devicePath.isEmpty()) {
         reading->port = plan.devicePath;
     }
-    return *reading;
+    co_return *reading;
 }
 
 void AuditRunner::keep(const MeterReading& reading) {

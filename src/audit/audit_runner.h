@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
 #include <QDateTime>
 #include <QString>
 #include <functional>
@@ -33,11 +34,15 @@ class AuditRunner {
     }
 
     // One record per board, in reading order; a board that did not answer with a whole
-    // report is a record with its error. Stops early only when the session shuts down.
-    std::vector<MeterReading> run(const AuditPlan& plan, const Progress& progress = {});
+    // report is a record with its error. Stops early only when interrupted.
+    QCoro::Task<std::vector<MeterReading>> run(AuditPlan plan, Progress progress = {});
+    // Ctrl-C: the command on the wire is finished, the board disconnected, and no further
+    // board is read.
+    void interrupt();
+    bool interrupted() const { return interrupted_; }
 
   private:
-    MeterReading readBoard(const AuditPlan& plan, std::optional<int> address);
+    QCoro::Task<MeterReading> readBoard(const AuditPlan& plan, std::optional<int> address);
     void keep(const MeterReading& reading);
 
     BoardSession& session_;
@@ -45,6 +50,7 @@ class AuditRunner {
     HistoryKeeper* history_ = nullptr;
     std::function<void(const QString&)> tell_;
     bool noSerialTold_ = false;
+    bool interrupted_ = false;
 };
 
 // Message boxes of a run without a screen: the text goes to standard error and every

@@ -4,9 +4,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QCoro/QCoroTask>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <utility>
 
 #include <QTextStream>
 
@@ -22,6 +25,8 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+// How long Ctrl-C lets the command on the wire finish and the board be disconnected.
+constexpr int kInterruptLimitMs = 1500;
 
 void onSignal(int) {
     const char c = 1;
@@ -103,21 +108,6 @@ int main(int argc, char** argv) {
         }
     };
 
-    // Ctrl-C ends the wait in progress: the board is disconnected and what was read so far
-    // is printed.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &session, [&session, &history] {
-            char c;
-            [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
-            session.requestStop();
-            session.shutDown();
-            history.stop();  // a server that stalls does not hold the end
-        });
-    }
-
     const bool showProgress =
         plan->target == tarvo::AuditTarget::MultiDrop && ::isatty(STDERR_FILENO) == 1;
     tarvo::AuditRunner runner(session, setup->platform.clock);
@@ -127,11 +117,47 @@ int main(int argc, char** argv) {
     };
     history.onNotice = tell;
     runner.keepIn(&history, tell);
-    const auto readings = runner.run(*plan, [&](int address, int done, int left) {
-        if (showProgress) {
-            std::fprintf(stderr, "\r\033[Kaddress %d: %d done, %d left", address, done, left);
-        }
-    });
+
+    // Ctrl-C lets the command on the wire finish and disconnects the board, and what was read
+    // so far is printed; if that takes longer than kInterruptLimitMs (or on a second Ctrl-C)
+    // every wait ends at once. A server that stalls holds neither: the sending stops at once,
+    // the unsent readings stay marked waiting.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(
+            notifier, &QSocketNotifier::activated, &session, [&session, &runner, &history] {
+                char c;
+                [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
+                history.stop();
+                static bool once = false;
+                if (std::exchange(once, true)) {
+                    session.shutDown();
+                    return;
+                }
+                runner.interrupt();
+                QTimer::singleShot(kInterruptLimitMs, &session, [&session] { session.shutDown(); });
+            });
+    }
+
+    std::vector<tarvo::MeterReading> readings;
+    bool finished = false;
+    QCoro::connect(runner.run(*plan,
+                              [&](int address, int done, int left) {
+                                  if (showProgress) {
+                                      std::fprintf(stderr, "\r\033[Kaddress %d: %d done, %d left",
+                                                   address, done, left);
+                                  }
+                              }),
+                   &app, [&](std::vector<tarvo::MeterReading> read) {
+                       readings = std::move(read);
+                       finished = true;
+                       QCoreApplication::exit(0);
+                   });
+    if (!finished) {
+        QCoreApplication::exec();
+    }
     if (showProgress) {
         std::fputs("\r\033[K", stderr);
     }
@@ -149,7 +175,7 @@ int main(int argc, char** argv) {
                  .arg(history.waiting())
                  .arg(history.centralProblem()));
     }
-    bool failed = session.shuttingDown();
+    bool failed = session.shuttingDown() || runner.interrupted();
     for (const auto& r : readings) {
         failed = failed || !r.error.isEmpty();
     }

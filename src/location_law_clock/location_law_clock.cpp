@@ -47,8 +47,18 @@ void LocationLawClock::ButtonSendLocationInfo_Click() {
     if (refuses(board::locationRefusal(s, lines))) {
         return;
     }
-    if (board::sendLocation(s, lines)) {
-        w_.SystemMessage->setText(QStringLiteral("Location Information Sent"));
+    send(std::move(op), board::sendLocation(s, lines), QStringLiteral("Location Information Sent"));
+}
+
+QCoro::Task<> LocationLawClock::send([[maybe_unused]] BoardSession::Operation op,
+                                     QCoro::Task<bool> sending, QString sent, bool clearAfter) {
+    // A refusal of the transport, or a stop, stays on the status line as it left it.
+    const bool wentOut = co_await sending;
+    if (wentOut && !w_.closing()) {
+        if (clearAfter) {
+            w_.session().clearText();
+        }
+        w_.SystemMessage->setText(sent);
     }
 }
 
@@ -63,12 +73,7 @@ void LocationLawClock::ButtonSendLawInfo_Click() {
     if (refuses(board::lawRefusal(s, lines))) {
         return;
     }
-    const bool sent = board::sendLaw(s, lines);
-    // A refusal of the transport stays on the status line with the text that led to it.
-    if (sent) {
-        s.clearText();
-        w_.SystemMessage->setText(QStringLiteral("Law Information Sent"));
-    }
+    send(std::move(op), board::sendLaw(s, lines), QStringLiteral("Law Information Sent"), true);
 }
 
 void LocationLawClock::ButtonSendTimeAndDate_Click() {
@@ -79,9 +84,8 @@ void LocationLawClock::ButtonSendTimeAndDate_Click() {
     BoardSession& s = w_.session();
     s.clearText();
     w_.SystemMessage->clear();
-    if (board::sendTimeAndDate(s, w_.platform().clock())) {
-        w_.SystemMessage->setText(QStringLiteral("Time and Date Sent"));
-    }
+    send(std::move(op), board::sendTimeAndDate(s, w_.platform().clock()),
+         QStringLiteral("Time and Date Sent"));
 }
 
 void LocationLawClock::LoadLocationInfo_Click(int index) {

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "session/board_operations.h"
+#include "session/board_session.h"
 
 namespace tarvo {
 
@@ -23,6 +24,10 @@ class LocationLawClock {
     void LoadLocationInfo_Click(int index);
 
   private:
+    // Waits for `sending` under `op` and then says `sent` (after emptying the response box,
+    // if `clearAfter`).
+    QCoro::Task<> send(BoardSession::Operation op, QCoro::Task<bool> sending, QString sent,
+                       bool clearAfter = false);
     // Shows why a text cannot go to the board and returns true; false when it can.
     bool refuses(const std::optional<board::TextRefusal>& refusal);
     void openFile(std::span<QLineEdit* const> boxes);

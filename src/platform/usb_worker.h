@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,9 +20,9 @@ struct UsbReadResult {
     QByteArray buffer;
 };
 
-// Runs the USB calls on a thread of their own, one after the other in the order asked, so a
-// read that waits a second for a quiet board never holds the window. Each call returns when
-// the transfer is done; the caller's event loop runs meanwhile (wait::until).
+// Runs the USB calls on a thread of their own, one after the other in the order posted, so a
+// read that waits a second for a quiet board never holds the window. Nothing here waits: the
+// caller suspends until `done` is set and `finished` arrives on its own thread.
 class UsbWorker : public QObject {
     Q_OBJECT
   public:
@@ -31,27 +32,19 @@ class UsbWorker : public QObject {
     UsbWorker(const UsbWorker&) = delete;
     UsbWorker& operator=(const UsbWorker&) = delete;
 
-    // Checked while waiting; once true, the calls return kUsbClosing (or 0) at once and the
-    // transfer finishes on the worker unseen. The application closing down always counts.
-    void setStopCondition(std::function<bool()> stop) { stop_ = std::move(stop); }
+    using Done = std::shared_ptr<std::atomic<bool>>;
+    // Queues `job`, which gets the library; the returned flag is set once it has run, and
+    // `finished` follows on this object's thread. A job outlives a caller that stopped
+    // waiting for it, so it must hold what it writes to by shared pointer.
+    Done post(std::function<void(UsbLibrary&)> job);
 
-    int32_t scan(int32_t vendor, int32_t product);
-    // 0 when nothing could be opened; lastError() then says why.
-    int32_t open(int32_t vendor, int32_t product);
-    QString lastError() const { return lastError_; }
-    int32_t write(int32_t handle, const QByteArray& data, int32_t count);
-    UsbReadResult read(int32_t handle, int32_t firstTimeoutMs, int32_t nextTimeoutMs);
-    int32_t close(int32_t handle);
+  signals:
+    void finished();
 
   private:
-    // Runs `job` on the worker and waits for it in the event loop; false when stopped first.
-    bool run(std::function<void()> job);
-
     std::shared_ptr<UsbLibrary> usb_;
     QThread thread_;
     QObject* context_;  // lives on thread_; jobs are queued to it
-    std::function<bool()> stop_;
-    QString lastError_;
 };
 
 }  // namespace tarvo

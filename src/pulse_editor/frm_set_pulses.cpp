@@ -323,7 +323,7 @@ void FrmSetPulses::closeEvent(QCloseEvent* event) {
         closing_ = true;
         if (busy_ == 0) {
             deleteLater();
-        } else if (board_->reading()) {
+        } else {
             // A READ of this window waiting for the board stops waiting.
             main_.session().requestStop();
         }

@@ -22,12 +22,25 @@ void PulseBoard::CmdRead_Click() {
     if (!op || s.refusesAddressZero(kAddressZero)) {
         return;
     }
-    // Either window may close during the waits; then nothing more is touched.
-    reading_ = true;
-    const auto games = board::readPulses(s);
-    reading_ = false;
-    if (!games || f_.closing()) {
-        return;
+    read(std::move(op));
+}
+
+QCoro::Task<> PulseBoard::read(BoardSession::Operation op) {
+    // The window stays until the read is over; once it is closed nothing more is shown.
+    FrmSetPulses::Busy busy(f_);
+    BoardSession& s = f_.main().session();
+    const auto games = co_await board::readPulses(s);
+    const bool stopped = s.stopping();
+    op.end();
+    if (stopped || f_.closing()) {
+        co_return;
+    }
+    if (!games) {
+        // The boxes keep what they held: nothing the board said replaces it.
+        f_.main().platform().prompts->message(QStringLiteral("no answer from the board"),
+                                              MsgButtons::Ok, MsgIcon::Exclamation,
+                                              QStringLiteral("READ"));
+        co_return;
     }
     for (int n = 0; n < FrmSetPulses::kGames; ++n) {
         f_.fillGame(n, (*games)[static_cast<size_t>(n)]);
@@ -48,7 +61,10 @@ void PulseBoard::CmdWrite_Click() {
         f_.showRefusal(*write.refusal);
         return;
     }
-    board::writePulses(s, write.items);
+    [](BoardSession& s, std::vector<QByteArray> items,
+       [[maybe_unused]] BoardSession::Operation held) -> QCoro::Task<> {
+        co_await board::writePulses(s, std::move(items));
+    }(s, write.items, std::move(op));
 }
 
 }  // namespace tarvo

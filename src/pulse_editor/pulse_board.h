@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
+
+#include "session/board_session.h"
+
 namespace tarvo {
 
 class FrmSetPulses;
@@ -12,12 +16,9 @@ class PulseBoard {
     void CmdRead_Click();
     void CmdWrite_Click();
 
-    // True while READ waits for the board's reply.
-    bool reading() const { return reading_; }
-
   private:
+    QCoro::Task<> read(BoardSession::Operation op);
     FrmSetPulses& f_;
-    bool reading_ = false;
 };
 
 }  // namespace tarvo

@@ -4,6 +4,8 @@
 #include "core/meter_report.h"
 #include "session/board_session.h"
 
+// Every co_await stands in a statement of its own, its result in a named variable: g++ 12
+// mistranslates a co_await inside a condition, && or ||, or co_return.
 namespace tarvo::board {
 
 namespace {
@@ -13,6 +15,7 @@ constexpr int kShortestReport = 1200;  // fewer than this is no report at all
 constexpr int kReportWaitTicks = 15;
 constexpr int kQuietTicks = 2;  // one second of the two coarse timers
 constexpr int kProbeTicks = 2;
+constexpr int kFirstWordMs = 1000;
 constexpr int kSettleTicks = 2;
 constexpr int kTestCoins = 4;
 constexpr int kPulseReplyWaitTicks = 5;  // about two and a half seconds
@@ -20,69 +23,79 @@ constexpr int kPulseTailTicks = 1;       // time for the rest of the reply
 
 // Sends `command`'s prefix without a read and the command with one, as the board's printed
 // answers need over USB.
-bool askFor(BoardSession& s, const frames::Command& command) {
+QCoro::Task<bool> askFor(BoardSession& s, frames::Command command) {
     s.ExpectReply = false;
-    if (!s.sendPrefixFor(command)) {
-        return false;
+    const bool prefixed = co_await s.sendPrefixFor(command);
+    if (!prefixed) {
+        co_return false;
     }
     s.ExpectReply = true;
-    return s.sendPieces(command);
+    auto sent = co_await s.sendPieces(command);
+    co_return sent;
 }
 
 // The prefix, then an empty text and the command with its reply; `quietPrefix` sends the
 // prefix without a read.
-bool clearAndAsk(BoardSession& s, const frames::Command& command, bool quietPrefix) {
+QCoro::Task<bool> clearAndAsk(BoardSession& s, frames::Command command, bool quietPrefix) {
     if (quietPrefix) {
         s.ExpectReply = false;
     }
-    if (!s.sendPrefixFor(command)) {
-        return false;
+    const bool prefixed = co_await s.sendPrefixFor(command);
+    if (!prefixed) {
+        co_return false;
     }
     s.ExpectReply = true;
     s.clearText();
-    return s.sendPieces(command);
+    auto sent = co_await s.sendPieces(command);
+    co_return sent;
 }
 
-bool probe(BoardSession& s) {
+QCoro::Task<bool> probe(BoardSession& s) {
     s.clearText();
     s.ExpectReply = true;
-    s.SendToTarvoBoard(frames::enquiry().joined());
-    if (!s.waitTicks(kProbeTicks)) {
-        return false;
+    co_await s.SendToTarvoBoard(frames::enquiry().joined());
+    const bool waited = co_await s.waitTicks(kProbeTicks);
+    if (!waited) {
+        co_return false;
     }
     if (!s.text().isEmpty()) {
-        return true;
+        co_return true;
     }
     s.ExpectReply = true;
-    s.SendToTarvoBoard(frames::probeWake().joined());
-    s.SendToTarvoBoard(frames::enquiry().joined());
-    if (!s.waitTicks(kProbeTicks)) {
-        return false;
+    co_await s.SendToTarvoBoard(frames::probeWake().joined());
+    co_await s.SendToTarvoBoard(frames::enquiry().joined());
+    const bool waitedAgain = co_await s.waitTicks(kProbeTicks);
+    if (!waitedAgain) {
+        co_return false;
     }
-    return !s.text().isEmpty();
+    co_return !s.text().isEmpty();
 }
 
 // Waits, after the first part of a report, until the whole layout is in and the line has
 // been quiet for a second, or the full wait is over.
-bool waitForWholeReport(BoardSession& s, bool kit) {
+QCoro::Task<bool> waitForWholeReport(BoardSession& s, bool kit) {
     int lastCount = s.RxCount;
     int quietSince = 0;
     s.TickCount = 0;
     while (s.TickCount < kReportWaitTicks) {
         const int16_t ticks = s.TickCount;
         const int16_t received = s.RxCount;
-        if (!s.waitUntil([&] { return s.TickCount != ticks || s.RxCount != received; })) {
-            return false;
+        std::function<bool()> moved = [&s, ticks, received] {
+            return s.TickCount != ticks || s.RxCount != received;
+        };
+        const bool waited = co_await s.waitUntil(std::move(moved));
+        if (!waited) {
+            co_return false;
         }
         if (s.RxCount != lastCount) {
             lastCount = s.RxCount;
             quietSince = s.TickCount;
         } else if (s.TickCount - quietSince >= kQuietTicks &&
                    reportComplete(scanMeterReport(s.text(), s.RxCount, kit), kit)) {
-            return true;
+            co_return true;
         }
     }
-    return true;
+    co_return true;
 }
 
 std::optional<TextRefusal> longPortion(const BoardSession& s, const frames::Command& portion,
@@ -128,21 +141,25 @@ void prepareText(BoardSession& s) {
 // ---------------------------------------------------------------------------------------------
 // Connecting
 
-ConnectResult connect(BoardSession& s) {
+QCoro::Task<ConnectResult> connect(BoardSession& s) {
     ConnectResult result;
     s.clearText();
-    const bool opened = s.OpenTarvoBoard() == 1;
+    const int32_t open = co_await s.OpenTarvoBoard();
+    const bool opened = open == 1;
     if (s.shuttingDown()) {
-        return result;
+        co_return result;
     }
     // An interface that did not open, or a board that answers neither probe, is no connection.
-    const bool answered = opened && (s.options().target != Target::System || probe(s));
+    bool answered = opened;
+    if (answered && s.options().target == Target::System) {
+        answered = co_await probe(s);
+    }
     if (s.shuttingDown()) {
-        return result;
+        co_return result;
     }
     if (!answered) {
         if (opened) {
-            s.CloseTarvoBoard();
+            co_await s.CloseTarvoBoard();
         }
         s.Connected = 0;
         if (!opened && !s.modemFailure().isEmpty()) {
@@ -151,56 +168,80 @@ ConnectResult connect(BoardSession& s) {
         } else if (!opened) {
             result.failure = s.lastRefusal();
         }
-        return result;
+        co_return result;
     }
     result.connected = true;
-    return result;
+    co_return result;
 }
 
-void disconnect(BoardSession& s) {
-    s.CloseTarvoBoard();
+QCoro::Task<> disconnect(BoardSession& s) {
+    co_await s.CloseTarvoBoard();
 }
 
 // ---------------------------------------------------------------------------------------------
 // The meter report
 
-MeterRead readMeterReport(BoardSession& s, bool kit, ReportEnd end,
-                          const std::function<void()>& before) {
+QCoro::Task<MeterRead> readMeterReport(BoardSession& s, bool kit, ReportEnd end,
+                                       std::function<void()> before) {
     MeterRead read;
     s.clearText();
     s.RxCount = 0;
     // The enquiry goes without a target prefix; only the meter request is announced.
     s.ExpectReply = true;
     const frames::Command request = frames::meterRequest();
-    const bool sent = s.sendPieces(frames::enquiry()) && askFor(s, request);
+    bool sent = co_await s.sendPieces(frames::enquiry());
+    if (sent) {
+        sent = co_await askFor(s, request);
+    }
     if (!sent) {
         read.error = s.lastRefusal();
         read.stopped = s.stopping();
-        return read;
+        co_return read;
     }
     if (before) {
         before();
     }
     s.TickCount = 0;
-    if (!s.waitUntil(
-            [&] { return s.RxCount >= kReportLength || s.TickCount >= kReportWaitTicks; })) {
+    if (end == ReportEnd::WholeAndQuiet) {
+        // A board starts its report within a second; an address where nothing has spoken by
+        // then has no board, and a bus scan need not give it the long wait.
+        std::function<bool()> spoken = [&s] { return s.RxCount > 0; };
+        const bool waited = co_await s.waitUntilFor(std::move(spoken), kFirstWordMs);
+        if (!waited) {
+            read.stopped = true;
+            co_return read;
+        }
+        if (s.RxCount == 0) {
+            read.error = QStringLiteral("no answer from the board");
+            co_return read;
+        }
+    }
+    std::function<bool()> firstPart = [&s] {
+        return s.RxCount >= kReportLength || s.TickCount >= kReportWaitTicks;
+    };
+    const bool answered = co_await s.waitUntil(std::move(firstPart));
+    if (!answered) {
         read.stopped = true;
-        return read;
+        co_return read;
     }
     if (s.RxCount < kShortestReport) {
         read.received = s.RxCount;
         read.error = QStringLiteral("ERROR! Problems getting data from Tarvo Board");
-        return read;
+        co_return read;
     }
-    const bool waited = end == ReportEnd::WholeAndQuiet ? waitForWholeReport(s, kit)
-                                                        : s.waitTicks(kReportWaitTicks);
+    bool waited = false;
+    if (end == ReportEnd::WholeAndQuiet) {
+        waited = co_await waitForWholeReport(s, kit);
+    } else {
+        waited = co_await s.waitTicks(kReportWaitTicks);
+    }
     if (!waited) {
         read.stopped = true;
-        return read;
+        co_return read;
     }
     read.received = s.RxCount;
     read.report = scanMeterReport(s.text(), s.RxCount, kit);
-    return read;
+    co_return read;
 }
 
 MeterReading readingAt(const LinkOptions& options, const QDateTime& time,
@@ -245,18 +286,23 @@ bool reportComplete(const MeterReport& r, bool kit) {
 // ---------------------------------------------------------------------------------------------
 // Texts the board prints
 
-bool viewLastCashout(BoardSession& s) {
+QCoro::Task<bool> viewLastCashout(BoardSession& s) {
     s.clearText();
     // Asks for the reply itself rather than rely on what the previous command left: over USB
     // it is read only while ExpectReply is set.
-    return askFor(s, frames::lastCashout()) && askFor(s, frames::cashCommit());
+    const bool asked = co_await askFor(s, frames::lastCashout());
+    if (!asked) {
+        co_return false;
+    }
+    auto committed = co_await askFor(s, frames::cashCommit());
+    co_return committed;
 }
 
-bool viewLog(BoardSession& s) {
+QCoro::Task<bool> viewLog(BoardSession& s) {
     return clearAndAsk(s, frames::viewLog(), true);
 }
 
-bool sendKey(BoardSession& s) {
+QCoro::Task<bool> sendKey(BoardSession& s) {
     // The prefix is read over USB as the command before left it.
     return clearAndAsk(s, frames::keyCommand(), false);
 }
@@ -264,65 +310,76 @@ bool sendKey(BoardSession& s) {
 // ---------------------------------------------------------------------------------------------
 // Remote actions
 
-bool clearMemory(BoardSession& s) {
+QCoro::Task<bool> clearMemory(BoardSession& s) {
     const frames::Command first = frames::clearMemoryFirst();
     const frames::Command second = frames::clearMemorySecond();
-    if (!s.sendPrefixFor(first)) {
-        return false;
+    const bool prefixed = co_await s.sendPrefixFor(first);
+    if (!prefixed) {
+        co_return false;
     }
     s.ExpectReply = true;
-    if (!s.sendPieces(first)) {
-        return false;
+    const bool sent = co_await s.sendPieces(first);
+    if (!sent) {
+        co_return false;
     }
-    return askFor(s, second);
+    auto asked = co_await askFor(s, second);
+    co_return asked;
 }
 
-bool forceCashout(BoardSession& s, int index) {
+QCoro::Task<bool> forceCashout(BoardSession& s, int index) {
     s.clearText();
     return s.sendCommand(frames::forceCashout(index));
 }
 
-bool coinIn(BoardSession& s, int index) {
+QCoro::Task<bool> coinIn(BoardSession& s, int index) {
     return s.sendCommand(frames::coinIn(index));
 }
 
-bool coinInMultiplier(BoardSession& s, char input, int index, int value) {
+QCoro::Task<bool> coinInMultiplier(BoardSession& s, char input, int index, int value) {
     return s.sendCommand(frames::coinInMultiplier(input, index, value));
 }
 
-bool calibrationCoins(BoardSession& s, const std::vector<int>& targets) {
+QCoro::Task<bool> calibrationCoins(BoardSession& s, std::vector<int> targets) {
     for (int coin = 0; coin < kTestCoins; ++coin) {
         for (int i : targets) {
-            if (!coinIn(s, i) || s.stopping()) {
-                return false;
+            const bool sent = co_await coinIn(s, i);
+            if (!sent || s.stopping()) {
+                co_return false;
             }
         }
     }
-    if (!s.waitTicks(kSettleTicks)) {
-        return false;
+    const bool settled = co_await s.waitTicks(kSettleTicks);
+    if (!settled) {
+        co_return false;
     }
     for (int i : targets) {
-        if (!forceCashout(s, i) || s.stopping()) {
-            return false;
+        const bool sent = co_await forceCashout(s, i);
+        if (!sent || s.stopping()) {
+            co_return false;
         }
     }
     for (std::size_t k = 0; k < targets.size(); ++k) {
         s.ExpectReply = false;
-        if (!s.sendCommand(frames::cashCommit()) || !s.waitTicks(kSettleTicks)) {
-            return false;
+        const bool committed = co_await s.sendCommand(frames::cashCommit());
+        if (!committed) {
+            co_return false;
+        }
+        const bool settledAgain = co_await s.waitTicks(kSettleTicks);
+        if (!settledAgain) {
+            co_return false;
         }
     }
-    return true;
+    co_return true;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Terminal parameters
 
-bool writeParameters(BoardSession& s, int index, int codes, int flags) {
+QCoro::Task<bool> writeParameters(BoardSession& s, int index, int codes, int flags) {
     return s.sendCommand(frames::terminalParameters(index, codes, flags));
 }
 
-bool writeParametersDip(BoardSession& s, int index) {
+QCoro::Task<bool> writeParametersDip(BoardSession& s, int index) {
     s.ExpectReply = false;
     return s.sendCommand(frames::terminalParametersDip(index));
 }
@@ -353,18 +410,24 @@ std::optional<TextRefusal> lawRefusal(const BoardSession& s, const QStringList& 
     return longLine(s, second);
 }
 
-bool sendLocation(BoardSession& s, const QStringList& lines) {
+QCoro::Task<bool> sendLocation(BoardSession& s, QStringList lines) {
     prepareText(s);
     return s.sendCommand(frames::locationInfo(lines));
 }
 
-bool sendLaw(BoardSession& s, const QStringList& lines) {
+QCoro::Task<bool> sendLaw(BoardSession& s, QStringList lines) {
     prepareText(s);
-    return s.sendCommand(frames::lawInfoFirst(lines)) &&
-           s.sendCommand(frames::lawInfoSecond(lines));
+    const bool first = co_await s.sendCommand(frames::lawInfoFirst(lines));
+    if (!first) {
+        co_return false;
+    }
+    // The board takes the eight lines after GS "TL" as one command: its second half follows
+    // even a stop.
+    auto second = co_await s.sendCommand(frames::lawInfoSecond(lines), true);
+    co_return second;
 }
 
-bool sendTimeAndDate(BoardSession& s, const QDateTime& now) {
+QCoro::Task<bool> sendTimeAndDate(BoardSession& s, QDateTime now) {
     prepareText(s);
     // One reading for every field, so a send just before midnight never mixes two days.
     return s.sendCommand(frames::timeAndDate(now));
@@ -373,7 +436,7 @@ bool sendTimeAndDate(BoardSession& s, const QDateTime& now) {
 // ---------------------------------------------------------------------------------------------
 // Terminal mode
 
-bool terminalMode(BoardSession& s, bool enter) {
+QCoro::Task<bool> terminalMode(BoardSession& s, bool enter) {
     s.clearText();
     // Over USB the board's answers are read only while a reply is expected; whatever command
     // went before, terminal mode is there to show them.
@@ -384,25 +447,28 @@ bool terminalMode(BoardSession& s, bool enter) {
 // ---------------------------------------------------------------------------------------------
 // Pulse widths
 
-std::optional<std::array<PulseGameRead, kPulseGames>> readPulses(BoardSession& s) {
+QCoro::Task<std::optional<std::array<PulseGameRead, kPulseGames>>> readPulses(BoardSession& s) {
     s.clearText();
-    if (!askFor(s, frames::pulseRead())) {
-        return std::nullopt;
+    const bool asked = co_await askFor(s, frames::pulseRead());
+    if (!asked) {
+        co_return std::nullopt;
     }
     s.TickCount = 0;
-    if (!s.waitUntil([&] {
-            return s.text().size() >= kPulseReplyMinimum || s.TickCount >= kPulseReplyWaitTicks;
-        }) ||
-        s.text().size() < kPulseReplyMinimum) {
-        return std::nullopt;
+    std::function<bool()> replied = [&s] {
+        return s.text().size() >= kPulseReplyMinimum || s.TickCount >= kPulseReplyWaitTicks;
+    };
+    const bool waited = co_await s.waitUntil(std::move(replied));
+    if (!waited || s.text().size() < kPulseReplyMinimum) {
+        co_return std::nullopt;
     }
-    if (!s.waitTicks(kPulseTailTicks)) {
-        return std::nullopt;
+    const bool tail = co_await s.waitTicks(kPulseTailTicks);
+    if (!tail) {
+        co_return std::nullopt;
     }
-    return readPulseReply(s.text());
+    co_return readPulseReply(s.text());
 }
 
-bool writePulses(BoardSession& s, const std::vector<QByteArray>& items) {
+QCoro::Task<bool> writePulses(BoardSession& s, std::vector<QByteArray> items) {
     // No reply is awaited, so the items are not followed by reads over USB.
     s.ExpectReply = false;
     return s.sendCommand(frames::pulseWrite(items));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -17,8 +18,9 @@ namespace tarvo {
 
 class BoardSession;
 
-// The board operations: plain values in, results out, no widget. Each runs inside the
-// session's one operation (BoardSession::begin), which its caller holds.
+// The board operations: plain values in, results out, no widget. Each is a coroutine that
+// runs inside the session's one operation (BoardSession::begin), which its caller holds until
+// the result is in; the arguments are copied, so nothing the caller owns is read after it.
 namespace board {
 
 // --- Connecting ---
@@ -30,8 +32,8 @@ struct ConnectResult {
     bool modemFailed = false;
 };
 // Opens the interface and, for the Tarvo Board System target, makes sure a board answers.
-ConnectResult connect(BoardSession& s);
-void disconnect(BoardSession& s);
+QCoro::Task<ConnectResult> connect(BoardSession& s);
+QCoro::Task<> disconnect(BoardSession& s);
 
 // --- The meter report ---
 enum class ReportEnd {
@@ -50,8 +52,9 @@ struct MeterRead {
 };
 // Sends the enquiry and the meter request and reads the report. `before` runs once the
 // request went out to a connected board, before the waits (the window empties its displays).
-MeterRead readMeterReport(BoardSession& s, bool kit, ReportEnd end = ReportEnd::FullWait,
-                          const std::function<void()>& before = {});
+QCoro::Task<MeterRead> readMeterReport(BoardSession& s, bool kit,
+                                       ReportEnd end = ReportEnd::FullWait,
+                                       std::function<void()> before = {});
 // A record that names where a reading is taken (time, port, multi-drop address), without
 // values; with the values of `report` when one is given.
 MeterReading readingAt(const LinkOptions& options, const QDateTime& time,
@@ -61,22 +64,22 @@ bool reportComplete(const MeterReport& report, bool kit);
 
 // --- Texts the board prints ---
 // Each clears the received text and asks for the board's answer; false when refused.
-bool viewLastCashout(BoardSession& s);
-bool viewLog(BoardSession& s);
-bool sendKey(BoardSession& s);
+QCoro::Task<bool> viewLastCashout(BoardSession& s);
+QCoro::Task<bool> viewLog(BoardSession& s);
+QCoro::Task<bool> sendKey(BoardSession& s);
 
 // --- Remote actions ---
 // Both halves of the memory clear; true only when both went out.
-bool clearMemory(BoardSession& s);
-bool forceCashout(BoardSession& s, int index);
-bool coinIn(BoardSession& s, int index);
-bool coinInMultiplier(BoardSession& s, char input, int index, int value);
+QCoro::Task<bool> clearMemory(BoardSession& s);
+QCoro::Task<bool> forceCashout(BoardSession& s, int index);
+QCoro::Task<bool> coinIn(BoardSession& s, int index);
+QCoro::Task<bool> coinInMultiplier(BoardSession& s, char input, int index, int value);
 // Calibration's coins, cash-outs and commits for `targets`; false when stopped or refused.
-bool calibrationCoins(BoardSession& s, const std::vector<int>& targets);
+QCoro::Task<bool> calibrationCoins(BoardSession& s, std::vector<int> targets);
 
 // --- Terminal parameters ---
-bool writeParameters(BoardSession& s, int index, int codes, int flags);
-bool writeParametersDip(BoardSession& s, int index);
+QCoro::Task<bool> writeParameters(BoardSession& s, int index, int codes, int flags);
+QCoro::Task<bool> writeParametersDip(BoardSession& s, int index);
 
 // --- Location, law and clock ---
 // Why a text cannot go to the board (too long for its prefix or frame), or nothing.
@@ -86,17 +89,17 @@ struct TextRefusal {
 };
 std::optional<TextRefusal> locationRefusal(const BoardSession& s, const QStringList& lines);
 std::optional<TextRefusal> lawRefusal(const BoardSession& s, const QStringList& lines);
-bool sendLocation(BoardSession& s, const QStringList& lines);
-bool sendLaw(BoardSession& s, const QStringList& lines);
-bool sendTimeAndDate(BoardSession& s, const QDateTime& now);
+QCoro::Task<bool> sendLocation(BoardSession& s, QStringList lines);
+QCoro::Task<bool> sendLaw(BoardSession& s, QStringList lines);
+QCoro::Task<bool> sendTimeAndDate(BoardSession& s, QDateTime now);
 
 // --- Terminal mode ---
-bool terminalMode(BoardSession& s, bool enter);
+QCoro::Task<bool> terminalMode(BoardSession& s, bool enter);
 
 // --- Pulse widths ---
 // The six games from the board; nothing when no whole reply came (or stopped).
-std::optional<std::array<PulseGameRead, kPulseGames>> readPulses(BoardSession& s);
-bool writePulses(BoardSession& s, const std::vector<QByteArray>& items);
+QCoro::Task<std::optional<std::array<PulseGameRead, kPulseGames>>> readPulses(BoardSession& s);
+QCoro::Task<bool> writePulses(BoardSession& s, std::vector<QByteArray> items);
 
 }  // namespace board
 }  // namespace tarvo

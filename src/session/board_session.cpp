@@ -10,11 +10,16 @@
 #include "platform/serial_line.h"
 #include "platform/usb_library.h"
 #include "platform/usb_worker.h"
-#include "platform/wait.h"
+#include "session/stored_choices.h"
 
 namespace tarvo {
 
+// Every co_await stands in a statement of its own, its result in a named variable: g++ 12
+// mistranslates a co_await inside a condition, && or ||, or co_return.
 namespace {
+// A lambda that captures anything with a destructor is made a named job before a co_await
+// takes it: g++ 12 destroys such a temporary twice when it is an operand of co_await.
+using UsbJob = std::function<void(UsbLibrary&)>;
 const QString kPlainSettings = QStringLiteral("9600,N,8,1");
 const QString kAddressSettings = QStringLiteral("9600,M,8,1");
 const QString kDataSettings = QStringLiteral("9600,S,8,1");
@@ -23,8 +28,6 @@ constexpr int32_t kUsbFirstTimeout = 1000;
 constexpr int32_t kUsbNextTimeout = 500;
 // A board that never stops talking does not hold one frame's reply for ever.
 constexpr qint64 kUsbReplyLimitMs = 60'000;
-constexpr int kDialSettleTicks = 3;
-constexpr int kAnswerTicks = 60;
 // The received text keeps at most this many characters (a terminal session can run for
 // hours); every operation clears it first and reads far less.
 constexpr qsizetype kMaxText = 2'000'000;
@@ -33,6 +36,7 @@ constexpr qsizetype kMaxText = 2'000'000;
 constexpr int kCloseGraceMs = 2000;
 constexpr int kBitsPerByte = 10;
 constexpr int kBaud = 9600;
+constexpr int kDrainPollMs = 10;
 }  // namespace
 
 BoardSession::BoardSession(Services services, QObject* parent)
@@ -42,7 +46,10 @@ BoardSession::BoardSession(Services services, QObject* parent)
     realTimer_ = new QTimer(this);
     realTimer_->setObjectName(QStringLiteral("RealTimer"));
     realTimer_->setTimerType(Qt::PreciseTimer);
-    connect(realTimer_, &QTimer::timeout, this, [this] { ++RealTicks; });
+    connect(realTimer_, &QTimer::timeout, this, [this] {
+        ++RealTicks;
+        wake();
+    });
     // Two coarse timers advance TickCount by two a period; every coarse wait counts these.
     timer1_ = new QTimer(this);
     timer2_ = new QTimer(this);
@@ -55,8 +62,7 @@ BoardSession::BoardSession(Services services, QObject* parent)
     }
     if (services_.usb) {
         usbWorker_ = new UsbWorker(services_.usb, this);
-        // A transfer under way when the session shuts down is finished on the worker unseen.
-        usbWorker_->setStopCondition([this] { return shutDown_; });
+        connect(usbWorker_, &UsbWorker::finished, this, &BoardSession::wake);
     }
     if (services_.serial) {
         SerialLine* line = services_.serial.get();
@@ -68,25 +74,33 @@ BoardSession::BoardSession(Services services, QObject* parent)
 }
 
 BoardSession::~BoardSession() {
-    shutDown_ = true;
+    shutDown();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Opening and closing
 
-int32_t BoardSession::OpenTarvoBoard() {
+QCoro::Task<int32_t> BoardSession::OpenTarvoBoard() {
     refusal_.clear();
-    const bool opened = options_.usb() ? openUsb() : openSerial();
+    setLinkState(LinkState::Connecting);
+    bool opened = false;
+    if (options_.usb()) {
+        opened = co_await openUsb();
+    } else {
+        opened = co_await openSerial();
+    }
     if (!opened) {
-        return 0;
+        setLinkState(LinkState::Disconnected);
+        co_return 0;
     }
     Connected = 1;
-    WriteToTarvoBoard(frames::openSession(), 3);
+    setLinkState(LinkState::Connected);
+    co_await WriteToTarvoBoard(frames::openSession(), 3);
     emit connectionChanged(true);
-    return 1;
+    co_return 1;
 }
 
-bool BoardSession::openSerial() {
+QCoro::Task<bool> BoardSession::openSerial() {
     SerialLine& line = *services_.serial;
     const bool addressed = options_.multiDrop() && !options_.multiDropAddress.isEmpty();
     line.setSettings(addressed ? kDataSettings : kPlainSettings);
@@ -97,77 +111,126 @@ bool BoardSession::openSerial() {
         refusal_ = QStringLiteral("Could not open %1 (%2): %3")
                        .arg(options_.interfaceName(),
                             line.devicePath(options_.interfacePosition + 1), line.lastError());
-        return false;
+        co_return false;
     }
-    if (PhoneNumber.isEmpty() || dial()) {
-        return true;
+    if (PhoneNumber.isEmpty()) {
+        co_return true;
     }
-    // A modem that did not connect is no link: the port is not left open behind a failed
-    // connect.
+    setLinkState(LinkState::Dialling);
+    const bool dialled = co_await dial();
+    if (dialled) {
+        setLinkState(LinkState::Connecting);
+        co_return true;
+    }
+    // A modem that did not connect (or a dial that was stopped) is no link: the port is not
+    // left open behind a failed connect.
     line.close();
-    return false;
+    co_return false;
 }
 
-bool BoardSession::openUsb() {
+QCoro::Task<bool> BoardSession::onUsbThread(std::function<void(UsbLibrary&)> job) {
+    const UsbWorker::Done done = usbWorker_->post(std::move(job));
+    while (!done->load() && !shutDown_) {
+        co_await nextEvent();
+    }
+    co_return done->load();
+}
+
+QCoro::Task<bool> BoardSession::openUsb() {
     if (!usbWorker_) {
         refusal_ = QStringLiteral("No Tarvo Board found on USB");
-        return false;
+        co_return false;
     }
     for (int32_t product : kUsbProducts) {
-        if (usbWorker_->scan(UsbLibrary::kVendor, product) > 0) {
-            UsbHandle = usbWorker_->open(UsbLibrary::kVendor, product);
-            if (UsbHandle == 0) {
-                // Found but not opened (no permission, claimed elsewhere): no connection.
-                refusal_ = QStringLiteral("The Tarvo Board on USB could not be opened");
-                if (!usbWorker_->lastError().isEmpty()) {
-                    refusal_ += QStringLiteral(": ") + usbWorker_->lastError();
-                }
-                return false;
-            }
-            return true;
+        auto count = std::make_shared<int32_t>(0);
+        UsbJob scan = [count, product](UsbLibrary& usb) {
+            *count = usb.USB_Scan(UsbLibrary::kVendor, product);
+        };
+        const bool scanned = co_await onUsbThread(std::move(scan));
+        if (!scanned) {
+            co_return false;
         }
+        if (*count <= 0) {
+            continue;
+        }
+        struct Opened {
+            int32_t handle = 0;
+            QString error;
+        };
+        auto opened = std::make_shared<Opened>();
+        UsbJob open = [opened, product](UsbLibrary& usb) {
+            opened->handle = usb.USB_Open(UsbLibrary::kVendor, product, 0);
+            opened->error = opened->handle == 0 ? usb.lastError() : QString();
+        };
+        const bool finished = co_await onUsbThread(std::move(open));
+        if (!finished) {
+            // Nobody is left to use a handle that arrives after a shut-down: the job after
+            // the open closes it, so nothing stays claimed.
+            usbWorker_->post([opened](UsbLibrary& usb) {
+                if (opened->handle != 0) {
+                    usb.USB_Close(opened->handle);
+                }
+            });
+            co_return false;
+        }
+        UsbHandle = opened->handle;
+        if (UsbHandle == 0) {
+            // Found but not opened (no permission, claimed elsewhere): no connection.
+            refusal_ = QStringLiteral("The Tarvo Board on USB could not be opened");
+            if (!opened->error.isEmpty()) {
+                refusal_ += QStringLiteral(": ") + opened->error;
+            }
+            co_return false;
+        }
+        co_return true;
     }
     refusal_ = QStringLiteral("No Tarvo Board found on USB");
-    return false;
+    co_return false;
 }
 
-int32_t BoardSession::CloseTarvoBoard() {
-    WriteToTarvoBoard(frames::closeSession(), 3);
+QCoro::Task<int32_t> BoardSession::CloseTarvoBoard() {
+    co_await WriteToTarvoBoard(frames::closeSession(), 3);
     if (!options_.usb()) {
         SerialLine& line = *services_.serial;
         // Let the close-session command leave before the port goes, within what its bytes
         // need; the port's close discards the rest.
         const int boundMs = line.outBufferCount() * kBitsPerByte * 1000 / kBaud + kCloseGraceMs;
-        bool timedOut = false;
-        QTimer limit;
-        limit.setSingleShot(true);
-        limit.setTimerType(Qt::PreciseTimer);
-        connect(&limit, &QTimer::timeout, this, [&timedOut] { timedOut = true; });
-        limit.start(boundMs);
-        wait::until([&] { return timedOut || line.outBufferCount() == 0; });
+        QElapsedTimer draining;
+        draining.start();
+        while (line.outBufferCount() > 0 && draining.elapsed() < boundMs) {
+            const bool slept = co_await sleepMs(kDrainPollMs, false);
+            if (!slept) {
+                break;
+            }
+        }
         line.close();
     } else if (UsbHandle != 0 && usbWorker_) {
-        usbWorker_->close(UsbHandle);
+        const int32_t handle = UsbHandle;
         UsbHandle = 0;
+        // Runs on the USB thread before it ends even when the session goes first.
+        UsbJob close = [handle](UsbLibrary& usb) { usb.USB_Close(handle); };
+        co_await onUsbThread(std::move(close));
     }
     Connected = 0;
+    setTerminalMode(false);
+    setLinkState(LinkState::Disconnected);
     emit connectionChanged(false);
-    return 1;
+    co_return 1;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Writing
 
-int32_t BoardSession::WriteToTarvoBoard(const QByteArray& frame, int32_t length) {
+QCoro::Task<int32_t> BoardSession::WriteToTarvoBoard(QByteArray frame, int32_t length) {
     bool sent = false;
     if (options_.usb()) {
-        sent = writeUsb(frame, length);
+        sent = co_await writeUsb(frame, length);
     } else if (options_.multiDrop()) {
-        sent = writeMultiDrop(frame, length);
+        sent = co_await writeMultiDrop(frame, length);
     } else {
         sent = writeSerialPlain(frame);
     }
-    return sent ? 1 : 0;
+    co_return sent ? 1 : 0;
 }
 
 void BoardSession::refuse(const QString& reason) {
@@ -187,63 +250,82 @@ bool BoardSession::writeSerialPlain(const QByteArray& frame) {
     return true;
 }
 
-bool BoardSession::writeMultiDrop(const QByteArray& frame, int32_t length) {
+QCoro::Task<bool> BoardSession::writeMultiDrop(QByteArray frame, int32_t length) {
     // A text that is no whole number 0..255 (or no text) must never become some other
     // address byte.
     const auto address = multiDropAddress(options_.multiDropAddress);
     if (!address) {
         refuse(QStringLiteral("INVALID MULTI DROP ADDRESS"));
-        return false;
+        co_return false;
     }
     if (length > frames::kLargestMultiDropFrame) {
         refuse(QStringLiteral("FRAME TOO LONG FOR MULTI DROP"));
-        return false;
+        co_return false;
     }
     SerialLine& line = *services_.serial;
     if (!line.isOpen()) {
         refuse(QStringLiteral("CONNECTION LOST"));
-        return false;
+        co_return false;
     }
     // The address byte carries the 9th bit as mark parity; the parity may only change once
     // the byte has left the line.
     line.setSettings(kAddressSettings);
     line.write(QByteArray(1, static_cast<char>(*address)));
     line.drain();
-    RealTimeDelay(AddressBitDelay);
+    co_await RealTimeDelay(AddressBitDelay);
+    // The line may have gone during the pause; the rest of the frame then has nowhere to go.
+    if (!line.isOpen()) {
+        refuse(QStringLiteral("CONNECTION LOST"));
+        co_return false;
+    }
     line.setSettings(kDataSettings);
     for (char c : frames::multiDropBody(frame.left(length))) {
         line.write(QByteArray(1, c));
     }
-    return true;
+    co_return true;
 }
 
-bool BoardSession::writeUsb(const QByteArray& frame, int32_t length) {
+QCoro::Task<bool> BoardSession::writeUsb(QByteArray frame, int32_t length) {
     if (!usbWorker_ || UsbHandle == 0) {
         refuse(QStringLiteral("PLEASE CONNECT FIRST"));
-        return false;
+        co_return false;
     }
-    if (!usbOk(usbWorker_->write(UsbHandle, frame, length))) {
-        return false;
+    const int32_t handle = UsbHandle;
+    auto status = std::make_shared<int32_t>(UsbLibrary::kUsbClosing);
+    UsbJob write = [status, handle, frame, length](UsbLibrary& usb) {
+        *status = usb.USB_Write(handle, frame, length);
+    };
+    co_await onUsbThread(std::move(write));
+    if (!usbOk(*status)) {
+        co_return false;
     }
     QElapsedTimer replying;
     replying.start();
     while (ExpectReply && !stopping() && replying.elapsed() < kUsbReplyLimitMs) {
-        const UsbReadResult read = usbWorker_->read(UsbHandle, kUsbFirstTimeout, kUsbNextTimeout);
-        const QByteArray& buffer = read.buffer;
-        if (buffer.size() < UsbLibrary::kReadBufferSize ||
-            buffer.left(64) == QByteArray(64, ' ')) {
-            return usbOk(read.status);  // nothing arrived
+        auto read = std::make_shared<UsbReadResult>();
+        read->status = UsbLibrary::kUsbClosing;
+        read->buffer = QByteArray(UsbLibrary::kReadBufferSize, ' ');
+        UsbJob poll = [read, handle](UsbLibrary& usb) {
+            read->status = usb.USB_Read(handle, read->buffer, kUsbFirstTimeout, kUsbNextTimeout);
+        };
+        co_await onUsbThread(std::move(poll));
+        if (shutDown_) {
+            co_return false;
+        }
+        const QByteArray& buffer = read->buffer;
+        if (buffer.size() < UsbLibrary::kReadBufferSize || buffer.left(64) == QByteArray(64, ' ')) {
+            co_return usbOk(read->status);  // nothing arrived
         }
         // What came before a fault is the board's too.
         const int count = static_cast<unsigned char>(buffer.at(0));
         for (int i = 1; i <= count && !shutDown_; ++i) {
             ParseDataInWindow(buffer.at(i));
         }
-        if (!usbOk(read.status)) {
-            return false;
+        if (!usbOk(read->status)) {
+            co_return false;
         }
     }
-    return true;
+    co_return true;
 }
 
 bool BoardSession::usbOk(int32_t status) {
@@ -256,48 +338,69 @@ bool BoardSession::usbOk(int32_t status) {
     return false;
 }
 
-void BoardSession::RealTimeDelay(int32_t milliseconds) {
+QCoro::Task<> BoardSession::RealTimeDelay(int32_t milliseconds) {
+    // A stored delay beyond the largest is taken as the largest, so the pause stays within a
+    // second whatever the store says.
+    milliseconds = std::min(milliseconds, kLargestAddressBitDelay);
     if (milliseconds <= 0) {
-        return;
+        co_return;
     }
     RealTicks = 0;
-    realTimer_->start(std::max(1, AddressBitDelay));
-    // Not cut short by a stop or a shut-down: the frame whose address already went out is
-    // finished whole.
-    wait::until([&] { return RealTicks >= milliseconds; });
+    realTimer_->start(std::clamp(AddressBitDelay, 1, kLargestAddressBitDelay));
+    // Not cut short by a stop: the frame whose address already went out is finished whole.
+    while (RealTicks < milliseconds && !shutDown_) {
+        co_await nextEvent();
+    }
     realTimer_->stop();
 }
 
-bool BoardSession::SendToTarvoBoard(const QByteArray& frame) {
+QCoro::Task<bool> BoardSession::SendToTarvoBoard(QByteArray frame) {
     if (Connected != 1) {
         refuse(QStringLiteral("PLEASE CONNECT FIRST"));
-        return false;
+        co_return false;
     }
-    if (stopping()) {
-        return false;  // the operation was stopped; its remaining frames stay unsent
+    if (shutDown_ && !options_.usb() && !services_.serial->isOpen()) {
+        co_return false;
     }
-    return WriteToTarvoBoard(frame, static_cast<int32_t>(frame.size())) == 1;
+    const int32_t length = static_cast<int32_t>(frame.size());
+    const int32_t written = co_await WriteToTarvoBoard(frame, length);
+    co_return written == 1;
 }
 
-bool BoardSession::sendPrefixFor(const frames::Command& command) {
+QCoro::Task<bool> BoardSession::sendPrefixFor(frames::Command command, bool continues) {
     if (options_.target != Target::Brisko) {
-        return true;
+        co_return true;
     }
-    return SendToTarvoBoard(frames::targetPrefix(command.prefixCode));
+    // The prefix begins the command: a stop lands before it or after the whole command.
+    if (stopping() && !continues) {
+        co_return false;
+    }
+    auto prefixed = co_await SendToTarvoBoard(frames::targetPrefix(command.prefixCode));
+    co_return prefixed;
 }
 
-bool BoardSession::sendPieces(const frames::Command& command) {
+QCoro::Task<bool> BoardSession::sendPieces(frames::Command command, bool continues) {
+    // Without a prefix the first piece begins the command.
+    if (options_.target != Target::Brisko && stopping() && !continues) {
+        co_return false;
+    }
     for (const QByteArray& piece : command.pieces) {
         // A command the transport refused part of is not finished with other pieces.
-        if (!SendToTarvoBoard(piece)) {
-            return false;
+        const bool sent = co_await SendToTarvoBoard(piece);
+        if (!sent) {
+            co_return false;
         }
     }
-    return true;
+    co_return true;
 }
 
-bool BoardSession::sendCommand(const frames::Command& command) {
-    return sendPrefixFor(command) && sendPieces(command);
+QCoro::Task<bool> BoardSession::sendCommand(frames::Command command, bool continues) {
+    const bool prefixed = co_await sendPrefixFor(command, continues);
+    if (!prefixed) {
+        co_return false;
+    }
+    auto whole = co_await sendPieces(command, continues);
+    co_return whole;
 }
 
 bool BoardSession::refusesAddressZero(const QString& message) {
@@ -337,11 +440,22 @@ void BoardSession::MSComm1_OnComm(char c) {
     if (++RxCount == 32000) {
         RxCount = 0;
     }
+    // The waits look again once the characters that came together are all in: an operation
+    // never resumes (and closes the port) between two characters of one read.
+    if (!wakePending_) {
+        wakePending_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                wakePending_ = false;
+                wake();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void BoardSession::ParseDataInWindow(char c) {
     MSComm1_OnComm(c);
-    wait::yieldOnce();
 }
 
 void BoardSession::interpret(char c) {
@@ -386,137 +500,17 @@ void BoardSession::onLineLost(const QString& reason) {
     Connected = 0;
     if (UsbHandle != 0 && usbWorker_) {
         // The handle of a device that is gone is released, so a replug can be opened again.
-        usbWorker_->close(UsbHandle);
+        usbWorker_->post([handle = UsbHandle](UsbLibrary& usb) { usb.USB_Close(handle); });
         UsbHandle = 0;
     }
+    setTerminalMode(false);
+    setLinkState(LinkState::Disconnected);
     emit connectionChanged(false);
     emit lineLost(reason);
     refuse(QStringLiteral("CONNECTION LOST"));
     services_.prompts->message(
         QStringLiteral("The connection to the board was lost: %1").arg(reason), MsgButtons::Ok,
         MsgIcon::Exclamation, QStringLiteral("Error in Communication..."));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Waits
-
-void BoardSession::onTick() {
-    ++TickCount;
-    if (TickCount > 32000) {
-        TickCount = 0;
-    }
-}
-
-bool BoardSession::waitUntil(const std::function<bool()>& done) {
-    const bool finished = wait::until([&] { return stopping() || done(); });
-    return finished && !stopping();
-}
-
-bool BoardSession::waitTicks(int ticks) {
-    TickCount = 0;
-    return waitUntil([&] { return TickCount >= ticks; });
-}
-
-void BoardSession::shutDown() {
-    shutDown_ = true;
-}
-
-// ---------------------------------------------------------------------------------------------
-// One operation at a time
-
-BoardSession::Operation::Operation(Operation&& other) noexcept : session_(other.session_) {
-    other.session_ = nullptr;
-}
-
-BoardSession::Operation::~Operation() {
-    if (session_) {
-        session_->finishOperation();
-    }
-}
-
-BoardSession::Operation BoardSession::begin() {
-    if (busy_ || shutDown_) {
-        return Operation();
-    }
-    busy_ = true;
-    stopRequested_ = false;
-    refusal_.clear();
-    emit busyChanged(true);
-    return Operation(this);
-}
-
-void BoardSession::finishOperation() {
-    busy_ = false;
-    stopRequested_ = false;
-    emit busyChanged(false);
-}
-
-void BoardSession::requestStop() {
-    if (busy_) {
-        stopRequested_ = true;
-    }
-}
-
-bool BoardSession::sendKeys(const QByteArray& keys) {
-    if (busy_) {
-        if (!keys_.empty()) {
-            keys_.insert(keys_.end(), keys.begin(), keys.end());
-            return true;  // the running key operation sends them after the ones before
-        }
-        return false;
-    }
-    Operation op = begin();
-    if (!op) {
-        return false;
-    }
-    keys_.insert(keys_.end(), keys.begin(), keys.end());
-    while (!keys_.empty() && !stopping()) {
-        const char byte = keys_.front();
-        // Over USB the board's answers are read only while a reply is expected.
-        ExpectReply = true;
-        sendCommand(frames::keystroke(byte));
-        keys_.pop_front();
-    }
-    keys_.clear();
-    return true;
-}
-
-// ---------------------------------------------------------------------------------------------
-// The modem
-
-bool BoardSession::dial() {
-    modemFailure_.clear();
-    // Raw on the port: the modem is not the board, so no framing and no address bytes.
-    services_.serial->write(frames::dialString(PhoneNumber));
-    if (!waitTicks(kDialSettleTicks)) {
-        modemFailure_ = QString::fromLatin1(kModemNoAnswer);
-        return false;
-    }
-    const QString word = WaitForConnect();
-    if (word == QLatin1String(kModemSuccess)) {
-        return true;
-    }
-    modemFailure_ = word;
-    return false;
-}
-
-QString BoardSession::WaitForConnect() {
-    RxCount = 0;
-    TickCount = 0;
-    clearText();
-    for (;;) {
-        if (TickCount >= kAnswerTicks) {
-            return QString::fromLatin1(kModemNoAnswer);
-        }
-        const int16_t received = RxCount;
-        const int16_t ticks = TickCount;
-        if (!waitUntil([&] { return RxCount != received || TickCount != ticks; })) {
-            return QString::fromLatin1(kModemNoAnswer);  // stopped or shutting down
-        }
-        if (auto word = modemResult(text_, RxCount)) {
-            return *word;
-        }
-    }
 }
 
 }  // namespace tarvo

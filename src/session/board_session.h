@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoro/QCoroTask>
 #include <QObject>
 #include <QString>
+#include <coroutine>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "core/frames.h"
 #include "core/rx_interpreter.h"
@@ -54,9 +57,8 @@ class BoardSession : public QObject {
     RxInterpreter Rx;  // RxState and SpinnerCount
 
     const Services& services() const { return services_; }
+    // The link of the running operation (or of the last one).
     const LinkOptions& options() const { return options_; }
-    // The interface, target and address in force for the next open and every frame.
-    void setOptions(const LinkOptions& options) { options_ = options; }
 
     // --- The received text ---
     // What the board sent since the last clear, as the response box shows it.
@@ -64,42 +66,55 @@ class BoardSession : public QObject {
     void clearText();
 
     // --- The link ---
+    // Each of these is a coroutine: it runs until its first wait and completes when co_awaited.
     // 1 when the interface is open and the session command went out, else 0.
-    int32_t OpenTarvoBoard();
+    QCoro::Task<int32_t> OpenTarvoBoard();
     // 1 when the transport took the frame, 0 when it refused it (the reason is then in
     // lastRefusal() and was reported as a status message).
-    int32_t WriteToTarvoBoard(const QByteArray& frame, int32_t length);
-    int32_t CloseTarvoBoard();
-    void RealTimeDelay(int32_t milliseconds);
+    QCoro::Task<int32_t> WriteToTarvoBoard(QByteArray frame, int32_t length);
+    QCoro::Task<int32_t> CloseTarvoBoard();
+    // The pause after a multi-drop address byte: `milliseconds` ticks of the fine timer, whose
+    // period is the delay itself; it ends early only when the session shuts down.
+    QCoro::Task<> RealTimeDelay(int32_t milliseconds);
     // Hands one frame to the transport, or says "PLEASE CONNECT FIRST" and drops it. False
     // when the frame did not go out.
-    bool SendToTarvoBoard(const QByteArray& frame);
+    QCoro::Task<bool> SendToTarvoBoard(QByteArray frame);
     // The target prefix (while the Brisko target is chosen) and then the command's pieces.
-    bool sendCommand(const frames::Command& command);
+    // A stop lands before a command, never inside one: once its first frame went out, every
+    // piece follows.
+    // `continues`: the rest of a command the board already began to take (the second half of
+    // the law text), which goes out even after a stop.
+    QCoro::Task<bool> sendCommand(frames::Command command, bool continues = false);
     // Only the target prefix, for operations that change ExpectReply between the prefix and
-    // the command.
-    bool sendPrefixFor(const frames::Command& command);
-    bool sendPieces(const frames::Command& command);
+    // the command; sendPieces then finishes the command.
+    QCoro::Task<bool> sendPrefixFor(frames::Command command, bool continues = false);
+    QCoro::Task<bool> sendPieces(frames::Command command, bool continues = false);
     // True, after the "ILLEGAL COMMAND" box with `message`, when "Multi Drop" is chosen and
     // the address reads as 0: the caller then sends nothing.
     bool refusesAddressZero(const QString& message);
     // Why the transport last refused a frame; empty when the running operation had none.
     const QString& lastRefusal() const { return refusal_; }
 
-    // A character from the serial line, and one read from USB (which yields once afterwards).
+    // A character from the serial line, and one read from USB.
     void MSComm1_OnComm(char c);
     void ParseDataInWindow(char c);
 
     // --- Waits ---
-    // Sleeps in the event loop until `done` holds. False when the running operation was
-    // stopped or the session is shutting down: the caller then returns at once.
-    bool waitUntil(const std::function<bool()>& done);
+    // Suspends until `done` holds. False when the running operation was stopped or the
+    // session is shutting down: the caller then returns at once. After a shut-down no wait
+    // suspends, so every operation unwinds before the session's owner goes.
+    QCoro::Task<bool> waitUntil(std::function<bool()> done);
+    // Waits until `done` holds or `ms` milliseconds have passed; false only when stopped.
+    QCoro::Task<bool> waitUntilFor(std::function<bool()> done, int ms);
     // Waits until TickCount, set to 0 first, reaches `ticks`.
-    bool waitTicks(int ticks);
+    QCoro::Task<bool> waitTicks(int ticks);
+    // Waits `ms` milliseconds, or less when the session shuts down (or, if `stoppable`, the
+    // operation is stopped). False when cut short.
+    QCoro::Task<bool> sleepMs(int ms, bool stoppable);
     // True once the running operation was asked to stop, or the session shuts down.
     bool stopping() const { return stopRequested_ || shutDown_; }
     bool shuttingDown() const { return shutDown_; }
-    // Ends every wait for good: the owner is closing.
+    // Ends every wait for good: the owner is closing. The operation under way unwinds now.
     void shutDown();
 
     // --- One operation at a time ---
@@ -110,6 +125,8 @@ class BoardSession : public QObject {
         Operation& operator=(Operation&&) = delete;
         ~Operation();
         explicit operator bool() const { return session_ != nullptr; }
+        // Gives the board back now rather than when this value goes.
+        void end();
 
       private:
         friend class BoardSession;
@@ -117,25 +134,35 @@ class BoardSession : public QObject {
         BoardSession* session_ = nullptr;
     };
     // The right to use the board until the returned value goes; an empty value, touching
-    // nothing, while another operation runs.
-    [[nodiscard]] Operation begin();
+    // nothing, while another operation runs. `link` is read once here and addresses every
+    // frame until the operation ends, whatever the controls do meanwhile; while a connection
+    // is open (or being opened) its own link stays in force and `link` is ignored.
+    [[nodiscard]] Operation begin(const LinkOptions& link);
+    // The same, keeping the link in force (an operation that follows a connect).
+    [[nodiscard]] Operation begin() { return begin(options_); }
     bool busy() const { return busy_; }
-    // Ends the waits of the running operation; the next operation starts afresh.
+    // Ends the waits of the running operation; the command on the wire is finished first.
     void requestStop();
+
+    // --- The connection's state, for whoever shows it ---
+    enum class LinkState { Disconnected, Connecting, Dialling, Connected };
+    LinkState linkState() const { return linkState_; }
+    bool terminalMode() const { return terminalMode_; }
+    void setTerminalMode(bool on);
 
     // --- The modem ---
     // On the open serial port: dials PhoneNumber and waits for the modem's word. True only on
     // "SUCCESS"; otherwise modemFailure() holds the word.
-    bool dial();
+    QCoro::Task<bool> dial();
     // Waits for a recognised modem word in the received text: "SUCCESS", an error word or
     // "NO ANSWER".
-    QString WaitForConnect();
+    QCoro::Task<QString> WaitForConnect();
     // The word the last dial failed with; empty after a successful one or before any.
     const QString& modemFailure() const { return modemFailure_; }
 
     // --- Terminal mode keys ---
     // Queues typed keys; each goes out as one whole keystroke frame, in order. False when
-    // another operation holds the board (the keys are then dropped).
+    // another operation holds the board or terminal mode is off (the keys are then dropped).
     bool sendKeys(const QByteArray& keys);
 
   signals:
@@ -144,6 +171,8 @@ class BoardSession : public QObject {
     void textCleared();
     void connectionChanged(bool connected);
     void busyChanged(bool busy);
+    // Any change of linkState(), busy() or terminalMode().
+    void stateChanged();
     // A text for the status line.
     void statusMessage(const QString& text);
     // The serial device went away under an open connection; the session is disconnected.
@@ -152,11 +181,25 @@ class BoardSession : public QObject {
     void characterHandled();
 
   private:
-    bool openSerial();
-    bool openUsb();
+    // Suspends until the next tick, character, transfer end, stop or shut-down.
+    struct NextEvent {
+        BoardSession& s;
+        bool await_ready() const noexcept { return s.shutDown_; }
+        void await_suspend(std::coroutine_handle<> h) { s.waiters_.push_back(h); }
+        void await_resume() const noexcept {}
+    };
+    NextEvent nextEvent() { return NextEvent{*this}; }
+    // Resumes every suspended wait, which looks at its condition again.
+    void wake();
+    void setLinkState(LinkState state);
+    // Runs `job` on the USB thread; false when the session shut down first (the job then
+    // finishes there unseen).
+    QCoro::Task<bool> onUsbThread(std::function<void(UsbLibrary&)> job);
+    QCoro::Task<bool> openSerial();
+    QCoro::Task<bool> openUsb();
     bool writeSerialPlain(const QByteArray& frame);
-    bool writeMultiDrop(const QByteArray& frame, int32_t length);
-    bool writeUsb(const QByteArray& frame, int32_t length);
+    QCoro::Task<bool> writeMultiDrop(QByteArray frame, int32_t length);
+    QCoro::Task<bool> writeUsb(QByteArray frame, int32_t length);
     void refuse(const QString& reason);
     void interpret(char c);
     void onBreak();
@@ -176,11 +219,16 @@ class BoardSession : public QObject {
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;
     QTimer* realTimer_ = nullptr;
-    // USB transfers run on a thread of their own; the session waits for them in the event loop.
+    // USB transfers run on a thread of their own; an operation suspends until each is done.
     UsbWorker* usbWorker_ = nullptr;
     bool busy_ = false;
     bool stopRequested_ = false;
     bool shutDown_ = false;
+    bool keysRunning_ = false;
+    bool wakePending_ = false;
+    LinkState linkState_ = LinkState::Disconnected;
+    bool terminalMode_ = false;
+    std::vector<std::coroutine_handle<>> waiters_;
     QString modemFailure_;
     std::deque<char> keys_;
 };

@@ -1,5 +1,7 @@
 #include "session/stored_choices.h"
 
+#include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace tarvo {
@@ -60,8 +62,12 @@ StoredChoices readStoredChoices(const SettingsStore& store) {
     for (int i = 0; i < 4; ++i) {
         c.targets[i] = storedBool(store, kTargetKeys[i]).value_or(c.targets[i]);
     }
-    // A delay beyond a second per tick would freeze every multi-drop frame for minutes.
-    c.addressBitDelay = storedInt(store, "RTAddressBitDelay", 0, 1000).value_or(c.addressBitDelay);
+    // The pause is delay x delay milliseconds; any larger stored delay is taken as the largest
+    // whose pause stays within a second, so no frame holds the line (or a stop) longer.
+    c.addressBitDelay =
+        std::min(storedInt(store, "RTAddressBitDelay", 0, std::numeric_limits<int>::max())
+                     .value_or(c.addressBitDelay),
+                 kLargestAddressBitDelay);
     c.multiDropPosition = storedInt(store, "MultiDropAddress", 0, 33).value_or(c.multiDropPosition);
     return c;
 }

@@ -7,6 +7,11 @@
 
 namespace tarvo {
 
+// The pause after a multi-drop address byte is the delay's own number of ticks of the delay's
+// length, delay x delay milliseconds: 31 is the largest delay whose pause stays within one
+// second (961 ms). A larger stored delay is taken as 31.
+inline constexpr int kLargestAddressBitDelay = 31;
+
 // The user's choices kept between runs, section "Options". A stored value that cannot be
 // converted, or names a position outside its list, counts as absent.
 struct StoredChoices {
@@ -15,7 +20,7 @@ struct StoredChoices {
     std::array<QString, 8> lawInfo;
     // Connected to Brisko, Tarvo Board System, Tarvo Board Kit, Multi Drop.
     std::array<bool, 4> targets{true, false, false, false};
-    int addressBitDelay = 5;  // milliseconds
+    int addressBitDelay = 5;  // milliseconds, 0..kLargestAddressBitDelay
     int multiDropPosition = 1;
 };
 

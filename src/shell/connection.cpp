@@ -1,5 +1,7 @@
 #include "shell/connection.h"
 
+#include <QTimer>
+
 #include "session/board_operations.h"
 #include "shell/main_window.h"
 #include "terminal_config/terminal_parameters.h"
@@ -9,66 +11,94 @@ namespace tarvo {
 namespace {
 const QString kConnect = QStringLiteral("Connect");
 const QString kDisconnect = QStringLiteral("Disconnect");
+const QString kCancel = QStringLiteral("Cancel");
 }  // namespace
 
 Connection::Connection(RetreiveAccountingApp& w) : w_(w) {}
 
 void Connection::Connect_Click() {
-    if (w_.Connect->text() == kConnect) {
-        auto op = w_.beginOperation();
-        if (!op) {
+    BoardSession& s = w_.session();
+    switch (s.linkState()) {
+        case BoardSession::LinkState::Disconnected:
+            if (auto op = w_.beginOperation()) {
+                connectHeld(std::move(op));
+            }
             return;
-        }
-        connectBoard();
-        return;
+        case BoardSession::LinkState::Dialling:
+        case BoardSession::LinkState::Connecting:
+            // "Cancel": the dial's wait ends at once and the port is closed.
+            s.requestStop();
+            return;
+        case BoardSession::LinkState::Connected:
+            break;
     }
-    if (w_.session().busy()) {
-        // Ends the running operation's waits; the line is closed once it has returned, so
-        // the close never lands inside one of its frames.
+    if (s.busy()) {
+        // The running operation finishes the command on the wire and returns; the line is
+        // closed after it, so the close never lands inside one of its commands.
         disconnectPending_ = true;
-        w_.Connect->setEnabled(false);
-        w_.session().requestStop();
+        disconnectWhenIdle();
+        showState();
+        // The operation may end inside this call.
+        s.requestStop();
         return;
     }
-    auto op = w_.beginOperation();
-    if (op) {
-        disconnectBoard();
+    if (auto op = w_.beginOperation()) {
+        disconnectHeld(std::move(op));
     }
 }
 
-void Connection::operationEnded() {
-    if (!disconnectPending_) {
-        return;
-    }
-    disconnectPending_ = false;
-    if (w_.session().Connected == 1) {
-        // Held while the close goes out; a closing window gets none and closes all the same.
-        auto op = w_.session().begin();
-        disconnectBoard();
-        return;
-    }
-    w_.Connect->setEnabled(true);
+void Connection::disconnectWhenIdle() {
+    BoardSession& s = w_.session();
+    auto* watch = new QObject(&s);
+    QObject::connect(&s, &BoardSession::busyChanged, watch, [this, watch](bool busy) {
+        if (busy) {
+            return;
+        }
+        watch->deleteLater();
+        if (!disconnectPending_) {
+            return;
+        }
+        disconnectPending_ = false;
+        // Held while the close goes out; a session that shut down sends nothing more.
+        if (w_.session().Connected == 1) {
+            if (auto op = w_.session().begin()) {
+                disconnectHeld(std::move(op));
+            }
+        }
+        showState();
+    });
 }
 
 void Connection::closeForGood() {
-    if (w_.session().busy()) {
-        disconnectPending_ = true;
-        w_.session().requestStop();
-    } else {
-        auto op = w_.session().begin();
-        disconnectBoard();
+    BoardSession& s = w_.session();
+    if (s.busy()) {
+        if (!disconnectPending_ && s.Connected == 1) {
+            disconnectPending_ = true;
+            disconnectWhenIdle();
+        }
+        s.requestStop();
+    } else if (s.Connected == 1) {
+        if (auto op = s.begin()) {
+            disconnectHeld(std::move(op));
+        }
     }
 }
 
-void Connection::connectBoard() {
+QCoro::Task<> Connection::connectHeld([[maybe_unused]] BoardSession::Operation op) {
+    co_await connectBoard();
+}
+
+QCoro::Task<> Connection::disconnectHeld([[maybe_unused]] BoardSession::Operation op) {
+    co_await disconnectBoard();
+}
+
+QCoro::Task<> Connection::connectBoard() {
     BoardSession& s = w_.session();
-    w_.Connect->setEnabled(false);
-    const board::ConnectResult result = board::connect(s);
+    const board::ConnectResult result = co_await board::connect(s);
     if (s.shuttingDown()) {
-        return;
+        co_return;
     }
     if (!result.connected) {
-        w_.Connect->setEnabled(true);
         w_.SystemMessage->setText(QStringLiteral("ERROR CONNECTING"));
         if (result.modemFailed) {
             // The modem's own words stay in the response box; the result follows them.
@@ -77,22 +107,10 @@ void Connection::connectBoard() {
         } else if (!result.failure.isEmpty()) {
             w_.ResponseWindow->setText(result.failure);
         }
-        return;
+        co_return;
     }
-    w_.Connect->setText(kDisconnect);
     w_.SystemMessage->setText(QStringLiteral("CONNECTED"));
-    for (QWidget* choice : {static_cast<QWidget*>(w_.Option1), static_cast<QWidget*>(w_.Option2),
-                            static_cast<QWidget*>(w_.Option3), static_cast<QWidget*>(w_.Option4),
-                            static_cast<QWidget*>(w_.COMInterface)}) {
-        choice->setEnabled(false);
-    }
-    w_.Connect->setEnabled(true);
-    for (QWidget* command :
-         {w_.cmdViewOnly, w_.ButtonViewLastCashout, w_.ButtonSendTimeAndDate, w_.ButtonTerminalMode,
-          w_.ClearMemory, w_.ButtonSendLocationInfo, w_.ButtonSendLawInfo, w_.CmdAutoCalibrate}) {
-        w_.setCommandEnabled(command, true);
-    }
-    const bool usb = w_.COMInterface->currentIndex() == RetreiveAccountingApp::kUsbPosition;
+    const bool usb = s.options().usb();
     for (int n = 0; n < RetreiveAccountingApp::kTerminals; ++n) {
         if (usb) {
             for (QWidget* editor : {static_cast<QWidget*>(w_.cmdWriteToTarvo[n]),
@@ -102,16 +120,14 @@ void Connection::connectBoard() {
                 editor->setVisible(true);
             }
         }
-        for (QWidget* b :
-             {w_.PutCoinIn[n], w_.ForceCashout[n], w_.SendCoinMultiA[n], w_.SendCoinMultiB[n]}) {
-            w_.setCommandEnabled(b, true);
-        }
     }
 }
 
-void Connection::disconnectBoard() {
-    w_.Connect->setEnabled(false);
-    board::disconnect(w_.session());
+QCoro::Task<> Connection::disconnectBoard() {
+    co_await board::disconnect(w_.session());
+    if (w_.session().shuttingDown()) {
+        co_return;
+    }
     showDisconnected();
     // After clearing the displays, so the message stays in view.
     w_.SystemMessage->setText(QStringLiteral("Disconneted"));
@@ -122,30 +138,36 @@ void Connection::lineLost() {
     // Whatever the running operation does next, it finds the board gone; the window shows
     // the loss and nothing that needs a board.
     disconnectPending_ = false;
-    if (w_.Connect->text() == kDisconnect) {
-        showDisconnected();
+    showDisconnected();
+}
+
+void Connection::showState() {
+    const BoardSession& s = w_.session();
+    QString caption = kConnect;
+    bool enabled = !s.busy();
+    switch (s.linkState()) {
+        case BoardSession::LinkState::Disconnected:
+            break;
+        case BoardSession::LinkState::Dialling:
+            caption = kCancel;
+            enabled = true;
+            break;
+        case BoardSession::LinkState::Connecting:
+            enabled = false;
+            break;
+        case BoardSession::LinkState::Connected:
+            caption = kDisconnect;
+            // Disconnect stays while an operation runs; once asked, it waits for the end.
+            enabled = !disconnectPending_;
+            break;
     }
+    if (w_.Connect->text() != caption) {
+        w_.Connect->setText(caption);
+    }
+    w_.Connect->setEnabled(enabled && !s.shuttingDown());
 }
 
 void Connection::showDisconnected() {
-    w_.Connect->setText(kConnect);
-    for (QWidget* choice :
-         {static_cast<QWidget*>(w_.Option1), static_cast<QWidget*>(w_.Option2),
-          static_cast<QWidget*>(w_.Option3), static_cast<QWidget*>(w_.Option4),
-          static_cast<QWidget*>(w_.Connect), static_cast<QWidget*>(w_.COMInterface)}) {
-        choice->setEnabled(true);
-    }
-    for (QWidget* command :
-         {w_.cmdViewOnly, w_.ButtonViewLastCashout, w_.ButtonSendTimeAndDate, w_.ButtonTerminalMode,
-          w_.ClearMemory, w_.ButtonSendLocationInfo, w_.ButtonSendLawInfo, w_.CmdAutoCalibrate}) {
-        w_.setCommandEnabled(command, false);
-    }
-    for (int n = 0; n < RetreiveAccountingApp::kTerminals; ++n) {
-        for (QWidget* b :
-             {w_.PutCoinIn[n], w_.ForceCashout[n], w_.SendCoinMultiA[n], w_.SendCoinMultiB[n]}) {
-            w_.setCommandEnabled(b, false);
-        }
-    }
     w_.ClearData();
     for (int n = 0; n < RetreiveAccountingApp::kTerminals; ++n) {
         w_.terminalParameters().ChangeParameters(n);

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <utility>
 #include <vector>
 
 #include "accounting/cashout_log.h"
@@ -15,7 +16,6 @@
 #include "accounting/meter_report_view.h"
 #include "accounting/remote_actions.h"
 #include "location_law_clock/location_law_clock.h"
-#include "platform/wait.h"
 #include "pulse_editor/frm_set_pulses.h"
 #include "session/stored_choices.h"
 #include "shell/cd_file.h"
@@ -31,6 +31,9 @@
 namespace tarvo {
 
 namespace {
+
+// How long a closed window lets the session finish the command on the wire and close.
+constexpr int kCloseLimitMs = 1500;
 
 // Twips are 1/1440 inch; at 96 dpi that is 15 twips a pixel.
 constexpr int twips(int t) {
@@ -72,6 +75,8 @@ RetreiveAccountingApp::RetreiveAccountingApp(Platform platform, QWidget* parent)
 }
 
 RetreiveAccountingApp::~RetreiveAccountingApp() {
+    closing_ = true;
+    // The operation under way unwinds here, while every control it may touch still exists.
     session_->shutDown();
     // The pulse-width window talks to the board through this one.
     delete frmSetPulses_.data();
@@ -83,6 +88,8 @@ void RetreiveAccountingApp::Command3_Click() {
         // A top-level window of its own, so both stay usable side by side.
         pulses = new FrmSetPulses(*this);
         frmSetPulses_ = pulses;
+        // Its READ and WRITE follow the same state as every other board command.
+        updateControls();
     }
     pulses->bringToFront();
 }
@@ -165,6 +172,9 @@ void RetreiveAccountingApp::wireHandlers() {
             [this] { terminalMode_->ButtonTerminalMode_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { terminalMode_->Command2_Click(); });
     ResponseWindow->installEventFilter(this);
+    ResponseWindow->onPaste = [this](const QString& text) {
+        return terminalMode_->ResponseWindow_Paste(text);
+    };
     connect(ButtonDial, &QToolButton::clicked, this, [this] { modemDial_->ButtonDial_Click(); });
     connect(CmdAutoCalibrate, &QPushButton::clicked, this,
             [this] { autoCalibration_->CmdAutoCalibrate_Click(); });
@@ -395,79 +405,96 @@ void RetreiveAccountingApp::wireSession() {
         }
     });
     connect(s, &BoardSession::lineLost, this, [this] { connection_->lineLost(); });
-    connect(s, &BoardSession::busyChanged, this, &RetreiveAccountingApp::onBusyChanged);
-    // The session always holds what the controls choose.
-    auto sync = [this] { session_->setOptions(linkOptions()); };
-    connect(COMInterface, &QComboBox::currentIndexChanged, this, sync);
-    connect(MultiDropAddress, &QComboBox::currentTextChanged, this, sync);
-    connect(MultiDropAddress, &QComboBox::editTextChanged, this, sync);
-    for (auto* option : {Option1, Option2, Option3, Option4}) {
-        connect(option, &QRadioButton::toggled, this, sync);
-    }
-    sync();
+    connect(s, &BoardSession::stateChanged, this, &RetreiveAccountingApp::updateControls);
+    updateControls();
 }
 
-std::vector<QWidget*> RetreiveAccountingApp::boardCommands() const {
-    std::vector<QWidget*> commands{cmdViewOnly,       ButtonViewLastCashout, CmdViewLog,
-                                   Command1,          ClearMemory,           ButtonSendLocationInfo,
-                                   ButtonSendLawInfo, ButtonSendTimeAndDate, ButtonTerminalMode,
-                                   CmdAutoCalibrate};
+void RetreiveAccountingApp::updateControls() {
+    const BoardSession& s = *session_;
+    const BoardSession::LinkState link = s.linkState();
+    const bool connected = link == BoardSession::LinkState::Connected;
+    const bool idle = !s.busy() && !closing_;
+    // Commands that need the board; the rest answer "PLEASE CONNECT FIRST" when disconnected.
+    std::vector<QWidget*> needBoard{
+        cmdViewOnly,        ButtonViewLastCashout,  ClearMemory,
+        ButtonSendLawInfo,  ButtonSendLocationInfo, ButtonSendTimeAndDate,
+        ButtonTerminalMode, CmdAutoCalibrate};
+    std::vector<QWidget*> anyTime{CmdViewLog, Command1};
     for (int n = 0; n < kTerminals; ++n) {
-        commands.insert(commands.end(), {cmdWriteToTarvo[n], PutCoinIn[n], ForceCashout[n],
-                                         SendCoinMultiA[n], SendCoinMultiB[n]});
+        needBoard.insert(needBoard.end(),
+                         {PutCoinIn[n], ForceCashout[n], SendCoinMultiA[n], SendCoinMultiB[n]});
+        anyTime.push_back(cmdWriteToTarvo[n]);
     }
     if (const FrmSetPulses* pulses = pulseWindow()) {
-        commands.insert(commands.end(), {pulses->CmdRead, pulses->CmdWrite});
+        needBoard.insert(needBoard.end(), {pulses->CmdRead, pulses->CmdWrite});
     }
-    return commands;
-}
-
-void RetreiveAccountingApp::setCommandEnabled(QWidget* command, bool enabled) {
-    if (session_->busy()) {
-        commandEnabled_[command] = enabled;
-    } else {
-        command->setEnabled(enabled);
+    for (QWidget* command : needBoard) {
+        command->setEnabled(idle && connected);
     }
-}
-
-void RetreiveAccountingApp::onBusyChanged(bool busy) {
-    if (busy) {
-        // Nothing else reaches the board while an operation runs; Disconnect stays.
-        commandEnabled_.clear();
-        for (QWidget* command : boardCommands()) {
-            commandEnabled_[command] = command->isEnabled();
-            command->setEnabled(false);
-        }
-        return;
+    const bool settled = connected || link == BoardSession::LinkState::Disconnected;
+    for (QWidget* command : anyTime) {
+        command->setEnabled(idle && settled);
     }
-    const auto restore = std::move(commandEnabled_);
-    commandEnabled_.clear();
-    for (QWidget* command : boardCommands()) {
-        const auto it = restore.find(command);
-        if (it != restore.end()) {
-            command->setEnabled(it->second);
-        }
+    // The link an operation reads when it begins changes only while nothing uses it.
+    const bool linkFree = link == BoardSession::LinkState::Disconnected && idle;
+    for (QWidget* choice : {static_cast<QWidget*>(COMInterface), static_cast<QWidget*>(Option1),
+                            static_cast<QWidget*>(Option2), static_cast<QWidget*>(Option3),
+                            static_cast<QWidget*>(Option4), static_cast<QWidget*>(MultiDropAddress),
+                            static_cast<QWidget*>(ButtonDial)}) {
+        choice->setEnabled(linkFree);
     }
-    connection_->operationEnded();
+    connection_->showState();
+    // Terminal mode lives in the session and ends with the connection.
+    if (TerminalModeOn != s.terminalMode()) {
+        TerminalModeOn = s.terminalMode();
+        TerminalView = TerminalModeOn;
+    }
+    const QString caption = TerminalModeOn ? QStringLiteral("Exit Terminal Mode")
+                                           : QStringLiteral("Enter Terminal Mode");
+    if (ButtonTerminalMode->text() != caption) {
+        ButtonTerminalMode->setText(caption);
+        // A screen reader says what the button now does.
+        ButtonTerminalMode->setAccessibleName(caption);
+    }
+    // A window closed during an operation goes once the operation has ended.
+    if (closing_ && !s.busy() && !s.shuttingDown()) {
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
 }
 
 BoardSession::Operation RetreiveAccountingApp::beginOperation() {
     if (closing_) {
         return {};
     }
-    session_->setOptions(linkOptions());
-    return session_->begin();
+    return session_->begin(linkOptions());
 }
 
 void RetreiveAccountingApp::closeEvent(QCloseEvent* event) {
     if (!closing_) {
-        // Ends any wait a handler is in; the handler returns once this event is done.
         closing_ = true;
-        session_->requestStop();
-        if (Connect->text() == QStringLiteral("Disconnect")) {
-            connection_->closeForGood();
+        // The pulse-width window works through this one and goes with it.
+        if (FrmSetPulses* pulses = pulseWindow()) {
+            pulses->close();
         }
-        session_->shutDown();
+        // The command on the wire is finished, then the session is closed; a window that is
+        // gone from the screen waits for that at most kCloseLimitMs, then ends every wait.
+        connection_->closeForGood();
+        if (session_->busy()) {
+            hide();
+            QTimer::singleShot(kCloseLimitMs, this, [this] {
+                session_->shutDown();
+                close();
+            });
+            event->ignore();
+            return;
+        }
+    } else if (session_->busy() && !session_->shuttingDown()) {
+        event->ignore();
+        return;
+    }
+    session_->shutDown();
+    // Written once the port is closed: the choices are saved with nothing left on the line.
+    if (!std::exchange(saved_, true)) {
         saveSettings();
     }
     event->accept();

@@ -89,6 +89,7 @@ class RetreiveAccountingApp : public QMainWindow {
     std::array<QToolButton*, 4> LoadLocationInfo{};
 
     // --- Window state ---
+    // Mirrors of the session's terminal mode, which is where it lives.
     bool TerminalModeOn = false;
     bool TerminalView = false;
 
@@ -101,11 +102,13 @@ class RetreiveAccountingApp : public QMainWindow {
     // True while the window is closing or the running operation was stopped: a handler
     // returns at once without touching its controls further.
     bool closing() const { return closing_ || session_->stopping(); }
-    // A board command's availability; while an operation runs every board command is
-    // disabled, and this is what it returns to afterwards.
-    void setCommandEnabled(QWidget* command, bool enabled);
-    // Starts a board operation for a handler: refused (empty) while another one runs.
+    // Starts a board operation for a handler: refused (empty) while another one runs. The
+    // link the controls choose is read here, once, for the whole operation.
     BoardSession::Operation beginOperation();
+    // Works out every control's state from the session's (connected, connecting, dialling,
+    // busy, terminal mode): the one place that enables or disables a board command or a
+    // link choice.
+    void updateControls();
     // Prepares the shared dialog module for this window and shows the dialog that the title
     // set by the caller asks for ("Open File" opens, any other title saves). Returns the
     // chosen path, or "" when nothing was chosen.
@@ -145,17 +148,13 @@ class RetreiveAccountingApp : public QMainWindow {
     void wireHandlers();
     void wireSession();
     void onOptionSelected(QRadioButton* option);
-    void onBusyChanged(bool busy);
-    // Every control that sends to the board, in both windows.
-    std::vector<QWidget*> boardCommands() const;
     // The History button, Ctrl+H and the Meter History window (shell/history_entry.cpp).
     void wireHistoryWindow();
 
     Platform platform_;
     bool closing_ = false;
+    bool saved_ = false;
     BoardSession* session_ = nullptr;
-    // What each board command returns to when the running operation ends.
-    std::map<QWidget*, bool> commandEnabled_;
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<TerminalParameters> terminalParameters_;
     std::unique_ptr<ParameterWrite> parameterWrite_;

@@ -1,5 +1,7 @@
 #include "shell/response_box.h"
 
+#include <QMimeData>
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QKeyEvent>
@@ -136,6 +138,14 @@ void ResponseBox::keyPressEvent(QKeyEvent* event) {
     // What the user types lands after everything received so far.
     flush();
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void ResponseBox::insertFromMimeData(const QMimeData* source) {
+    if (source && source->hasText() && onPaste && onPaste(source->text())) {
+        return;
+    }
+    flush();
+    QPlainTextEdit::insertFromMimeData(source);
 }
 
 void ResponseBox::scheduleFlush() {

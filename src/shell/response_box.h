@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QPlainTextEdit>
 #include <QString>
+#include <functional>
 
 namespace tarvo {
 
@@ -35,9 +36,13 @@ class ResponseBox : public QPlainTextEdit {
     int length() const { return text_.size(); }
     // Caret at the end, nothing selected.
     void moveCaretToEnd();
+    // Offered every paste (Ctrl+V, Shift+Insert, a middle click, the menu, a drop) first;
+    // when it returns true the text is not put in the box.
+    std::function<bool(const QString&)> onPaste;
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
 
   private:
     void scheduleFlush();

@@ -20,6 +20,9 @@ class TerminalMode {
     bool ResponseWindow_KeyPress(const QKeyEvent& event);
     // Characters an input method composed (a dead key and a letter) are typed keys too.
     bool ResponseWindow_InputMethod(const QString& committed);
+    // Pasted text goes to the board as keys, in order, as a terminal takes it (line ends as
+    // Enter); true while the mode is on, so the box shows only what the board echoes.
+    bool ResponseWindow_Paste(const QString& text);
     // "Pg Down": the caret to the end of the response text.
     void Command2_Click();
 

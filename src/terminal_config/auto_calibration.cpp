@@ -35,8 +35,7 @@ AutoCalibration::AutoCalibration(RetreiveAccountingApp& w) : w_(w) {}
 void AutoCalibration::CmdAutoCalibrate_Click() {
     // Nothing else reaches the board until the calibration is done: a coin or a second
     // calibration would change the counted difference and write a wrong multiplier.
-    auto op = w_.beginOperation();
-    if (!op) {
+    if (w_.session().busy()) {
         return;
     }
     const QString text = w_.CmdTerminalToCalibrate->currentText();
@@ -48,7 +47,9 @@ void AutoCalibration::CmdAutoCalibrate_Click() {
         refuse("Please select Terminal", "No Terminals Selected");
         return;
     }
-    run(position);
+    if (auto op = w_.beginOperation()) {
+        run(std::move(op), position);
+    }
 }
 
 void AutoCalibration::refuse(const char* text, const char* title) {
@@ -56,11 +57,25 @@ void AutoCalibration::refuse(const char* text, const char* title) {
                                    QString::fromLatin1(title));
 }
 
-void AutoCalibration::run(int position) {
-    const int n = RetreiveAccountingApp::kTerminals;
-    w_.meterReport().viewInfo();
+QCoro::Task<> AutoCalibration::run(BoardSession::Operation op, int position) {
+    const QStringList problems = co_await calibrateAll(position);
+    // The operation ends before any message box: no frame waits for one.
+    op.end();
     if (w_.closing()) {
-        return;
+        co_return;
+    }
+    for (const QString& problem : problems) {
+        w_.platform().prompts->message(problem, MsgButtons::Ok, MsgIcon::Critical,
+                                       QString::fromLatin1(kErrorTitle));
+    }
+}
+
+QCoro::Task<QStringList> AutoCalibration::calibrateAll(int position) {
+    QStringList problems;
+    const int n = RetreiveAccountingApp::kTerminals;
+    co_await w_.meterReport().viewInfo();
+    if (w_.closing()) {
+        co_return problems;
     }
     std::array<Snapshot, RetreiveAccountingApp::kTerminals> before;
     for (int i = 0; i < n; ++i) {
@@ -79,12 +94,13 @@ void AutoCalibration::run(int position) {
         }
     }
 
-    if (!board::calibrationCoins(w_.session(), targets) || w_.closing()) {
-        return;
+    const bool coinsIn = co_await board::calibrationCoins(w_.session(), targets);
+    if (!coinsIn || w_.closing()) {
+        co_return problems;
     }
-    w_.meterReport().viewInfo();
+    co_await w_.meterReport().viewInfo();
     if (w_.closing()) {
-        return;
+        co_return problems;
     }
     std::array<int64_t, RetreiveAccountingApp::kTerminals> after{};
     for (int i = 0; i < n; ++i) {
@@ -95,31 +111,40 @@ void AutoCalibration::run(int position) {
         const int32_t m = calibrationMultiplier(after[i] - before[i].received, before[i].cents);
         if (position < kAllTerminals) {
             if (m == 0) {
-                refuse("Can't Calibrate....", kErrorTitle);
+                problems << QStringLiteral("Can't Calibrate....");
             } else if (!before[i].active) {
-                refuse("Terminal NOT Active", kErrorTitle);
-            } else if (!calibrate(i, m) && !w_.closing()) {
-                refuse("Can't Calibrate....", kErrorTitle);
+                problems << QStringLiteral("Terminal NOT Active");
+            } else {
+                const bool calibrated = co_await calibrate(i, m);
+                if (!calibrated && !w_.closing()) {
+                    problems << QStringLiteral("Can't Calibrate....");
+                }
             }
-            return;
+            co_return problems;
         }
-        if (m == 0 || !calibrate(i, m)) {
+        bool calibrated = m != 0;
+        if (calibrated) {
+            calibrated = co_await calibrate(i, m);
+        }
+        if (!calibrated) {
             if (w_.closing()) {
-                return;
+                co_return problems;
             }
-            w_.platform().prompts->message(QStringLiteral("Can't Calibrate # %1").arg(i + 1),
-                                           MsgButtons::Ok, MsgIcon::Critical,
-                                           QString::fromLatin1(kErrorTitle));
+            problems << QStringLiteral("Can't Calibrate # %1").arg(i + 1);
         }
         if (w_.closing()) {
-            return;
+            co_return problems;
         }
     }
+    co_return problems;
 }
 
-bool AutoCalibration::calibrate(int index, int multiplier) {
+QCoro::Task<bool> AutoCalibration::calibrate(int index, int multiplier) {
     w_.TxtCoinInMultiA[index]->setText(QStringLiteral("25"));
-    w_.remoteActions().sendMultiplier('A', index);
+    co_await w_.remoteActions().sendMultiplier('A', index);
+    if (w_.closing()) {
+        co_return false;
+    }
     ParamCombo* combo = w_.cmbPulseMultiplier[index];
     QStringList items;
     for (int k = 0; k < combo->count(); ++k) {
@@ -129,11 +154,11 @@ bool AutoCalibration::calibrate(int index, int multiplier) {
     if (found < 0) {
         // The editor keeps what it showed: a multiplier the search merely passed must not
         // sit there looking like the result, one click away from being written.
-        return false;
+        co_return false;
     }
     combo->setListIndex(found);
-    w_.parameterWrite().write(index);
-    return true;
+    co_await w_.parameterWrite().write(index);
+    co_return true;
 }
 
 }  // namespace tarvo

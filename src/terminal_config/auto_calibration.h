@@ -1,5 +1,10 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
+#include <QStringList>
+
+#include "session/board_session.h"
+
 namespace tarvo {
 
 class RetreiveAccountingApp;
@@ -13,10 +18,12 @@ class AutoCalibration {
     void CmdAutoCalibrate_Click();
 
   private:
-    void run(int position);
+    QCoro::Task<> run(BoardSession::Operation op, int position);
+    // What the calibration has to say; shown once its last frame went out.
+    QCoro::Task<QStringList> calibrateAll(int position);
     // Sets coin-in multiplier A to 25 and selects and writes `multiplier`; false when the
     // terminal's list does not offer it.
-    bool calibrate(int index, int multiplier);
+    QCoro::Task<bool> calibrate(int index, int multiplier);
     void refuse(const char* text, const char* title);
 
     RetreiveAccountingApp& w_;

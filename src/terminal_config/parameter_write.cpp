@@ -24,18 +24,21 @@ ParameterWrite::ParameterWrite(RetreiveAccountingApp& w) : w_(w) {}
 
 void ParameterWrite::cmdWriteToTarvo_Click(int index) {
     if (auto op = w_.beginOperation()) {
-        write(index);
+        [](ParameterWrite* p, int index,
+           [[maybe_unused]] BoardSession::Operation held) -> QCoro::Task<> {
+            co_await p->write(index);
+        }(this, index, std::move(op));
     }
 }
 
-void ParameterWrite::write(int index) {
+QCoro::Task<> ParameterWrite::write(int index) {
     BoardSession& s = w_.session();
     ParamCombo* pulse = w_.cmbPulseValue[index];
     ParamCombo* multiplier = w_.cmbPulseMultiplier[index];
     ParamCombo* valueIn = w_.cmbValueIn[index];
 
     if (pulse->text() == QStringLiteral("DIP")) {
-        board::writeParametersDip(s, index);
+        co_await board::writeParametersDip(s, index);
     } else {
         // Typed text that names no list item has no code: sending code 0 in its place would
         // quietly set the terminal to "1".
@@ -43,12 +46,15 @@ void ParameterWrite::write(int index) {
             w_.platform().prompts->message(
                 QStringLiteral("Please choose a pulse value and a multiplier from the lists"),
                 MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Write to Tarvo Board"));
-            return;
+            co_return;
         }
         const int range = leadingNumber(multiplier->text()) > 50 ? kMultiplierAbove50 : 0;
         const int cents = valueIn->listIndex() == kCentsPosition ? kValueInCents : 0;
         const int codes = pulse->selectedCode() + multiplier->selectedCode();
-        board::writeParameters(s, index, codes, cents | range);
+        co_await board::writeParameters(s, index, codes, cents | range);
+    }
+    if (w_.closing()) {
+        co_return;
     }
 
     const bool usb = w_.usbChosen();
@@ -62,20 +68,28 @@ void ParameterWrite::write(int index) {
     w_.PulseInMultiplier[index]->setText(multiplier->text());
     w_.ValueIn[index]->setText(valueIn->text());
 
-    if (w_.Connect->text() != QStringLiteral("Disconnect")) {
-        return;
+    if (s.Connected != 1) {
+        co_return;
     }
     // Reconnect and read the report again, so the panel shows what the board now holds.
-    w_.connection().disconnectBoard();
-    if (w_.closing() || !s.waitTicks(2)) {
-        return;
+    co_await w_.connection().disconnectBoard();
+    if (w_.closing()) {
+        co_return;
     }
-    w_.connection().connectBoard();
-    if (w_.closing() || !s.waitTicks(2)) {
-        return;
+    const bool settled = co_await s.waitTicks(2);
+    if (!settled) {
+        co_return;
     }
-    if (!w_.usbChosen() && s.Connected == 1) {
-        w_.meterReport().viewInfo();
+    co_await w_.connection().connectBoard();
+    if (w_.closing()) {
+        co_return;
+    }
+    const bool settledAgain = co_await s.waitTicks(2);
+    if (!settledAgain) {
+        co_return;
+    }
+    if (!s.options().usb() && s.Connected == 1) {
+        co_await w_.meterReport().viewInfo();
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
+
 namespace tarvo {
 
 class RetreiveAccountingApp;
@@ -11,7 +13,7 @@ class ParameterWrite {
     void cmdWriteToTarvo_Click(int index);
 
     // The write for a handler that already holds the board (calibration).
-    void write(int index);
+    QCoro::Task<> write(int index);
 
   private:
     RetreiveAccountingApp& w_;

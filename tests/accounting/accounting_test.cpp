@@ -60,9 +60,11 @@ TEST(Accounting, ActionsSendTheBoardCommandsWithPrefixesOnlyForBrisko) {
             SCOPED_TRACE(testing::Message() << c.name << (brisko ? " brisko" : ""));
             WindowFixture f;
             (brisko ? f.w().Option1 : f.w().Option2)->click();
+            ASSERT_TRUE(f.idle());
             f.chooseInterface(App::kUsbPosition);
             ASSERT_TRUE(f.connect());
             c.act(f.w());
+            ASSERT_TRUE(f.idle());
             EXPECT_EQ(f.usbFrames(), frames(brisko ? c.brisko : c.plain));
         }
     }
@@ -78,6 +80,7 @@ TEST(CoinInMultiplier, SendsTheTypedNumberOrRefusesIt) {
     const FakePrompts::Message refusal{"MAXIMUM VALUE IS 254", MsgButtons::Ok, MsgIcon::None, ""};
     WindowFixture f;
     f.w().Option2->click();
+    ASSERT_TRUE(f.idle());
     f.chooseInterface(App::kUsbPosition);
     ASSERT_TRUE(f.connect());
     for (const auto& [text, byte] : cases) {
@@ -85,6 +88,7 @@ TEST(CoinInMultiplier, SendsTheTypedNumberOrRefusesIt) {
         f.forgetSent();
         f.prompts->messages.clear();
         multiplier('B', 3, text)(f.w());
+        ASSERT_TRUE(f.idle());
         EXPECT_EQ(f.usbFrames(), byte ? Frames{hex("1d544203") + char(*byte)} : Frames{});
         const bool refused = !byte && *text;
         EXPECT_EQ(f.prompts->messages,
@@ -98,6 +102,7 @@ TEST(ClearMemory, AnsweredNoSendsNothingButEmptiesTheResponse) {
     f.w().ResponseWindow->setText("old reply");
     f.prompts->answers = {MsgAnswer::No};
     f.w().ClearMemory->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_TRUE(f.serial->sentBytes().isEmpty());
     EXPECT_EQ(f.w().ResponseWindow->text(), "");
     EXPECT_EQ(f.w().SystemMessage->text(), "Clear memory canceled");
@@ -116,6 +121,7 @@ TEST(MultiDropAddressZero, RefusesTheReadingCommandsOnly) {
         {&App::Command1, cashout}};
     WindowFixture f;
     f.w().Option4->click();
+    ASSERT_TRUE(f.idle());
     f.w().MultiDropAddress->setCurrentIndex(0);
     ASSERT_TRUE(f.connect());
     for (const auto& [button, text] : cases) {
@@ -123,6 +129,7 @@ TEST(MultiDropAddressZero, RefusesTheReadingCommandsOnly) {
         f.prompts->messages.clear();
         f.w().ResponseWindow->setText("kept");
         (f.w().*button)->click();
+        ASSERT_TRUE(f.idle());
         const FakePrompts::Message refusal{text, MsgButtons::Ok, MsgIcon::Critical,
                                            "ILLEGAL COMMAND"};
         EXPECT_EQ(f.prompts->messages, std::vector{refusal});
@@ -147,6 +154,7 @@ TEST(LastCashout, ReadsTheReplyOverUsbWhateverTheFlagWas) {
     };
     f.w().session().ExpectReply = false;
     f.w().ButtonViewLastCashout->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_TRUE(f.w().ResponseWindow->text().contains("LAST CASHOUT 12.50"));
 }
 
@@ -165,6 +173,7 @@ TEST(ViewInfo, TheTailAfterTheFirstWaitReachesTheDisplaysAndTheRecord) {
     };
     App& w = f.w();
     w.cmdViewOnly->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.CoinInB[5]->text(), "000006005");
     const auto& reading = w.meterReport().lastReading();
     ASSERT_TRUE(reading);
@@ -183,6 +192,7 @@ TEST(ViewInfo, BelowTwelveHundredCharactersOnlyTheErrorTextStands) {
         ASSERT_TRUE(f.connect());
         f.w().CoinInA[0]->setText("old");
         f.w().cmdViewOnly->click();
+        ASSERT_TRUE(f.idle());
         const bool error = length < 1200;
         EXPECT_EQ(f.w().SystemMessage->text() == "ERROR! Problems getting data from Tarvo Board",
                   error);
@@ -205,6 +215,7 @@ TEST(ViewInfo, ClosingTheWindowDuringTheWaitEndsTheReadUntouched) {
         }
     };
     f.w().cmdViewOnly->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_NE(f.w().SystemMessage->text(), "ERROR! Problems getting data from Tarvo Board");
     EXPECT_FALSE(f.w().cmdViewOnly->isEnabled());
 }

@@ -8,6 +8,7 @@
 #include "session/board_session.h"
 #include "support/fake_prompts.h"
 #include "support/qstring_printer.h"
+#include "support/session_fixture.h"
 
 // The audit reads a report only once the whole of it is in, however the board paces it.
 namespace tarvo::test {
@@ -30,9 +31,8 @@ TEST(AuditWholeReport, APauseBeforeTheLastLineIsWaitedOut) {
     ports.setOverride(1, pty.slavePath());
     BoardSession session(
         {std::make_shared<QtSerialLine>(ports), nullptr, std::make_shared<FakePrompts>(), kTickMs});
-    const auto readings = AuditRunner(session, [] {
-                              return QDateTime::currentDateTime();
-                          }).run({0, {}, AuditTarget::System, {}});
+    AuditRunner runner(session, [] { return QDateTime::currentDateTime(); });
+    const auto readings = done(runner.run({0, {}, AuditTarget::System, {}}));
     ASSERT_EQ(readings.size(), 1u);
     EXPECT_EQ(readings[0].error, "");
     ASSERT_EQ(readings[0].terminals.size(), 6u);

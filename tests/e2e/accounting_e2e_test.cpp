@@ -13,12 +13,14 @@ TEST(EndToEndAccounting, AParameterWriteComesBackFromTheBoard) {
     ASSERT_TRUE(h.connect());
     auto& w = h.w();
     w.cmdViewOnly->click();
+    ASSERT_TRUE(h.idle());
     ASSERT_TRUE(w.cmdWriteToTarvo[3]->isVisible());
     w.cmbPulseValue[3]->setListIndex(8);       // "25"
     w.cmbPulseMultiplier[3]->setListIndex(9);  // "100"
     w.cmbValueIn[3]->setListIndex(1);          // "CENTS"
     const qsizetype before = h.trace().size();
     w.cmdWriteToTarvo[3]->click();
+    ASSERT_TRUE(h.idle());
     // Written, then the session closed and opened again and the report read anew.
     const QStringList after = h.trace().mid(before);
     const qsizetype write = after.indexOf("1D 54 4F 03 A5 28 21 00");

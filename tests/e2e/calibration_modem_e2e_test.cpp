@@ -28,6 +28,7 @@ TEST(EndToEndCalibration, TheMultiplierComesBackFromTheBoard) {
         auto& w = h.w();
         w.CmdTerminalToCalibrate->setCurrentIndex(1);
         w.CmdAutoCalibrate->click();
+        ASSERT_TRUE(h.idle());
         h.settle();
         EXPECT_EQ(h.prompts().messageTexts().join('|'), c.message);
         EXPECT_EQ(t[1].multiplierText(), c.multiplier);
@@ -35,6 +36,7 @@ TEST(EndToEndCalibration, TheMultiplierComesBackFromTheBoard) {
         EXPECT_EQ(t[1].coin1, 4);
         // The board's report, read again, shows what was set.
         w.cmdViewOnly->click();
+        ASSERT_TRUE(h.idle());
         EXPECT_EQ(w.PulseInMultiplier[1]->text(), c.multiplier);
         EXPECT_EQ(w.cmbPulseMultiplier[1]->text(), c.multiplier);
         EXPECT_EQ(w.TxtCoinInMultiA[1]->text().trimmed(), "25");
@@ -66,6 +68,7 @@ TEST(EndToEndModem, OnlyConnect9600Connects) {
         auto& w = h.w();
         h.prompts().inputAnswers.push_back("555-0100");
         w.ButtonDial->click();
+        ASSERT_TRUE(h.idle());
         ASSERT_EQ(h.prompts().inputs.size(), 1u);
         EXPECT_EQ(h.prompts().inputs[0],
                   (FakePrompts::Input{"Please Enter Phone Number to Dial", "Phone Number", ""}));

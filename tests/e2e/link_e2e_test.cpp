@@ -3,6 +3,7 @@
 #include "core/frames.h"
 #include "session/board_session.h"
 #include "support/board_harness.h"
+#include "support/session_fixture.h"
 
 // The program's windows against the simulated board over a real pseudo-terminal.
 namespace tarvo::test {
@@ -19,6 +20,7 @@ TEST(EndToEnd, OnAMultiDropLineOnlyTheAddressedBoardAnswers) {
         ASSERT_TRUE(h.w().Option4->isChecked());
         ASSERT_TRUE(h.connect());
         h.w().CmdViewLog->click();
+        ASSERT_TRUE(h.idle());
         const bool answered = h.waitFor([&] { return h.w().ResponseWindow->length() > 0; }, 1500);
         EXPECT_EQ(answered, address == 5) << address;
         EXPECT_TRUE(h.board().protocolErrors().isEmpty())
@@ -37,7 +39,7 @@ TEST(EndToEnd, UnpluggingTheBoardEndsDisconnectedWithAMessage) {
     EXPECT_TRUE(h.w().COMInterface->isEnabled());
     EXPECT_EQ(h.prompts().messages.size(), 1u);
     // Commands are refused, not written into a dead port.
-    h.w().session().SendToTarvoBoard(frames::enquiry().joined());
+    done(h.w().session().SendToTarvoBoard(frames::enquiry().joined()));
     EXPECT_EQ(h.w().SystemMessage->text(), QStringLiteral("PLEASE CONNECT FIRST"));
 }
 

@@ -22,12 +22,15 @@ TEST(EndToEndLocationLawClock, TheBoardStoresWhatItWasSentAndAnswersTypedKeys) {
     w.txtLocationInfo[0]->setText("  Caf\u00e9 Lucky  ");
     w.txtLocationInfo[2]->setText("Main street 5");
     w.ButtonSendLocationInfo->click();
+    ASSERT_TRUE(h.idle());
     for (int i = 0; i < 8; ++i) {
         w.TxtLawInfo[i]->setText(i % 3 ? QStringLiteral("Law %1").arg(i + 1) : QString());
     }
     w.ButtonSendLawInfo->click();
+    ASSERT_TRUE(h.idle());
     w.platform().clock = [] { return QDateTime({2026, 3, 7}, {9, 5}); };
     w.ButtonSendTimeAndDate->click();
+    ASSERT_TRUE(h.idle());
     ASSERT_TRUE(h.waitFor([&] { return board.clock == sim::BoardClock{9, 5, 3, 7, 26}; }));
     EXPECT_EQ(board.location,
               (std::array<QByteArray, 4>{"Caf\xE9 Lucky", "", "Main street 5", ""}));
@@ -37,6 +40,7 @@ TEST(EndToEndLocationLawClock, TheBoardStoresWhatItWasSentAndAnswersTypedKeys) {
     EXPECT_EQ(w.SystemMessage->text(), "Time and Date Sent");
 
     w.ButtonTerminalMode->click();
+    ASSERT_TRUE(h.idle());
     ASSERT_TRUE(h.waitFor([&] { return w.ResponseWindow->text().endsWith("> "); }));
     for (const auto& [key, text] :
          {std::pair{Qt::Key_H, "h"}, {Qt::Key_I, "i"}, {Qt::Key_Return, "\r"}}) {
@@ -48,6 +52,7 @@ TEST(EndToEndLocationLawClock, TheBoardStoresWhatItWasSentAndAnswersTypedKeys) {
     EXPECT_EQ(h.board().trace().mid(h.board().trace().size() - 6).join(' '),
               "1D 54 50 01 68 1D 54 50 01 69 1D 54 50 01 0D");
     w.ButtonTerminalMode->click();
+    ASSERT_TRUE(h.idle());
     EXPECT_TRUE(
         h.waitFor([&] { return w.ResponseWindow->text().contains("LEAVING TERMINAL MODE"); }));
     EXPECT_FALSE(board.terminalMode);

@@ -28,6 +28,7 @@ bool flagged(const QLineEdit* box) {
 // zero-time timer queued before this one.
 void viewInfo(RetreiveAccountingApp& w) {
     w.cmdViewOnly->click();
+    ASSERT_TRUE(QTest::qWaitFor([&w] { return !w.session().busy(); }, 20000));
     bool queued = false;
     QTimer::singleShot(0, [&] { queued = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return queued && !w.meterHistory().busy(); }, 20000));
@@ -105,6 +106,7 @@ TEST(MeterHistoryWindow, CtrlHAndTheHistoryButtonOpenOneWindowOnTheBoardReadLast
     EXPECT_EQ(history->serial(), w.TarvoBoardSerialNumber->text());
     EXPECT_EQ(history->model().rowCount(), 1);
     w.cmdHistory->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.historyWindow(), history);
     EXPECT_TRUE(w.cmdHistory->isEnabled());
 }
@@ -156,6 +158,7 @@ TEST(MeterHistoryWindow, InTerminalModeCtrlHAndCtrlPStayTheBoards) {
     w.Option2->click();  // no system prefix before each frame
     ASSERT_TRUE(f.connect());
     w.ButtonTerminalMode->click();
+    ASSERT_TRUE(f.idle());
     ASSERT_TRUE(w.TerminalModeOn);
     w.show();
     w.activateWindow();
@@ -215,6 +218,7 @@ TEST(MeterHistoryEndToEnd, CoinsShowOnTheTooltipsADropIsFlaggedButNotAfterClearM
     EXPECT_EQ(w.Received[0]->toolTip(), QStringLiteral("First reading of this board"));
 
     w.PutCoinIn[0]->click();
+    ASSERT_TRUE(h.idle());
     h.settle(300);
     viewInfo(w);
     const QString since = QStringLiteral(" since ");
@@ -234,6 +238,7 @@ TEST(MeterHistoryEndToEnd, CoinsShowOnTheTooltipsADropIsFlaggedButNotAfterClearM
 
     // After Clear Memory from here the lower meters are expected.
     w.ClearMemory->click();
+    ASSERT_TRUE(h.idle());
     ASSERT_TRUE(h.waitFor([&] { return board.received == 0; }));
     h.settle(300);
     viewInfo(w);

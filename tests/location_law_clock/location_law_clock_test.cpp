@@ -69,9 +69,11 @@ TEST(LocationLawClock, SendsThePiecesWithPrefixesOnlyForBrisko) {
                          << c.plain.left(40).data() << (brisko ? " brisko" : ""));
             WindowFixture f;
             (brisko ? f.w().Option1 : f.w().Option2)->click();
+            ASSERT_TRUE(f.idle());
             f.chooseInterface(App::kUsbPosition);
             ASSERT_TRUE(f.connect());
             c.act(f.w());
+            ASSERT_TRUE(f.idle());
             const bool refused = brisko && c.prefix.isEmpty();
             std::vector<QByteArray> expected;
             for (const QByteArray& word : ((brisko ? c.prefix + " " : "") + c.plain).split(' ')) {
@@ -93,10 +95,12 @@ TEST(LocationLawClock, MultiDropRefusesALineLongerThanOneFrame) {
     for (const int length : {254, 255}) {
         WindowFixture f;
         f.w().Option4->click();
+        ASSERT_TRUE(f.idle());
         f.w().MultiDropAddress->setCurrentIndex(3);
         ASSERT_TRUE(f.connect());
         f.w().TxtLawInfo[6]->setText(QString(length, 'z'));
         f.w().ButtonSendLawInfo->click();
+        ASSERT_TRUE(f.idle());
         EXPECT_EQ(f.prompts->messages.size(), length == 255 ? 1u : 0u) << length;
         EXPECT_EQ(f.serial->sentBytes().contains(QByteArray(254, 'z')), length == 254);
     }
@@ -111,6 +115,7 @@ TEST(LocationLawFiles, SaveAndLoadBothWays) {
     setLines(w.TxtLawInfo, law);
     f.files->answer(d + "rules");
     w.LoadLocationInfo[3]->click();
+    ASSERT_TRUE(f.idle());
     QFile saved(d + "rules.Law");
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(),
@@ -119,6 +124,7 @@ TEST(LocationLawFiles, SaveAndLoadBothWays) {
     setLines(w.TxtLawInfo, {});
     f.files->answer(d + "rules.Law");
     w.LoadLocationInfo[2]->click();
+    ASSERT_TRUE(f.idle());
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(w.TxtLawInfo[i]->text(), law[i]);
     }
@@ -130,11 +136,13 @@ TEST(LocationLawFiles, SaveAndLoadBothWays) {
     setLines(w.txtLocationInfo, {"a", "b"});
     f.files->answer(d + "x.LOC");
     w.LoadLocationInfo[1]->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(f.files->requests.back().nameFilters[0], "Location files (*.loc)");
     ASSERT_TRUE(QFile::exists(d + "x.LOC"));
     ASSERT_TRUE(writeFile(d + "short.loc", "only\r\n"));
     f.files->answer(d + "short.loc");
     w.LoadLocationInfo[0]->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.txtLocationInfo[0]->text(), "only");
     EXPECT_EQ(w.txtLocationInfo[1]->text(), "");
     EXPECT_TRUE(f.prompts->messages.empty());
@@ -156,6 +164,7 @@ TEST(LocationLawFiles, WhatCannotBeReadOrWrittenIsSaidAndChangesNothing) {
         f.w().txtLocationInfo[0]->setText("kept");
         f.files->answer(path);
         f.w().LoadLocationInfo[button]->click();
+        ASSERT_TRUE(f.idle());
         EXPECT_EQ(f.w().txtLocationInfo[0]->text(), "kept");
         ASSERT_EQ(f.prompts->messages.size(), 1u);
         EXPECT_TRUE(f.prompts->messages[0].text.contains(path));
@@ -192,6 +201,7 @@ TEST(LocationLawFiles, ACompletedNameAsksBeforeReplacing) {
         }
         f.files->answer(dir.path() + "/" + c.typed);
         f.w().LoadLocationInfo[c.button]->click();
+        ASSERT_TRUE(f.idle());
         if (c.answer) {
             ASSERT_EQ(f.prompts->messages.size(), 1u);
             EXPECT_EQ(f.prompts->messages[0],

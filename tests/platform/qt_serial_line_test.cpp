@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "platform/qt_serial_line.h"
-#include "platform/wait.h"
 
 namespace tarvo {
 namespace {
@@ -171,9 +170,7 @@ TEST_F(QtSerialLineTest, HangUpClosesOnceAndDoesNotSpin) {
     EXPECT_TRUE(lostReason.contains(pty.slavePath)) << lostReason.toStdString();
 
     const double before = cpuSeconds();
-    bool over = false;
-    QTimer::singleShot(400, [&] { over = true; });
-    wait::until([&] { return over; });
+    QTest::qWait(400);
     EXPECT_LT(cpuSeconds() - before, 0.15) << "the event loop spun after the hang-up";
     EXPECT_EQ(lost, 1);
 }

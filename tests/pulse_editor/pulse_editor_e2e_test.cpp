@@ -37,6 +37,7 @@ TEST(EndToEndPulses, WrittenValuesReadBackUnchanged) {
                                                       : 3 + 40 * k + 7 * n;
         });
         p.CmdWrite->click();
+        ASSERT_TRUE(h.idle());
         h.settle();
         EXPECT_EQ(h.board().state().pulses, written);
         // Behind a Brisko system the board checks the prefix and its fixed code 192.
@@ -44,6 +45,7 @@ TEST(EndToEndPulses, WrittenValuesReadBackUnchanged) {
 
         fillPulses(p, [](int k, int) { return k == 8 ? -1 : 1; });
         p.CmdRead->click();
+        ASSERT_TRUE(h.idle());
         EXPECT_EQ(windowValues(p), written);
         EXPECT_EQ(p.TxtPulse1On[0]->text(), "003");  // as the board sends it
         EXPECT_TRUE(h.board().protocolErrors().isEmpty())

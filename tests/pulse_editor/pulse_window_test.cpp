@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "pulse_test_support.h"
@@ -83,6 +84,7 @@ TEST(PulseWindow, EveryTextIsShownWholeWithTheWidestValuesAndALongPath) {
             FrmSetPulses& p = openPulses(f);
             f.files->answer(path);
             p.CmdLoad->click();
+            ASSERT_TRUE(f.idle());
             ASSERT_EQ(p.Frame1[5]->title(), "GAME # 6 - " + path);
             ASSERT_GE(path.size(), 120);
             ASSERT_EQ(p.TxtOffset2[5]->text(), "999.5");
@@ -106,6 +108,7 @@ TEST(PulseWindow, EveryTextIsShownWholeWithTheWidestValuesAndALongPath) {
 // Tab goes game by game, row by row as the window shows them, then along the buttons.
 TEST(PulseWindow, TabVisitsEveryControlInTheOrderShown) {
     WindowFixture f;
+    ASSERT_TRUE(f.connect());  // READ and WRITE, like every board command, need a board
     FrmSetPulses& p = openPulses(f);
     QStringList expected;
     for (int n = 0; n < 6; ++n) {
@@ -166,12 +169,13 @@ TEST(PulseRead, WithoutAReplyTheWindowKeepsItsValues) {
     fillPulses(p, distinct);
     const QStringList before = pulseState(p);
     p.CmdRead->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(f.serial->sentBytes(), QByteArray("\x1dTP\x03\x1dTr"));
     EXPECT_EQ(pulseState(p), before);
 }
 
-// Either window may be closed while READ waits; the pulse window goes only once the handler
-// has returned.
+// Either window may be closed while READ waits: the read ends and the pulse window goes
+// (with the main window too), without a message.
 TEST(PulseRead, ClosingEitherWindowDuringTheWaitIsSafe) {
     for (const bool closeMain : {false, true}) {
         WindowFixture f(nullptr, 50);
@@ -181,19 +185,14 @@ TEST(PulseRead, ClosingEitherWindowDuringTheWaitIsSafe) {
         // Once the read command is out, the wait for its reply is under way.
         FakeSerialLine* line = f.serial.get();
         line->onWrite = [&, line](const QByteArray&) {
-            if (!line->sentBytes().endsWith("\x1DTr")) {
-                return;
+            if (line->sentBytes().endsWith("\x1DTr")) {
+                QTimer::singleShot(0, &p, [&] { closeMain ? f.w().close() : p.close(); });
             }
-            QTimer::singleShot(0, &p, [&] {
-                closeMain ? f.w().close() : p.close();
-                // Even code that flushes pending deletions here must not take the window away.
-                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-                EXPECT_TRUE(watch);
-            });
         };
         p.CmdRead->click();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_EQ(watch.isNull(), !closeMain) << closeMain;
+        ASSERT_TRUE(f.idle());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return watch.isNull(); })) << closeMain;
+        EXPECT_TRUE(f.prompts->messages.empty());
     }
 }
 
@@ -205,6 +204,7 @@ TEST(PulseWrite, SendsThePrefixTwAndTheFiftyFourItemsEachOnItsOwn) {
     fillPulses(p, distinct);
     p.TxtPulse1On[2]->setText("502");
     p.CmdWrite->click();
+    ASSERT_TRUE(f.idle());
     std::vector<QByteArray> expected{"\x1dTP\xc0", "\x1dTw"};
     for (int k = 0; k < 9; ++k) {
         for (int n = 0; n < 6; ++n) {
@@ -219,6 +219,7 @@ TEST(PulseWrite, SendsThePrefixTwAndTheFiftyFourItemsEachOnItsOwn) {
     f.forgetSent();
     p.TxtPulse1On[3]->setText("503");
     p.CmdWrite->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_TRUE(f.usbFrames().empty());
     const FakePrompts::Message refusal{"ONE OR SOME VALUES ARE EXCEEDING 255 ms", MsgButtons::Ok,
                                        MsgIcon::Critical, "ERROR ON WRITING"};

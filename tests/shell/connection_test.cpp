@@ -68,6 +68,7 @@ TEST(Connect, ProbeOfATarvoBoardSystem) {
             }
         };
         w.Connect->click();
+        ASSERT_TRUE(f.idle());
         EXPECT_EQ(line->sentBytes().toHex(' '), c.sent.toHex(' '));
         EXPECT_EQ(w.session().Connected, c.connected ? 1 : 0);
         EXPECT_EQ(w.Connect->text(),
@@ -88,6 +89,7 @@ TEST(Connect, APortThatWillNotOpenLeavesTheWindowDisconnected) {
     f.serial->failMessage = QStringLiteral("No such device");
     w.COMInterface->setCurrentIndex(31);
     w.Connect->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(f.serial->portNumber(), 32);
     EXPECT_TRUE(f.serial->sentBytes().isEmpty());
     EXPECT_EQ(w.session().Connected, 0);
@@ -119,6 +121,7 @@ TEST(Disconnect, ReturnsEverythingToTheDisconnectedState) {
     w.ResponseWindow->setText(QStringLiteral("board text"));
     w.Received[2]->setText(QStringLiteral("000001000"));
     w.Connect->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(f.serial->sentBytes(), kCloseSession);
     EXPECT_FALSE(f.serial->isOpen());
     EXPECT_EQ(w.session().Connected, 0);

@@ -60,8 +60,9 @@ TEST(MainWindowStartUp, StoredChoicesAreRestoredAndBadOnesCountAsAbsent) {
         {{"Interface=abc", "TargetTarvoBoardKit=maybe", "MultiDropAddress=34",
           "RTAddressBitDelay=-4x"},
          "Com1|1000| 1|5|111111"},
+        // A delay past the largest is taken as the largest.
         {{"Interface=33", "MultiDropAddress=-1", "RTAddressBitDelay=99999"},
-         "Com1|1000| 1|5|111111"},
+         "Com1|1000| 1|31|111111"},
     };
     for (const auto& [stored, expected] : cases) {
         WindowFixture f([&pairs = stored](MemorySettingsStore& s) {

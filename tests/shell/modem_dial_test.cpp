@@ -16,14 +16,17 @@ TEST(ModemDial, TheNumberTypedDecidesWhatTheNextConnectDoes) {
     RetreiveAccountingApp& w = f.w();
     f.prompts->inputAnswers = {"(02) 555-0100", "555\r0100", ""};
     w.ButtonDial->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.session().PhoneNumber, "025550100");
     w.ButtonDial->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.session().PhoneNumber, "025550100");
     ASSERT_EQ(f.prompts->messages.size(), 1u);
     EXPECT_EQ(f.prompts->messages[0].title, "Phone Number");
     EXPECT_EQ(f.prompts->messages[0].icon, MsgIcon::Critical);
     EXPECT_TRUE(w.ButtonDial->toolTip().contains("025550100"));
     w.ButtonDial->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.session().PhoneNumber, "");
     EXPECT_FALSE(w.ButtonDial->toolTip().contains("025550100"));
     EXPECT_TRUE(f.connect());
@@ -43,6 +46,7 @@ TEST(ModemDial, TheDialStringIsNotFramed) {
     ASSERT_TRUE(w.Option4->isChecked());
     f.prompts->inputAnswers = {"42"};
     w.ButtonDial->click();
+    ASSERT_TRUE(f.idle());
     FakeSerialLine* line = f.serial.get();
     // Modems take seconds: the answer comes once the program waits for it, after the
     // settling wait (which ends by emptying the response box).
@@ -54,6 +58,7 @@ TEST(ModemDial, TheDialStringIsNotFramed) {
         }
     });
     w.Connect->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.session().Connected, 1);
     EXPECT_EQ(line->sentBytes(), QByteArray("ATDT42\r\x05\x03\x1d\x45\x01", 12));
     EXPECT_EQ(w.ResponseWindow->text(), "\r\nCONNECT 9600\r\n");
@@ -64,13 +69,15 @@ TEST(ModemDial, ClosingTheWindowEndsTheWait) {
     WindowFixture f({}, 50);
     f.prompts->inputAnswers = {"42"};
     f.w().ButtonDial->click();
+    ASSERT_TRUE(f.idle());
     f.serial->onWrite = [&f](const QByteArray& bytes) {
         if (bytes.startsWith("ATDT")) {
             QTimer::singleShot(0, &f.w(), [&f] { f.w().close(); });
         }
     };
     f.w().Connect->click();
-    EXPECT_LT(f.w().session().TickCount, 60);  // the wait that ignores a close counts all 60
+    ASSERT_TRUE(f.idle());
+    EXPECT_LT(f.w().session().TickCount, 60);  // a wait that ignores a close counts all 60
     EXPECT_EQ(f.w().session().Connected, 0);
 }
 

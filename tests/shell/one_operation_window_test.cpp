@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
 #include <QTimer>
 
 #include "accounting/cashout_log.h"
@@ -60,6 +61,7 @@ TEST(OneOperationWindow, OtherCommandsDuringViewInfoAreDisabledAndRefused) {
         sentDuring = f.serial->sentBytes().mid(before.size());
     });
     w.cmdViewOnly->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_TRUE(enabledDuring.isEmpty()) << enabledDuring.join(' ').toStdString();
     EXPECT_TRUE(sentDuring.isEmpty()) << sentDuring.toHex().data();
     // View Info ends as if alone: the displays and the record are the board's.
@@ -87,6 +89,7 @@ TEST(OneOperationWindow, ACoinInDuringCalibrationIsRefused) {
         }
         w.CmdTerminalToCalibrate->setCurrentIndex(0);
         w.CmdAutoCalibrate->click();
+        ASSERT_TRUE(f.idle());
         if (!interfere) {
             alone = f.serial->sentBytes();
             ASSERT_FALSE(alone.isEmpty());
@@ -106,6 +109,7 @@ TEST(OneOperationWindow, DisconnectDuringViewInfoEndsItCleanly) {
     ASSERT_TRUE(f.connect());
     onMeterRequest(f, [&] { w.Connect->click(); });
     w.cmdViewOnly->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Connect->text() == "Connect" && f.idle(); }));
     EXPECT_EQ(w.Connect->text(), "Connect");
     EXPECT_EQ(w.session().Connected, 0);
     EXPECT_EQ(w.SystemMessage->text(), "Disconneted");

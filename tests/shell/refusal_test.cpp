@@ -51,7 +51,13 @@ TEST(Refusal, NoSuccessTextAndNoClearRecordedAfterARefusedFrame) {
     } cases[] = {
         {"no connection", [](WindowFixture& f) { f.w().Connect->click(); }, "PLEASE CONNECT FIRST"},
         {"invalid address",
-         [](WindowFixture& f) { f.w().MultiDropAddress->setEditText(QStringLiteral("5x")); },
+         [](WindowFixture& f) {
+             // The address can change only while disconnected.
+             f.w().Connect->click();
+             ASSERT_TRUE(f.idle());
+             f.w().MultiDropAddress->setEditText(QStringLiteral("5x"));
+             ASSERT_TRUE(f.connect());
+         },
          "INVALID MULTI DROP ADDRESS"},
         {"port gone without a word", [](WindowFixture& f) { f.serial->close(); },
          "CONNECTION LOST"},
@@ -62,11 +68,14 @@ TEST(Refusal, NoSuccessTextAndNoClearRecordedAfterARefusedFrame) {
             WindowFixture f;
             App& w = f.w();
             w.Option4->click();
+            ASSERT_TRUE(f.idle());
             w.MultiDropAddress->setCurrentIndex(3);
             ASSERT_TRUE(f.connect());
             c.arrange(f);
+            ASSERT_TRUE(f.idle());
             f.forgetSent();
             click(w);
+            ASSERT_TRUE(f.idle());
             EXPECT_EQ(w.SystemMessage->text(), c.status);
             EXPECT_TRUE(f.serial->sent.empty());
             EXPECT_EQ(memoryClearsIn(f.historyPath()), 0);
@@ -80,8 +89,10 @@ TEST(Refusal, AFrameTakenIsReportedAsSent) {
     App& w = f.w();
     ASSERT_TRUE(f.connect());
     w.locationLawClock().ButtonSendTimeAndDate_Click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.SystemMessage->text(), "Time and Date Sent");
     w.remoteActions().ClearMemory_Click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.SystemMessage->text(), "Clearing memory, please wait 30 seconds...");
     // The clear is recorded after its handler returned, off the window's thread.
     ASSERT_TRUE(QTest::qWaitFor(
@@ -105,6 +116,7 @@ TEST(Refusal, UnpluggingDuringViewInfoLeavesTheLossOnScreen) {
         }
     };
     w.cmdViewOnly->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.SystemMessage->text(), "CONNECTION LOST");
     EXPECT_EQ(w.Connect->text(), "Connect");
     EXPECT_FALSE(w.cmdViewOnly->isEnabled());

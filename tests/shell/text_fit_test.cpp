@@ -52,6 +52,7 @@ TEST(TextFit, EveryTextOfTheMainWindowIsShownWhole) {
             f.answerMeterRequests(widestReport());
             ASSERT_TRUE(f.connect());
             w.cmdViewOnly->click();
+            ASSERT_TRUE(f.idle());
             ASSERT_EQ(w.PrinterStatus->text(), "Printer Error");
             ASSERT_EQ(w.CoinInA[5]->text(), "999999999");
             ASSERT_TRUE(w.cmbValueIn[0]->isVisible());

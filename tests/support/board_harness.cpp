@@ -63,8 +63,13 @@ BoardHarness::~BoardHarness() {
 
 bool BoardHarness::connect() {
     window_->Connect->click();
+    idle();
     return window_->Connect->text() == QStringLiteral("Disconnect") &&
            window_->session().Connected == 1;
+}
+
+bool BoardHarness::idle() {
+    return QTest::qWaitFor([this] { return !window_->session().busy(); }, 20000);
 }
 
 bool BoardHarness::waitFor(const std::function<bool()>& done, int timeoutMs) {

@@ -53,6 +53,8 @@ class BoardHarness {
 
     // Clicks Connect; true when the window ends connected.
     bool connect();
+    // Runs the event loop until the operation under way has ended; false if it never does.
+    bool idle();
     // Runs the event loop until `done` holds or `timeoutMs` passes.
     bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000);
     // Waits until the line is idle: everything the program wrote has reached the board,

@@ -5,16 +5,15 @@
 namespace tarvo::test {
 
 SessionFixture::SessionFixture(LinkOptions options, int tickIntervalMs)
-    : session({serial, usb, prompts, tickIntervalMs}) {
+    : session({serial, usb, prompts, tickIntervalMs}), options(options) {
     if (options.usb()) {
         usb->present.insert(0x4000);
     }
-    session.setOptions(options);
 }
 
 bool SessionFixture::connect() {
-    auto op = session.begin();
-    const bool connected = op && board::connect(session).connected;
+    auto op = begin();
+    const bool connected = op && done(board::connect(session)).connected;
     forgetSent();
     return connected && session.Connected == 1;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
 #include <memory>
 
 #include "session/board_session.h"
@@ -18,13 +19,25 @@ class SessionFixture {
     // Opens the link as Connect does (a board that answers the probe at once); true when
     // connected. What connecting sent is forgotten.
     bool connect();
+    // An operation on this fixture's link.
+    BoardSession::Operation begin() { return session.begin(options); }
     void forgetSent();
 
     std::shared_ptr<FakeSerialLine> serial = std::make_shared<FakeSerialLine>();
     std::shared_ptr<FakeUsbLibrary> usb = std::make_shared<FakeUsbLibrary>();
     std::shared_ptr<FakePrompts> prompts = std::make_shared<FakePrompts>();
     BoardSession session;
+    LinkOptions options;
 };
+
+// Runs a coroutine of the session to its end in the event loop and gives its result.
+template <typename T>
+T done(QCoro::Task<T>&& task) {
+    return QCoro::waitFor(std::move(task));
+}
+inline void done(QCoro::Task<>&& task) {
+    QCoro::waitFor(std::move(task));
+}
 
 // Options for a multi-drop line at `address` (as the list shows it, " 5").
 LinkOptions multiDropAt(const QString& address);

@@ -1,5 +1,7 @@
 #include "support/window_fixture.h"
 
+#include <QTest>
+
 namespace tarvo::test {
 
 WindowFixture::WindowFixture(const std::function<void(MemorySettingsStore&)>& preset,
@@ -54,11 +56,16 @@ bool WindowFixture::connect() {
         }
     };
     window_->Connect->click();
+    idle();
     line->onWrite = serialHook;
     lib->onWrite = usbHook;
     forgetSent();
     return window_->Connect->text() == QStringLiteral("Disconnect") &&
            window_->session().Connected == 1;
+}
+
+bool WindowFixture::idle() {
+    return QTest::qWaitFor([this] { return !window_->session().busy(); }, 20000);
 }
 
 void WindowFixture::forgetSent() {

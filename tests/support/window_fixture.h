@@ -36,6 +36,9 @@ class WindowFixture {
     void chooseInterface(int position);
     // Clicks Connect; true when the window is connected. What connecting sent is forgotten.
     bool connect();
+    // Runs the event loop until the operation under way has ended (a clicked command's
+    // waits, transfers and pauses); false if it never does.
+    bool idle();
     // Forgets what went out on the serial line and over USB.
     void forgetSent();
     // Every meter request (0x80 0x81 0x81) that reaches the board is answered with `report`,

@@ -22,6 +22,7 @@ TEST(AutoCalibration, AllTerminalsTestsEveryActiveTerminalInTurn) {
     f.answerMeterRequests(sample);
     f.w().CmdTerminalToCalibrate->setCurrentIndex(6);
     f.w().CmdAutoCalibrate->click();
+    ASSERT_TRUE(f.idle());
 
     // Behind a Brisko system (the start-up target) every command has its prefix.
     const std::string coins = "1d545006 1d544d31c800 1d545006 1d544d33c800 ";
@@ -50,6 +51,7 @@ TEST(AutoCalibration, WithoutAChosenTerminalSendsNothing) {
         combo->setCurrentIndex(1);
         combo->setEditText(QString::fromLatin1(text));  // the list position stays at 1
         f.w().CmdAutoCalibrate->click();
+        ASSERT_TRUE(f.idle());
         EXPECT_TRUE(f.serial->sentBytes().isEmpty()) << f.serial->sentBytes().toHex().data();
         ASSERT_EQ(f.prompts->messages.size(), 1u);
         EXPECT_EQ(f.prompts->messages[0],
@@ -73,6 +75,7 @@ TEST(AutoCalibration, ClosingTheWindowEndsIt) {
         }
     };
     f.w().CmdAutoCalibrate->click();
+    ASSERT_TRUE(f.idle());
     const QByteArray sent = f.serial->sentBytes();
     EXPECT_FALSE(sent.contains(hex("1d4343"))) << sent.toHex().data();
     EXPECT_TRUE(sent.endsWith(hex("1d4500")));  // the session was closed on the way out

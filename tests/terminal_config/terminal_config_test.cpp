@@ -57,6 +57,7 @@ TEST(ParameterWrite, SendsTheParametersOfTheChosenItems) {
         SCOPED_TRACE(c.frames);
         WindowFixture f;
         (c.brisko ? f.w().Option1 : f.w().Option2)->click();
+        ASSERT_TRUE(f.idle());
         f.chooseInterface(App::kUsbPosition);
         ASSERT_TRUE(f.connect());
         const int n = c.terminal;
@@ -64,6 +65,7 @@ TEST(ParameterWrite, SendsTheParametersOfTheChosenItems) {
         choose(f.w().cmbPulseMultiplier[n], c.multiplier);
         choose(f.w().cmbValueIn[n], c.valueIn);
         f.w().cmdWriteToTarvo[n]->click();
+        ASSERT_TRUE(f.idle());
 
         std::vector<QByteArray> expected;
         for (const QByteArray& frame : QByteArray(c.frames).split(' ')) {
@@ -89,6 +91,7 @@ TEST(ParameterWrite, WithoutAChosenItemIsRefusedAndChangesNothing) {
     w.terminalParameters().ChangeParameters(0);
     typeInto(w.cmbPulseMultiplier[0], "30");
     w.cmdWriteToTarvo[0]->click();
+    ASSERT_TRUE(f.idle());
     ASSERT_EQ(f.prompts->messages.size(), 1u);
     EXPECT_EQ(f.prompts->messages[0].icon, MsgIcon::Critical);
     EXPECT_EQ(w.SystemMessage->text(), "");
@@ -97,6 +100,7 @@ TEST(ParameterWrite, WithoutAChosenItemIsRefusedAndChangesNothing) {
 
     typeInto(w.cmbPulseMultiplier[0], "10");
     w.cmdWriteToTarvo[0]->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.SystemMessage->text(), "PLEASE CONNECT FIRST");
     EXPECT_EQ(w.PulseInMultiplier[0]->text(), "10");
     EXPECT_TRUE(w.cmdWriteToTarvo[0]->isHidden() && w.cmbValueIn[0]->isHidden());
@@ -112,6 +116,7 @@ TEST(ParameterWrite, ReconnectsAndReadsTheReportAgain) {
     choose(w.cmbPulseValue[3], "10");
     choose(w.cmbPulseMultiplier[3], "2");
     w.cmdWriteToTarvo[3]->click();
+    ASSERT_TRUE(f.idle());
     // The order of write, reconnect and request is pinned end to end; here the panel shows
     // what the board reported, not what was written.
     EXPECT_TRUE(f.serial->sentBytes().contains(hex("1d545008 1d544f03a5250000")));
