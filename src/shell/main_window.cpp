@@ -425,11 +425,22 @@ void RetreiveAccountingApp::updateControls() {
                          {PutCoinIn[n], ForceCashout[n], SendCoinMultiA[n], SendCoinMultiB[n]});
         anyTime.push_back(cmdWriteToTarvo[n]);
     }
+    // A file dialog's own loop would run beside the operation and change what it sends.
+    std::vector<QWidget*> fileDialogs(LoadLocationInfo.begin(), LoadLocationInfo.end());
     if (const FrmSetPulses* pulses = pulseWindow()) {
         needBoard.insert(needBoard.end(), {pulses->CmdRead, pulses->CmdWrite});
+        fileDialogs.insert(fileDialogs.end(), pulses->CmdLoadGame.begin(),
+                           pulses->CmdLoadGame.end());
+        fileDialogs.insert(fileDialogs.end(), pulses->CmdSaveGame.begin(),
+                           pulses->CmdSaveGame.end());
+        fileDialogs.insert(fileDialogs.end(),
+                           {pulses->CmdCreateBix, pulses->CmdLoad, pulses->CmdSave});
     }
     for (QWidget* command : needBoard) {
         command->setEnabled(idle && connected);
+    }
+    for (QWidget* chooser : fileDialogs) {
+        chooser->setEnabled(idle);
     }
     const bool settled = connected || link == BoardSession::LinkState::Disconnected;
     for (QWidget* command : anyTime) {

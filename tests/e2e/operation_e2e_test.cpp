@@ -39,10 +39,13 @@ TEST(LinkControls, AreLockedWhileConnectedAndTheOperationKeepsItsAddress) {
     ASSERT_TRUE(h.connect());
     EXPECT_FALSE(anyEnabled(linkControls(w)));
     w.cmdViewOnly->click();
+    // No file dialog opens beside a frame on its way.
+    EXPECT_FALSE(w.LoadLocationInfo[0]->isEnabled());
     // Even a change that reaches the box some other way addresses nothing of this read.
     w.MultiDropAddress->setCurrentIndex(2);
     ASSERT_TRUE(h.idle());
     EXPECT_EQ(w.TarvoBoardSerialNumber->text(), QString::fromLatin1(h.board().state().serial));
+    EXPECT_TRUE(w.LoadLocationInfo[0]->isEnabled());
     w.Connect->click();
     ASSERT_TRUE(h.idle());
     EXPECT_EQ(w.Connect->text(), "Connect");
