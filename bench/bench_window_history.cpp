@@ -35,6 +35,7 @@ tarvo::MeterReading reading(const QString& serial, const QDateTime& time, int n)
 }
 
 // Readings written straight into the file, in one go: keeping them one by one takes long.
+// Reading i (from 0) is taken a minute after the one before; meter m of terminal n reads i * n.
 bool fill(const QString& path, int big) {
     if (!tarvo::MeterHistory(path).store(reading(QStringLiteral("SMALL0"), kStart, 1))) {
         return false;
@@ -43,34 +44,24 @@ bool fill(const QString& path, int big) {
     {
         auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
         db.setDatabaseName(path);
-        ok = db.open() && db.transaction();
-        QSqlQuery r(db), t(db);
-        r.prepare(
-            QStringLiteral("INSERT INTO readings (id, uid, pushed, taken_ms, taken_at, port, "
-                           "serial_number, firmware_version, printer_firmware, "
-                           "printer_status) VALUES (?, ?, 0, ?, '', 'Com1', ?, 'F', '', '')"));
-        t.prepare(
-            QStringLiteral("INSERT INTO terminals VALUES (?, ?, 'ON', '1', '1', 'CENTS', "
-                           "'MONEY', ?, ?, ?, ?, ?, '1', '1', '')"));
-        for (int i = 0; ok && i < big + 499; ++i) {
-            const bool ofBig = i < big;
-            const qint64 id = i + 2;
-            r.addBindValue(id);
-            r.addBindValue(QStringLiteral("bench-%1").arg(id));
-            r.addBindValue(kStart.addSecs(60LL * (i + 1)).toMSecsSinceEpoch());
-            r.addBindValue(ofBig ? QStringLiteral("BIG") : QStringLiteral("SMALL%1").arg(i));
-            ok = r.exec();
-            for (int n = 1; ok && n <= (ofBig ? 6 : 1); ++n) {
-                const QString v = QString::number(i * n).rightJustified(9, QLatin1Char('0'));
-                t.addBindValue(id);
-                t.addBindValue(n);
-                for (int m = 0; m < 5; ++m) {
-                    t.addBindValue(v);
-                }
-                ok = t.exec();
-            }
-        }
-        ok = ok && db.commit();
+        QSqlQuery q(db);
+        ok = db.open() &&
+             q.exec(QStringLiteral(
+                        "INSERT INTO readings (id, uid, pushed, taken_ms, taken_at, port, "
+                        "serial_number, firmware_version, printer_firmware, printer_status) "
+                        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE "
+                        "i < %1) SELECT i + 2, 'bench-' || (i + 2), 0, %2 + 60000 * (i + 1), '', "
+                        "'Com1', CASE WHEN i < %3 THEN 'BIG' ELSE 'SMALL' || i END, 'F', '', '' "
+                        "FROM n")
+                        .arg(big + 498)
+                        .arg(kStart.toMSecsSinceEpoch())
+                        .arg(big)) &&
+             q.exec(QStringLiteral(
+                 "INSERT INTO terminals WITH RECURSIVE t(n) AS (SELECT 1 UNION ALL SELECT n + 1 "
+                 "FROM t WHERE n < 6), v AS (SELECT id, n, printf('%09d', (id - 2) * n) AS m "
+                 "FROM readings, t WHERE id > 1 AND (n = 1 OR serial_number = 'BIG')) "
+                 "SELECT id, n, 'ON', '1', '1', 'CENTS', 'MONEY', m, m, m, m, m, '1', '1', '' "
+                 "FROM v"));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("fill"));
     return ok;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -65,7 +67,9 @@ TEST(AuditProgramOutput, ATracePathThatIsNoRegularFileIsRefused) {
         SCOPED_TRACE(path.toStdString());
         const Outcome run = audit(home, {"--simulate", "--trace", path}, "/dev/null");
         EXPECT_EQ(run.status, 2);
-        EXPECT_TRUE(run.err.contains("cannot use " + path + " as the trace file"));
+        EXPECT_TRUE(
+            run.err.contains("cannot use " + path + " as the trace file: it is not a regular file"))
+            << run.err.toStdString();
     }
 }
 
@@ -85,7 +89,8 @@ TEST(AuditProgramOutput, ATraceThatStopsOnAWriteErrorEndsWithStatusOne) {
         QString("trap '' XFSZ; exec prlimit --fsize=%1 -- \"$0\" \"$@\"").arg(limit);
     const Outcome run = audit(home, {"--simulate", "--trace", trace}, "/dev/null", limited);
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.contains("tarvo-audit: the trace stopped: cannot write to " + trace))
+    EXPECT_TRUE(run.err.contains("tarvo-audit: the trace stopped: cannot write to " + trace + ": " +
+                                 std::strerror(EFBIG)))
         << run.err.toStdString();
     // The same run with room for the trace succeeds.
     ASSERT_TRUE(QFile::remove(trace));

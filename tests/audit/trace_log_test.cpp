@@ -1,9 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-
-#include <csignal>
-#include <cstring>
 
 #include <QFile>
 #include <QFileInfo>
@@ -88,71 +83,6 @@ TEST(TraceLog, AppendsAndStopsAtItsLimitWithALastLine) {
     EXPECT_LE(QFileInfo(path).size(), limit);
     EXPECT_FALSE(lines.join('\n').contains("6C 61 74 65"));  // "late"
     EXPECT_FALSE(TraceLog::open(dir.filePath("missing/trace.txt"), "test", &error));
-}
-
-// A FIFO would hold the program at start until something reads it, a device swallows or
-// refuses the trace: only a regular file is taken.
-TEST(TraceLog, RefusesWhatIsNoRegularFile) {
-    QTemporaryDir dir;
-    const QString fifo = dir.filePath("fifo");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
-    for (const QString& path : {fifo, QString("/dev/full"), dir.path()}) {
-        QString error;
-        EXPECT_FALSE(TraceLog::open(path, "test", &error));
-        EXPECT_EQ(error, "cannot use " + path + " as the trace file: it is not a regular file");
-    }
-}
-
-// A write that fails stops the trace, says so once on standard error and is kept for the
-// exit status. The file size limit of the process stands in for a full disk.
-TEST(TraceLog, AWriteErrorStopsTheTraceAndIsSaid) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("trace.txt");
-    QString error;
-    auto log = TraceLog::open(path, "test", &error);
-    ASSERT_TRUE(log);
-    rlimit before{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = before;
-    small.rlim_cur = static_cast<rlim_t>(QFileInfo(path).size() + 100);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    testing::internal::CaptureStderr();
-    for (int i = 0; i < 10; ++i) {
-        log->bytes(TraceLog::Direction::Sent, "0123456789");
-        log->flush();
-    }
-    const std::string said = testing::internal::GetCapturedStderr();
-    ::setrlimit(RLIMIT_FSIZE, &before);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_TRUE(log->stopped());
-    EXPECT_EQ(log->writeError(), QString::fromLocal8Bit(std::strerror(EFBIG)));
-    EXPECT_EQ(said, "test: the trace stopped: cannot write to " + path.toStdString() + ": " +
-                        std::strerror(EFBIG) + "\n");
-}
-
-// The real limit of 100 MB, met by a sparse file just under it; how the trace stops at its
-// limit is the test above.
-TEST(TraceLog, TheDefaultLimitIsOneHundredMegabytes) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("trace.txt");
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(f.resize(100LL * 1024 * 1024 - 1000));
-    }
-    QString error;
-    auto log = TraceLog::open(path, "test", &error);
-    ASSERT_TRUE(log);
-    int written = 0;
-    for (; written < 100 && !log->stopped(); ++written) {
-        log->bytes(TraceLog::Direction::Sent, "0123456789");
-        log->flush();
-    }
-    log.reset();
-    EXPECT_LE(QFileInfo(path).size(), 100LL * 1024 * 1024);
-    EXPECT_GT(QFileInfo(path).size(), 100LL * 1024 * 1024 - 200);
-    EXPECT_GE(written, 5);
 }
 
 }  // namespace

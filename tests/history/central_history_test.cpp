@@ -5,7 +5,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-#include <iostream>
 
 #include "history/history_keeper.h"
 #include "history_test_support.h"
@@ -23,7 +22,6 @@ class CentralHistory : public ::testing::Test {
         QString why;
         server = PostgresServer::shared(&why);
         ASSERT_TRUE(server) << why.toStdString();
-        std::cout << "PostgreSQL started for the tests in " << server->startMs() << " ms\n";
         url = server->newDatabase();
     }
     void TearDown() override {

@@ -4,7 +4,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
@@ -85,8 +84,6 @@ QStringList PostgresServer::startArgs() const {
 }
 
 bool PostgresServer::setUp(QString* why) {
-    QElapsedTimer timer;
-    timer.start();
     const QString pwfile = dir_.filePath("pw");
     QFile f(pwfile);
     if (!dir_.isValid() || !f.open(QIODevice::WriteOnly) || f.write(kPassword) < 0) {
@@ -95,12 +92,12 @@ bool PostgresServer::setUp(QString* why) {
     }
     f.close();
     const passwd* nobody = getpwnam("nobody");
-    if (geteuid() == 0 &&
-        (!nobody ||
-         chown(QFile::encodeName(dir_.path()).constData(), nobody->pw_uid, nobody->pw_gid) != 0 ||
-         chown(QFile::encodeName(pwfile).constData(), nobody->pw_uid, nobody->pw_gid) != 0)) {
-        *why = "cannot hand the folder to the user nobody";
-        return false;
+    for (const QString& path : {dir_.path(), pwfile}) {
+        if (geteuid() == 0 && (!nobody || chown(QFile::encodeName(path).constData(), nobody->pw_uid,
+                                                nobody->pw_gid) != 0)) {
+            *why = "cannot hand " + path + " to the user nobody";
+            return false;
+        }
     }
     if (!run("initdb",
              {"-D", dir_.filePath("data"), "-U", kUser, "--pwfile=" + pwfile,
@@ -121,12 +118,11 @@ bool PostgresServer::setUp(QString* why) {
     }
     if (!running_) {
         QFile log(dir_.filePath("log"));
-        *why += log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString();
+        *why += log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : "";
         return false;
     }
     qputenv("PGUSER", kUser);
     qputenv("PGPASSWORD", kPassword);
-    startMs_ = timer.elapsed();
     return true;
 }
 

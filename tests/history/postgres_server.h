@@ -24,8 +24,6 @@ class PostgresServer {
     // From now on serves TLS too, with a certificate for 127.0.0.1 made for the purpose;
     // its file in `certificate`.
     bool enableTls(QString* certificate);
-    // How long the first start took: initdb and the server's start.
-    qint64 startMs() const { return startMs_; }
 
   private:
     bool setUp(QString* why);
@@ -36,7 +34,6 @@ class PostgresServer {
     QTemporaryDir dir_;
     int port_ = 0;
     int databases_ = 0;
-    qint64 startMs_ = 0;
     bool running_ = false;
     QString tls_;  // the server's options for TLS, once enabled
 };
