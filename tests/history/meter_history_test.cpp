@@ -273,11 +273,15 @@ TEST_P(MeterHistoryStore, ComparesPerBoardAndTheCommandPrintsJsonAndCsvOfIt) {
         const auto a = h->store(reading("A", kStart.addSecs(60), 99));
         ASSERT_TRUE(a) << h->problem().toStdString();
         EXPECT_EQ(a->changes[0][0].delta, -1);
+        // Against the board's reading just before, not its first.
+        const auto a2 = h->store(reading("A", kStart.addSecs(90), 120));
+        ASSERT_TRUE(a2) << h->problem().toStdString();
+        EXPECT_EQ(a2->changes[0][0].delta, 21);
         EXPECT_FALSE(h->store(reading(QString(), kStart, 1)));  // nothing without a serial
         const auto all = h->readings();
-        ASSERT_TRUE(all && all->size() == 3u);
-        EXPECT_EQ(all->back().time, kStart.addSecs(60));
-        EXPECT_EQ(all->back().terminals[1].wentBackwards, a->reading.terminals[1].wentBackwards);
+        ASSERT_TRUE(all && all->size() == 4u);
+        EXPECT_EQ((*all)[2].time, kStart.addSecs(60));
+        EXPECT_EQ((*all)[2].terminals[1].wentBackwards, a->reading.terminals[1].wentBackwards);
     }
     auto run = [&](QStringList args, int* status = nullptr) {
         QString out;
@@ -294,7 +298,7 @@ TEST_P(MeterHistoryStore, ComparesPerBoardAndTheCommandPrintsJsonAndCsvOfIt) {
             .array();
     };
     const auto json = jsonOf({});
-    ASSERT_EQ(json.size(), 3);
+    ASSERT_EQ(json.size(), 4);
     EXPECT_EQ(json[0]["serialNumber"].toString(), QStringLiteral("A"));
     EXPECT_EQ(json[2]["terminals"][0]["received"].toString(), QStringLiteral("000000099"));
     EXPECT_EQ(json[2]["terminals"][0]["wentBackwards"].toArray().size(), 5);
@@ -302,13 +306,13 @@ TEST_P(MeterHistoryStore, ComparesPerBoardAndTheCommandPrintsJsonAndCsvOfIt) {
 
     const QStringList csv =
         run({"--format=csv", "--serial", "A"}).split("\r\n", Qt::SkipEmptyParts);
-    ASSERT_EQ(csv.size(), 1 + 2 * 2);  // header, two readings of two terminals
+    ASSERT_EQ(csv.size(), 1 + 3 * 2);  // header, three readings of two terminals
     EXPECT_TRUE(csv[0].endsWith(QStringLiteral(",wentBackwards")));
     EXPECT_TRUE(csv[3].endsWith(QStringLiteral(",received returned paidOut coinInA coinInB")));
     EXPECT_TRUE(csv[1].endsWith(QStringLiteral(",")));
 
     const QString since = kStart.addSecs(30).toString(Qt::ISODate);
-    EXPECT_EQ(jsonOf({"--since", since}).size(), 2);
+    EXPECT_EQ(jsonOf({"--since", since}).size(), 3);
     int status = 0;
     for (const QStringList& wrong :
          {QStringList{"--format", "xml"}, QStringList{"--since", "soon"},
