@@ -135,6 +135,7 @@ TEST(Refusal, AUsbWriteFaultIsNoSend) {
     ASSERT_TRUE(f.connect());
     f.usb->fault = UsbLibrary::kUsbStall;
     w.ButtonSendTimeAndDate->click();
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(f.usb->callNames().count("USB_Read"), 0) << "the write alone must tell";
     EXPECT_EQ(w.SystemMessage->text(), "CONNECTION LOST");
     EXPECT_EQ(w.Connect->text(), "Connect");
