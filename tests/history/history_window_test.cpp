@@ -167,6 +167,7 @@ TEST(MeterHistoryWindow, InTerminalModeCtrlHAndCtrlPStayTheBoards) {
     f.forgetSent();
     QTest::keyClick(w.ResponseWindow, Qt::Key_H, Qt::ControlModifier);
     QTest::keyClick(w.ResponseWindow, Qt::Key_P, Qt::ControlModifier);
+    ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.historyWindow(), nullptr);
     EXPECT_EQ(f.serial->sentBytes(), QByteArray("\x08\x10"));
 }
