@@ -66,7 +66,11 @@ int runHistoryCommand(const QStringList& args, QTextStream& out, QTextStream& er
         return wrong(parser.errorText());
     }
     if (parser.isSet(helpOption)) {
-        out << parser.helpText();
+        // The parser names the program by its path; the user typed the command.
+        QString help = parser.helpText();
+        help.replace(0, help.indexOf(QLatin1Char('\n')),
+                     QStringLiteral("Usage: tarvo-audit history [options]"));
+        out << help;
         return 0;
     }
     if (parser.isSet(versionOption)) {
