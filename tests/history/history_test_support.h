@@ -69,7 +69,9 @@ class StallingProxy {
             while (QTcpSocket* in = server_.nextPendingConnection()) {
                 auto* out = new QTcpSocket(in);
                 out->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(target_.port()));
-                for (auto [from, to] : {std::pair{in, out}, std::pair{out, in}}) {
+                for (const auto& way : {std::pair{in, out}, std::pair{out, in}}) {
+                    QTcpSocket* from = way.first;
+                    QTcpSocket* to = way.second;
                     QObject::connect(from, &QTcpSocket::readyRead, to, [this, from, to] {
                         if (!stalled_) {
                             to->write(from->readAll());
