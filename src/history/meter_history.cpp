@@ -15,6 +15,21 @@ namespace tarvo {
 
 namespace {
 
+// Adds the entries kept here that the central list does not already hold (by uid; an entry
+// without one was never sent).
+template <typename T>
+void appendUnsent(std::vector<T>& all, const std::vector<T>& here) {
+    std::set<QString> sent;
+    for (const auto& e : all) {
+        sent.insert(e.uid);
+    }
+    for (const auto& e : here) {
+        if (e.uid.isEmpty() || !sent.count(e.uid)) {
+            all.push_back(e);
+        }
+    }
+}
+
 QString newKey() {
     return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
@@ -198,24 +213,8 @@ std::optional<std::vector<MeterReading>> MeterHistory::readings(const Filter& fi
             problem_ = file_->problem();
             return std::nullopt;
         }
-        std::set<QString> keys;
-        for (const auto& k : all) {
-            keys.insert(k.uid);
-        }
-        for (const auto& k : *kept) {
-            if (k.uid.isEmpty() || !keys.count(k.uid)) {
-                all.push_back(k);
-            }
-        }
-        std::set<QString> clearKeys;
-        for (const auto& c : clears) {
-            clearKeys.insert(c.uid);
-        }
-        for (const auto& c : *cleared) {
-            if (c.uid.isEmpty() || !clearKeys.count(c.uid)) {
-                clears.push_back(c);
-            }
-        }
+        appendUnsent(all, *kept);
+        appendUnsent(clears, *cleared);
         sources.push_back(file_.get());
     }
     std::stable_sort(all.begin(), all.end(),
