@@ -140,4 +140,61 @@ StoredReading compared(const MeterReading& reading, const std::vector<KeyedReadi
     return s;
 }
 
+namespace {
+
+// Version 1: the readings and their terminals.
+QStringList fileVersion1() {
+    return {
+        QStringLiteral("CREATE TABLE readings (id INTEGER PRIMARY KEY, taken_ms INTEGER NOT NULL, "
+                       "taken_at TEXT NOT NULL, port TEXT NOT NULL, address INTEGER, "
+                       "serial_number TEXT NOT NULL, firmware_version TEXT NOT NULL, "
+                       "printer_firmware TEXT NOT NULL, printer_status TEXT NOT NULL)"),
+        QStringLiteral("CREATE INDEX readings_by_board ON readings (serial_number, taken_ms)"),
+        QStringLiteral("CREATE INDEX readings_by_time ON readings (taken_ms)"),
+        QStringLiteral("CREATE TABLE terminals (reading_id INTEGER NOT NULL REFERENCES "
+                       "readings (id), number INTEGER NOT NULL, %1, "
+                       "PRIMARY KEY (reading_id, number))")
+            .arg(terminalColumnTypes()),
+    };
+}
+
+// Version 2: the meters that went backwards, and the memory clears that excuse them.
+QStringList fileVersion2() {
+    return {
+        QStringLiteral("ALTER TABLE terminals ADD COLUMN went_backwards TEXT NOT NULL DEFAULT ''"),
+        QStringLiteral("CREATE TABLE memory_clears (id INTEGER PRIMARY KEY, taken_ms INTEGER NOT "
+                       "NULL, taken_at TEXT NOT NULL, port TEXT NOT NULL, address INTEGER, "
+                       "serial_number TEXT NOT NULL)"),
+        QStringLiteral("CREATE INDEX memory_clears_by_time ON memory_clears (taken_ms)"),
+    };
+}
+
+// Version 3: each reading and clear gets a key of its own, so that sending it to a central
+// history twice keeps one copy, and a mark until the central history has it.
+QStringList fileVersion3() {
+    QStringList steps;
+    for (const char* table : {"readings", "memory_clears"}) {
+        const QString t = QLatin1String(table);
+        steps
+            << QStringLiteral("ALTER TABLE %1 ADD COLUMN uid TEXT").arg(t)
+            << QStringLiteral("ALTER TABLE %1 ADD COLUMN pushed INTEGER NOT NULL DEFAULT 0").arg(t)
+            << QStringLiteral("UPDATE %1 SET uid = lower(hex(randomblob(16)))").arg(t)
+            << QStringLiteral("CREATE UNIQUE INDEX %1_by_uid ON %1 (uid)").arg(t)
+            << QStringLiteral("CREATE INDEX %1_waiting ON %1 (pushed)").arg(t);
+    }
+    return steps;
+}
+
+// Version 4: why the central history refused a reading, which then waits no more
+// (pushed = 2).
+QStringList fileVersion4() {
+    return {QStringLiteral("ALTER TABLE readings ADD COLUMN refused TEXT NOT NULL DEFAULT ''")};
+}
+
+}  // namespace
+
+std::vector<QStringList> fileSchemaSteps() {
+    return {fileVersion1(), fileVersion2(), fileVersion3(), fileVersion4()};
+}
+
 }  // namespace tarvo::sql

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <vector>
 
@@ -38,5 +39,9 @@ QVariantList clearValues(const MemoryClear& c);
 // `reading` compared with the one before it (`before` holds it or nothing).
 StoredReading compared(const MeterReading& reading, const std::vector<KeyedReading>& before,
                        const std::vector<MemoryClear>& clears, const QString& uid);
+
+// The local file's schema, one list of statements for each version from 1 on: a file of
+// version v takes the lists from index v up.
+std::vector<QStringList> fileSchemaSteps();
 
 }  // namespace tarvo::sql

@@ -18,55 +18,6 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
 
-// Version 1: the readings and their terminals.
-QStringList version1() {
-    return {
-        QStringLiteral("CREATE TABLE readings (id INTEGER PRIMARY KEY, taken_ms INTEGER NOT NULL, "
-                       "taken_at TEXT NOT NULL, port TEXT NOT NULL, address INTEGER, "
-                       "serial_number TEXT NOT NULL, firmware_version TEXT NOT NULL, "
-                       "printer_firmware TEXT NOT NULL, printer_status TEXT NOT NULL)"),
-        QStringLiteral("CREATE INDEX readings_by_board ON readings (serial_number, taken_ms)"),
-        QStringLiteral("CREATE INDEX readings_by_time ON readings (taken_ms)"),
-        QStringLiteral("CREATE TABLE terminals (reading_id INTEGER NOT NULL REFERENCES "
-                       "readings (id), number INTEGER NOT NULL, %1, "
-                       "PRIMARY KEY (reading_id, number))")
-            .arg(sql::terminalColumnTypes()),
-    };
-}
-
-// Version 2: the meters that went backwards, and the memory clears that excuse them.
-QStringList version2() {
-    return {
-        QStringLiteral("ALTER TABLE terminals ADD COLUMN went_backwards TEXT NOT NULL DEFAULT ''"),
-        QStringLiteral("CREATE TABLE memory_clears (id INTEGER PRIMARY KEY, taken_ms INTEGER NOT "
-                       "NULL, taken_at TEXT NOT NULL, port TEXT NOT NULL, address INTEGER, "
-                       "serial_number TEXT NOT NULL)"),
-        QStringLiteral("CREATE INDEX memory_clears_by_time ON memory_clears (taken_ms)"),
-    };
-}
-
-// Version 3: each reading and clear gets a key of its own, so that sending it to a central
-// history twice keeps one copy, and a mark until the central history has it.
-QStringList version3() {
-    QStringList steps;
-    for (const char* table : {"readings", "memory_clears"}) {
-        const QString t = QLatin1String(table);
-        steps
-            << QStringLiteral("ALTER TABLE %1 ADD COLUMN uid TEXT").arg(t)
-            << QStringLiteral("ALTER TABLE %1 ADD COLUMN pushed INTEGER NOT NULL DEFAULT 0").arg(t)
-            << QStringLiteral("UPDATE %1 SET uid = lower(hex(randomblob(16)))").arg(t)
-            << QStringLiteral("CREATE UNIQUE INDEX %1_by_uid ON %1 (uid)").arg(t)
-            << QStringLiteral("CREATE INDEX %1_waiting ON %1 (pushed)").arg(t);
-    }
-    return steps;
-}
-
-// Version 4: why the central history refused a reading, which then waits no more
-// (pushed = 2).
-QStringList version4() {
-    return {QStringLiteral("ALTER TABLE readings ADD COLUMN refused TEXT NOT NULL DEFAULT ''")};
-}
-
 bool isBusy(const QSqlError& error) {
     // SQLITE_BUSY and SQLITE_LOCKED.
     const QString code = error.nativeErrorCode();
@@ -264,7 +215,7 @@ bool SqliteStore::prepareSchema() {
 }
 
 bool SqliteStore::upgrade(int from) {
-    const std::vector<QStringList> steps = {version1(), version2(), version3(), version4()};
+    const std::vector<QStringList> steps = sql::fileSchemaSteps();
     for (int v = from; v < kSchemaVersion; ++v) {
         for (const QString& sql : steps[static_cast<size_t>(v)]) {
             if (!exec(sql)) {
