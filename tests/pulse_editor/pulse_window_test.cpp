@@ -17,7 +17,7 @@ namespace {
 
 const auto distinct = [](int k, int n) { return k == 8 ? n % 2 : 100 + 10 * k + n; };
 
-TEST(PulseWindow, OpensOnceBesideTheMainWindowWithEmptyGames) {
+TEST(PulseWindow, OpensOnceBesideTheMainWindowWithEmptyGamesAndNamedControls) {
     WindowFixture f;
     FrmSetPulses& p = openPulses(f);
     EXPECT_EQ(&openPulses(f), &p);
@@ -27,12 +27,12 @@ TEST(PulseWindow, OpensOnceBesideTheMainWindowWithEmptyGames) {
         EXPECT_EQ(p.Frame1[n]->title(), QStringLiteral("GAME #%1").arg(n + 1));
         EXPECT_EQ(p.CmbHopper[n]->currentIndex(), -1);
         EXPECT_EQ(p.CmbHopper[n]->itemText(1), "Hopper");
+        // Each list is read out with the label it is tied to.
+        const auto labels = p.Frame1[n]->findChildren<QLabel*>();
+        EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](const QLabel* l) {
+            return l->buddy() == p.CmbHopper[n] && l->text() == "Hopper /Cashout";
+        })) << n;
     }
-}
-
-TEST(PulseWindow, ControlsAreFoundByNameAndAnnouncedWithTheirGame) {
-    WindowFixture f;
-    FrmSetPulses& p = openPulses(f);
     const std::pair<const char*, const char*> cases[] = {
         {"TxtOffset2_3", "Mech Pulse #2 second offset, Game 4"},
         {"TxtPulse1OFF_3", "Mech Pulse #1 OFF, Game 4"},
@@ -46,13 +46,6 @@ TEST(PulseWindow, ControlsAreFoundByNameAndAnnouncedWithTheirGame) {
         const auto* widget = p.findChild<QWidget*>(name);
         ASSERT_NE(widget, nullptr) << name;
         EXPECT_EQ(widget->accessibleName(), spoken);
-    }
-    // Each list is read out with the label it is tied to.
-    for (int n = 0; n < 6; ++n) {
-        const auto labels = p.Frame1[n]->findChildren<QLabel*>();
-        EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](const QLabel* l) {
-            return l->buddy() == p.CmbHopper[n] && l->text() == "Hopper /Cashout";
-        })) << n;
     }
 }
 
@@ -86,7 +79,6 @@ TEST(PulseWindow, EveryTextIsShownWholeWithTheWidestValuesAndALongPath) {
             p.CmdLoad->click();
             ASSERT_TRUE(f.idle());
             ASSERT_EQ(p.Frame1[5]->title(), "GAME # 6 - " + path);
-            ASSERT_GE(path.size(), 120);
             ASSERT_EQ(p.TxtOffset2[5]->text(), "999.5");
             ASSERT_EQ(p.CmbHopper[4]->currentText(), "Cashout");
             // The grown frames reach the scroll area over a few posted layout passes.
@@ -95,11 +87,6 @@ TEST(PulseWindow, EveryTextIsShownWholeWithTheWidestValuesAndALongPath) {
             }
             EXPECT_EQ(cutTexts(p).join('\n'), "");
             EXPECT_GE(p.PicMechPulse1[5]->contentsRect().width(), 640);
-            // For a look by eye: TARVO_GRAB_DIR=/tmp build/tests/test_pulse_editor
-            if (qEnvironmentVariableIsSet("TARVO_GRAB_DIR")) {
-                p.grab().save(QDir(qEnvironmentVariable("TARVO_GRAB_DIR"))
-                                  .filePath(QStringLiteral("pulse_window_%1.png").arg(scale)));
-            }
         }
         QApplication::setFont(normal);
     }
