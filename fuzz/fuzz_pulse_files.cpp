@@ -7,10 +7,6 @@
 
 namespace {
 
-void fail() {
-    __builtin_trap();
-}
-
 // Six games of box texts a file can hold: no control characters, no commas.
 tarvo::PulseGames gamesFrom(const uint8_t* data, size_t size) {
     tarvo::PulseGames games;
@@ -47,31 +43,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             mode == 0 ? tarvo::readTemplateFile(rest) : tarvo::readGameFile(rest);
         const size_t games = mode == 0 ? 6 : 1;
         if (load.ok() != (load.games.size() == games)) {
-            fail();
+            __builtin_trap();
         }
         return 0;
     }
     const tarvo::PulseGames games = gamesFrom(data + 1, size - 1);
     const tarvo::PulseFileLoad load = tarvo::readTemplateFile(tarvo::templateFileBytes(games));
     if (!load.ok()) {
-        fail();
+        __builtin_trap();
     }
     for (int n = 0; n < tarvo::kPulseGames; ++n) {
         const auto& read = load.games[size_t(n)];
         if (!read.hopperGiven || read.values.CmbHopper != games[n].CmbHopper) {
-            fail();
+            __builtin_trap();
         }
         for (int k = 0; k < tarvo::kPulseTextFields; ++k) {
             const auto field = static_cast<tarvo::PulseField>(k);
             const QString& saved = games[n].text(field);
             if (read.values.text(field) != tarvo::plainDecimal(saved).value_or(saved)) {
-                fail();
+                __builtin_trap();
             }
         }
     }
     const tarvo::PulseBix bix = tarvo::bixFileBytes(games);
     if (bix.accepted() != (bix.bytes.size() == tarvo::kBixFileBytes)) {
-        fail();
+        __builtin_trap();
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "core/codepage.h"
 #include "core/pulse_settings.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -31,10 +32,6 @@ tarvo::PulseGames gamesFrom(const uint8_t* data, size_t size) {
     return games;
 }
 
-void fail() {
-    __builtin_trap();
-}
-
 }  // namespace
 
 // The reply reader, the write items and the plot: no crash, no malformed item, no endless train.
@@ -50,14 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             tarvo::fromBoardBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
         const auto games = tarvo::readPulseReply(reply);
         if (games.has_value() != (reply.size() >= tarvo::kPulseReplyMinimum)) {
-            fail();
+            __builtin_trap();
         }
         if (games) {
             for (const auto& game : *games) {
                 const int hopper = game.values.CmbHopper;
                 if (game.values.TxtPulse1On.size() > 3 ||
                     (game.hopperGiven && hopper != 0 && hopper != 1)) {
-                    fail();
+                    __builtin_trap();
                 }
             }
         }
@@ -65,31 +62,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const tarvo::PulseWrite write = tarvo::pulseWriteItems(gamesFrom(data, size));
         if (write.accepted()) {
             if (write.items.size() != 54) {
-                fail();
+                __builtin_trap();
             }
             for (const QByteArray& item : write.items) {
-                if (item.size() != 4 || item[3] != ' ') {
-                    fail();
-                }
-                for (int i = 0; i < 3; ++i) {
-                    if (item[i] < '0' || item[i] > '9') {
-                        fail();
-                    }
+                if (item.size() != 4 || item[3] != ' ' ||
+                    !std::all_of(item.begin(), item.begin() + 3,
+                                 [](char c) { return c >= '0' && c <= '9'; })) {
+                    __builtin_trap();
                 }
             }
         } else if (write.refusal->game < 1 || write.refusal->game > 6 || !write.items.empty()) {
-            fail();
+            __builtin_trap();
         }
     } else if (size >= 12) {
         int32_t v[3];
         std::memcpy(v, data, sizeof v);
         const auto lines = tarvo::plotSegments(v[0], v[1], v[2]);
         if (lines.empty() || lines.size() > 2000) {
-            fail();
+            __builtin_trap();
         }
         for (size_t i = 1; i < lines.size(); ++i) {
             if (lines[i].x1 != lines[i - 1].x2 || lines[i].y1 != lines[i - 1].y2) {
-                fail();
+                __builtin_trap();
             }
         }
     }
