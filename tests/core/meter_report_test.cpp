@@ -1,4 +1,5 @@
 #include "core/meter_report.h"
+#include "core/meter_reading.h"
 #include "support/qstring_printer.h"
 #include "support/sample_reports.h"
 
@@ -157,18 +158,6 @@ void expectPrefix(const QString& part, const QString& whole) {
 TEST(MeterReport, CutShortAtEveryLength) {
     const auto board = {&MeterReport::printerFirmware, &MeterReport::serialNumber,
                         &MeterReport::firmwareVersion};
-    const auto panels = {&MeterReport::pulseInPerPoint,
-                         &MeterReport::pulseInMultiplier,
-                         &MeterReport::printMoneyOrPoints,
-                         &MeterReport::valueIn,
-                         &MeterReport::coinInMultiA,
-                         &MeterReport::coinInMultiB,
-                         &MeterReport::status,
-                         &MeterReport::received,
-                         &MeterReport::returned,
-                         &MeterReport::paidOut,
-                         &MeterReport::coinInA,
-                         &MeterReport::coinInB};
     const auto edits = {&MeterReport::pulseValueEdit, &MeterReport::multiplierEdit,
                         &MeterReport::valueInEdit};
     for (bool kit : {false, true}) {
@@ -183,8 +172,8 @@ TEST(MeterReport, CutShortAtEveryLength) {
                 expectPrefix(r.*f, whole.*f);
             }
             for (int i = 0; i < 6; ++i) {
-                for (auto f : panels) {
-                    expectPrefix((r.*f)[i], (whole.*f)[i]);
+                for (const TerminalField& f : kTerminalFields) {  // every per-terminal text
+                    expectPrefix((r.*f.report)[i], (whole.*f.report)[i]);
                 }
                 for (auto f : edits) {
                     if ((r.*f)[i]) {
