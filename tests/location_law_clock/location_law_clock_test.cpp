@@ -30,9 +30,7 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
 TEST(LocationLawClock, SendsThePiecesWithPrefixesOnlyForBrisko) {
     auto send = [](bool law, QStringList lines) {
         return [=](App& w) {
-            setLines(law ? std::span<QLineEdit* const>(w.TxtLawInfo)
-                         : std::span<QLineEdit* const>(w.txtLocationInfo),
-                     lines);
+            setLines(law ? std::span<QLineEdit* const>(w.TxtLawInfo) : w.txtLocationInfo, lines);
             (law ? w.ButtonSendLawInfo : w.ButtonSendLocationInfo)->click();
         };
     };
@@ -151,9 +149,7 @@ TEST(LocationLawFiles, SaveAndLoadBothWays) {
 TEST(LocationLawFiles, WhatCannotBeReadOrWrittenIsSaidAndChangesNothing) {
     QTemporaryDir dir;
     const QString binary = dir.path() + "/bin.loc";
-    ASSERT_TRUE(writeFile(binary, QByteArray("\x7f"
-                                             "ELF\x02\x01\x01\0\0",
-                                             9)));
+    ASSERT_TRUE(writeFile(binary, QByteArray::fromHex("7f454c460201010000")));
     const std::pair<int, QString> cases[] = {{0, binary},
                                              {0, dir.path() + "/missing.loc"},
                                              {0, dir.path()},
