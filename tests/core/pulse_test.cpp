@@ -1,9 +1,8 @@
-#include "core/pulse_settings.h"
 #include "core/pulse_files.h"
+#include "core/pulse_settings.h"
 
 #include <gtest/gtest.h>
 #include <QStringList>
-#include <functional>
 
 namespace tarvo {
 namespace {
@@ -118,21 +117,14 @@ TEST(PulseReply, ItemsAndLengths) {
         EXPECT_EQ((*games)[n].values.CmbHopper, hopper[n]) << n;
     }
 
-    struct Case {
-        int length;
-        bool read;
-    };
-    const std::vector<Case> cases = {
-        {206, false}, {207, true}, {210, true}, {211, true}, {230, true},
-    };
-    for (const Case& c : cases) {
-        const auto part = readPulseReply(QStringView(full).first(c.length));
-        ASSERT_EQ(part.has_value(), c.read) << c.length;
+    for (const int length : {206, 207, 210, 211, 230}) {
+        const auto part = readPulseReply(QStringView(full).first(length));
+        ASSERT_EQ(part.has_value(), length >= 207) << length;
         if (part) {
-            EXPECT_EQ((*part)[5].values.TxtOffset2, "355") << c.length;
+            EXPECT_EQ((*part)[5].values.TxtOffset2, "355") << length;
             // A cut-off hopper item selects nothing; game 0's item is whole from 211 on.
-            EXPECT_EQ((*part)[0].hopperGiven, c.length >= 211) << c.length;
-            EXPECT_FALSE((*part)[5].hopperGiven) << c.length;
+            EXPECT_EQ((*part)[0].hopperGiven, length >= 211) << length;
+            EXPECT_FALSE((*part)[5].hopperGiven) << length;
         }
     }
 }
@@ -170,7 +162,7 @@ TEST(PulseWrite, ItemsInBlockOrder) {
 using Change = std::tuple<int, PulseField, QString>;
 using P = PulseField;
 
-void apply(PulseGames& games, const std::vector<Change>& changes) {
+PulseGames changed(PulseGames games, const std::vector<Change>& changes) {
     for (const auto& [game, field, text] : changes) {
         if (field == P::Hopper) {
             games[game - 1].CmbHopper = -1;
@@ -178,16 +170,17 @@ void apply(PulseGames& games, const std::vector<Change>& changes) {
             games[game - 1].text(field) = text;
         }
     }
+    return games;
 }
 
 // Each refusal names the box of the last change.
 TEST(PulseWrite, Refusals) {
-    const QString missing = "ERROR MISSING INFORMATION";
     const QString exceeding = "ONE OR SOME VALUES ARE EXCEEDING 255 ms";
     const QString below1000 = "GAME #2 Mech Pulse #2 OFFSET 2: VALUE MUST BE BELOW 1000";
     const std::vector<std::pair<std::vector<Change>, QString>> cases = {
         // Missing information outranks the faults of earlier games.
-        {{{1, P::Pulse1On, "503"}, {1, P::Hopper, ""}, {5, P::Offset2, ""}}, missing},
+        {{{1, P::Pulse1On, "503"}, {1, P::Hopper, ""}, {5, P::Offset2, ""}},
+         "ERROR MISSING INFORMATION"},
         {{{4, P::Pulse1On, "503"}}, exceeding},
         {{{1, P::Offset, "502.4"}}, exceeding},
         // Trailing characters outrank a value over the limit.
@@ -201,9 +194,7 @@ TEST(PulseWrite, Refusals) {
     };
     for (const auto& [changes, text] : cases) {
         SCOPED_TRACE(text.toStdString() + " " + std::get<2>(changes.back()).toStdString());
-        PulseGames games = validGames();
-        apply(games, changes);
-        const PulseWrite w = pulseWriteItems(games);
+        const PulseWrite w = pulseWriteItems(changed(validGames(), changes));
         ASSERT_FALSE(w.accepted());
         EXPECT_TRUE(w.items.empty());
         EXPECT_EQ(w.refusal->text, text);
@@ -319,28 +310,18 @@ TEST(PulseFiles, Bix) {
         "040404040404 FBFBFBFBFBFB 020202020202 000100010001");
     EXPECT_EQ(bix.bytes.toHex(' '), expected.toHex(' '));
 
-    struct Case {
-        const char* name;
-        std::function<void(PulseGames&)> change;
-        QString text;
-        int game;
+    const std::pair<Change, QString> refusals[] = {
+        {{2, P::Offset2, "510.5"},
+         "GAME #2 Mech Pulse #2 OFFSET 2: A BIX FILE HOLDS AT MOST 510 ms"},
+        {{6, P::Pulse2Off, "-2"}, "GAME #6 Mech Pulse #2 OFF: VALUES CANNOT BE NEGATIVE"},
+        {{1, P::Hopper, ""}, "GAME #1 Hopper /Cashout: SELECT Cashout OR Hopper"},
     };
-    const std::vector<Case> cases = {
-        {"511", [](PulseGames& g) { g[1].TxtOffset2 = "510.5"; },
-         "GAME #2 Mech Pulse #2 OFFSET 2: A BIX FILE HOLDS AT MOST 510 ms", 2},
-        {"negative", [](PulseGames& g) { g[5].TxtPulse2Off = "-2"; },
-         "GAME #6 Mech Pulse #2 OFF: VALUES CANNOT BE NEGATIVE", 6},
-        {"no hopper", [](PulseGames& g) { g[0].CmbHopper = -1; },
-         "GAME #1 Hopper /Cashout: SELECT Cashout OR Hopper", 1},
-    };
-    for (const Case& c : cases) {
-        PulseGames changed = games;
-        c.change(changed);
-        const PulseBix refused = bixFileBytes(changed);
-        ASSERT_FALSE(refused.accepted()) << c.name;
+    for (const auto& [change, text] : refusals) {
+        const PulseBix refused = bixFileBytes(changed(games, {change}));
+        ASSERT_FALSE(refused.accepted()) << text.toStdString();
         EXPECT_TRUE(refused.bytes.isEmpty());
-        EXPECT_EQ(refused.refusal->text, c.text);
-        EXPECT_EQ(refused.refusal->game, c.game);
+        EXPECT_EQ(refused.refusal->text, text);
+        EXPECT_EQ(refused.refusal->game, std::get<0>(change));
     }
 }
 
