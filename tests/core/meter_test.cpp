@@ -1,5 +1,5 @@
-#include "core/meter_report.h"
 #include "core/meter_reading.h"
+#include "core/meter_report.h"
 #include "support/qstring_printer.h"
 #include "support/sample_reports.h"
 
@@ -191,7 +191,7 @@ TEST(MeterReport, CutShortAtEveryLength) {
     EXPECT_EQ(scan("*S|0|PRN 1.04 |P|1|2").systemMessage, "50 31 32 ");
 }
 
-MeterReading sample() {
+TEST(MeterReading, FormatsHoldTheDisplayedValues) {
     MeterReport report;
     report.serialNumber = QStringLiteral("TB104217");
     report.printerStatus = QStringLiteral("No Errors");
@@ -202,11 +202,6 @@ MeterReading sample() {
     r.port = QStringLiteral("Com1");
     r.address = 5;
     r.terminals[0].wentBackwards = {QStringLiteral("received")};
-    return r;
-}
-
-TEST(MeterReading, FormatsHoldTheDisplayedValues) {
-    const MeterReading r = sample();
     ASSERT_EQ(r.terminals.size(), 1u);  // a kit has one terminal
     EXPECT_EQ(readingFromReport(MeterReport{}, false).terminals.size(), 6u);
 
