@@ -8,13 +8,51 @@
 #include <QTest>
 #include <QTimer>
 
-#include "pulse_test_support.h"
+#include "pulse_editor/frm_set_pulses.h"
 #include "shell/cd_file.h"
+#include "support/board_harness.h"
 #include "support/text_fit.h"
 #include "support/window_fixture.h"
 
 namespace tarvo::test {
 namespace {
+
+using PulseBoxes = FrmSetPulses::PerGame<QLineEdit> FrmSetPulses::*;
+
+// The eight boxes in the board's block order.
+const PulseBoxes kBlockBoxes[] = {&FrmSetPulses::TxtPulse1On, &FrmSetPulses::TxtPulse1OFF,
+                                  &FrmSetPulses::txtHopperOn, &FrmSetPulses::TxtHopperOff,
+                                  &FrmSetPulses::TxtPulse2On, &FrmSetPulses::TxtPulse2Off,
+                                  &FrmSetPulses::TxtOffset,   &FrmSetPulses::TxtOffset2};
+
+// Clicks "CONF I G" of a fixture's or harness's main window.
+template <typename Fixture>
+FrmSetPulses& openPulses(Fixture& f) {
+    f.w().Command3->click();
+    return *f.w().pulseWindow();
+}
+
+// Block k of game n holds value(k, n); block 8 is the hopper position.
+void fillPulses(FrmSetPulses& p, const std::function<int(int, int)>& value) {
+    for (int n = 0; n < 6; ++n) {
+        for (int k = 0; k < 8; ++k) {
+            (p.*kBlockBoxes[k])[n]->setText(QString::number(value(k, n)));
+        }
+        p.CmbHopper[n]->setCurrentIndex(value(8, n));
+    }
+}
+
+// Every text, hopper position and caption of the window.
+QStringList pulseState(const FrmSetPulses& p) {
+    QStringList out;
+    for (int n = 0; n < 6; ++n) {
+        out << p.Frame1[n]->title() << QString::number(p.CmbHopper[n]->currentIndex());
+        for (const PulseBoxes boxes : kBlockBoxes) {
+            out << (p.*boxes)[n]->text();
+        }
+    }
+    return out;
+}
 
 using Click = std::function<void(FrmSetPulses&)>;
 
@@ -360,6 +398,53 @@ TEST(PulseWrite, SendsThePrefixTwAndTheFiftyFourItemsEachOnItsOwn) {
     const FakePrompts::Message refusal{"ONE OR SOME VALUES ARE EXCEEDING 255 ms", MsgButtons::Ok,
                                        MsgIcon::Critical, "ERROR ON WRITING"};
     EXPECT_EQ(f.prompts->messages, std::vector{refusal});
+}
+
+// READ and WRITE against the simulated board over a real pty.
+using Pulses = std::array<std::array<int, 6>, 9>;
+
+Pulses windowValues(const FrmSetPulses& p) {
+    Pulses v{};
+    for (int n = 0; n < 6; ++n) {
+        for (int k = 0; k < 8; ++k) {
+            v[k][n] = (p.*kBlockBoxes[k])[n]->text().toInt();
+        }
+        v[8][n] = p.CmbHopper[n]->currentIndex();
+    }
+    return v;
+}
+
+// READ fills the six games with what the board holds, which is what WRITE sent.
+TEST(EndToEndPulses, WrittenValuesReadBackUnchanged) {
+    for (const bool brisko : {true, false}) {
+        SCOPED_TRACE(brisko);
+        sim::BoardConfig config;
+        config.requirePrefix = brisko;
+        BoardHarness h(config);
+        (brisko ? h.w().Option1 : h.w().Option3)->setChecked(true);
+        ASSERT_TRUE(h.connect());
+        FrmSetPulses& p = openPulses(h);
+        Pulses written{};
+        fillPulses(p, [&](int k, int n) {
+            return written[k][n] = k == 8             ? (n + 1) % 2
+                                   : k == 0 && n == 5 ? 502
+                                                      : 3 + 40 * k + 7 * n;
+        });
+        p.CmdWrite->click();
+        ASSERT_TRUE(h.idle());
+        h.settle();
+        EXPECT_EQ(h.board().state().pulses, written);
+        // Behind a Brisko system the board checks the prefix and its fixed code 192.
+        EXPECT_EQ(h.trace().contains("1D 54 50 C0"), brisko);
+
+        fillPulses(p, [](int k, int) { return k == 8 ? -1 : 1; });
+        p.CmdRead->click();
+        ASSERT_TRUE(h.idle());
+        EXPECT_EQ(windowValues(p), written);
+        EXPECT_EQ(p.TxtPulse1On[0]->text(), "003");  // as the board sends it
+        EXPECT_TRUE(h.board().protocolErrors().isEmpty())
+            << h.board().protocolErrors().join('\n').toStdString();
+    }
 }
 
 }  // namespace
