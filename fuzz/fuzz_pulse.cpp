@@ -1,5 +1,7 @@
 #include "core/codepage.h"
+#include "core/pulse_files.h"
 #include "core/pulse_settings.h"
+#include "core/pulse_text.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -9,8 +11,9 @@
 namespace {
 
 // Six games cut from the input. Most boxes are numbers around the limits, so whole writes get
-// through; a selector byte of 240 or more makes a box of raw bytes instead.
-tarvo::PulseGames gamesFrom(const uint8_t* data, size_t size) {
+// through; a selector byte of 240 or more makes a box of raw bytes instead, for a file without
+// the control characters and commas no file line can hold.
+tarvo::PulseGames gamesFrom(const uint8_t* data, size_t size, bool forFile) {
     tarvo::PulseGames games;
     size_t at = 0;
     auto next = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
@@ -22,10 +25,14 @@ tarvo::PulseGames gamesFrom(const uint8_t* data, size_t size) {
                 text = QString::number(selector * 4.25 - 10.0);
                 continue;
             }
-            const size_t length = std::min<size_t>(selector % 8, size - std::min(at, size));
-            text = tarvo::fromBoardBytes(
-                QByteArray(reinterpret_cast<const char*>(data) + at, qsizetype(length)));
-            at += length;
+            QByteArray bytes;
+            for (int length = selector % 8; length > 0 && at < size; --length) {
+                const uint8_t b = next();
+                if (!forFile || (b >= 0x20 && b != ',')) {
+                    bytes += char(b);
+                }
+            }
+            text = tarvo::fromBoardBytes(bytes);
         }
         game.CmbHopper = next() % 5 == 0 ? -1 : next() % 2;
     }
@@ -34,23 +41,25 @@ tarvo::PulseGames gamesFrom(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-// The reply reader, the write items and the plot: no crash, no malformed item, no endless train.
+// The reply reader, the file loaders, the write items, the files written and the plot: no
+// crash, no malformed item, a saved template loads back as it was saved, a BIX file is 54
+// bytes, no endless train.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) {
         return 0;
     }
-    const uint8_t mode = data[0] % 3;
+    const uint8_t mode = data[0] % 5;
     ++data;
     --size;
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     if (mode == 0) {
-        const QString reply =
-            tarvo::fromBoardBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+        const QString reply = tarvo::fromBoardBytes(bytes);
         const auto games = tarvo::readPulseReply(reply);
         if (games.has_value() != (reply.size() >= tarvo::kPulseReplyMinimum)) {
             __builtin_trap();
         }
         if (games) {
-            for (const auto& game : *games) {
+            for (const tarvo::PulseGameRead& game : *games) {
                 const int hopper = game.values.CmbHopper;
                 if (game.values.TxtPulse1On.size() > 3 ||
                     (game.hopperGiven && hopper != 0 && hopper != 1)) {
@@ -59,7 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
     } else if (mode == 1) {
-        const tarvo::PulseWrite write = tarvo::pulseWriteItems(gamesFrom(data, size));
+        const tarvo::PulseFileLoad set = tarvo::readTemplateFile(bytes);
+        const tarvo::PulseFileLoad game = tarvo::readGameFile(bytes);
+        if (set.ok() != (set.games.size() == 6) || game.ok() != (game.games.size() == 1)) {
+            __builtin_trap();
+        }
+    } else if (mode == 2) {
+        const tarvo::PulseWrite write = tarvo::pulseWriteItems(gamesFrom(data, size, false));
         if (write.accepted()) {
             if (write.items.size() != 54) {
                 __builtin_trap();
@@ -72,6 +87,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 }
             }
         } else if (write.refusal->game < 1 || write.refusal->game > 6 || !write.items.empty()) {
+            __builtin_trap();
+        }
+    } else if (mode == 3) {
+        const tarvo::PulseGames games = gamesFrom(data, size, true);
+        const tarvo::PulseFileLoad load = tarvo::readTemplateFile(tarvo::templateFileBytes(games));
+        if (!load.ok()) {
+            __builtin_trap();
+        }
+        for (int n = 0; n < tarvo::kPulseGames; ++n) {
+            const auto& read = load.games[size_t(n)];
+            if (!read.hopperGiven || read.values.CmbHopper != games[n].CmbHopper) {
+                __builtin_trap();
+            }
+            for (int k = 0; k < tarvo::kPulseTextFields; ++k) {
+                const auto field = static_cast<tarvo::PulseField>(k);
+                const QString& saved = games[n].text(field);
+                if (read.values.text(field) != tarvo::plainDecimal(saved).value_or(saved)) {
+                    __builtin_trap();
+                }
+            }
+        }
+        const tarvo::PulseBix bix = tarvo::bixFileBytes(games);
+        if (bix.accepted() != (bix.bytes.size() == tarvo::kBixFileBytes)) {
             __builtin_trap();
         }
     } else if (size >= 12) {
