@@ -21,15 +21,6 @@ const auto multiplier = [](char input, int n, const char* text) {
     };
 };
 
-// Frames written as hex, one frame per word.
-Frames frames(const char* spaced) {
-    Frames out;
-    for (const QByteArray& word : QByteArray(spaced).split(' ')) {
-        out.push_back(QByteArray::fromHex(word));
-    }
-    return out;
-}
-
 // Over USB every send is one transfer, so the test sees where one frame ends. Behind a Brisko
 // system (Option1) a target prefix goes in front of every command the board counts.
 TEST(Accounting, ActionsSendTheBoardCommandsWithPrefixesOnlyForBrisko) {
@@ -61,7 +52,11 @@ TEST(Accounting, ActionsSendTheBoardCommandsWithPrefixesOnlyForBrisko) {
             ASSERT_TRUE(f.connect());
             c.act(f.w());
             ASSERT_TRUE(f.idle());
-            EXPECT_EQ(f.usbFrames(), frames(brisko ? c.brisko : c.plain));
+            QByteArrayList frames;  // as hex, one frame per word
+            for (const QByteArray& frame : f.usbFrames()) {
+                frames << frame.toHex();
+            }
+            EXPECT_EQ(frames.join(' '), brisko ? c.brisko : c.plain);
         }
     }
 }
