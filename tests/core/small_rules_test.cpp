@@ -123,14 +123,11 @@ TEST(ModemResult, WordsInTableOrderOnceEnoughHasArrived) {
 TEST(DialableNumber, KeepsDialCharactersAndRefusesWhatWouldBreakTheCommand) {
     const std::pair<const char*, const char*> cases[] = {
         {"(02) 555-0100", "025550100"}, {"+61.2 *9,#", "+612*9,#"}, {"  - ", ""},
-        {"5551234\r", nullptr},         {"555;ATH", nullptr},       {"1-800-TARVO", nullptr},
+        {"5551234\r", "(refused)"},     {"555;ATH", "(refused)"},   {"1-800-TARVO", "(refused)"},
     };
     for (const auto& [typed, number] : cases) {
-        const auto result = dialableNumber(QString::fromLatin1(typed));
-        EXPECT_EQ(result.has_value(), number != nullptr) << typed;
-        if (result && number) {
-            EXPECT_EQ(result->toStdString(), number);
-        }
+        EXPECT_EQ(dialableNumber(QString::fromLatin1(typed)).value_or("(refused)"), number)
+            << typed;
     }
 }
 
