@@ -14,14 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data) + 1,
                            static_cast<qsizetype>(size - 1));
     const tarvo::textfile::Lines read = tarvo::textfile::readLines(bytes, count);
-    if (read.problem != tarvo::textfile::Problem::None) {
-        if (!read.lines.isEmpty()) {
-            __builtin_trap();
-        }
-        return 0;
-    }
-    if (read.lines.size() != count) {
+    const bool text = read.problem == tarvo::textfile::Problem::None;
+    if (read.lines.size() != (text ? count : 0)) {
         __builtin_trap();
+    }
+    if (!text) {
+        return 0;
     }
     // CR LF may make a saved file longer than the one read; only a file that fits must load.
     const QByteArray saved = tarvo::textfile::writeLines(read.lines);
