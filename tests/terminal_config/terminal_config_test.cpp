@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
-#include <QMouseEvent>
+#include <QTest>
 #include <QTimer>
 
 #include "shell/main_window.h"
@@ -25,16 +23,7 @@ void choose(ParamCombo* combo, const QString& item) {
 
 void typeInto(ParamCombo* combo, const QString& text) {
     combo->setText(QString());
-    for (QChar ch : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
-        QApplication::sendEvent(combo->lineEdit(), &press);
-    }
-}
-
-void clickBox(QLineEdit* box) {
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), box->mapToGlobal(QPointF(2, 2)),
-                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(box, &press);
+    QTest::keyClicks(combo->lineEdit(), text);
 }
 
 // Over USB every send is one frame, the editors stay open and no meter report follows. Behind a
@@ -147,7 +136,7 @@ TEST(ChangeParameters, ShowsEachEditorByItsBoxAndTheWriteButtonByValueIn) {
         w.PulseInPerPoint[1]->setText(c.pulse);
         w.PulseInMultiplier[1]->setText(c.multiplier);
         w.ValueIn[1]->setText(c.valueIn);
-        clickBox(w.PulseInPerPoint[1]);
+        QTest::mousePress(w.PulseInPerPoint[1], Qt::LeftButton, {}, QPoint(2, 2));
         auto state = [](ParamCombo* combo) { return combo->isHidden() ? -2 : combo->listIndex(); };
         EXPECT_EQ(state(w.cmbPulseValue[1]), c.pulseItem);
         EXPECT_EQ(state(w.cmbPulseMultiplier[1]), c.multiplierItem);
