@@ -74,11 +74,9 @@ TEST(LocationLawClock, SendsThePiecesWithPrefixesOnlyForBrisko) {
             ASSERT_TRUE(f.idle());
             const bool refused = brisko && c.prefix.isEmpty();
             std::vector<QByteArray> expected;
-            for (const QByteArray& word : ((brisko ? c.prefix + " " : "") + c.plain).split(' ')) {
-                if (!word.startsWith('|')) {
-                    expected.push_back(QByteArray::fromHex(word));
-                } else if (brisko) {
-                    expected.push_back(QByteArray::fromHex("1d5450" + word.mid(1)));
+            for (QByteArray word : ((brisko ? c.prefix + " " : "") + c.plain).split(' ')) {
+                if (brisko || !word.startsWith('|')) {
+                    expected.push_back(QByteArray::fromHex(word.replace('|', "1d5450")));
                 }
             }
             EXPECT_EQ(f.usbFrames(), refused ? std::vector<QByteArray>{} : expected);
