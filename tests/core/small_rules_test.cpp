@@ -191,21 +191,12 @@ struct Screen {
     void run(RxInterpreter& rx, const QByteArray& input) {
         for (char ch : input) {
             const RxEffect e = rx.feed(static_cast<unsigned char>(ch));
-            switch (e.kind) {
-                case RxEffect::Nothing:
-                    break;
-                case RxEffect::Append:
-                    box += QLatin1Char(e.ch);
-                    break;
-                case RxEffect::LineBreak:
-                    box += QStringLiteral("\r\n");
-                    break;
-                case RxEffect::ClearThenLineBreak:
-                    box = QStringLiteral("\r\n");
-                    break;
-                case RxEffect::Status:
-                    statuses << e.status;
-                    break;
+            if (e.kind == RxEffect::Append) {
+                box += QLatin1Char(e.ch);
+            } else if (e.kind == RxEffect::Status) {
+                statuses << e.status;
+            } else if (e.kind != RxEffect::Nothing) {  // a line break, perhaps in an emptied box
+                box = (e.kind == RxEffect::ClearThenLineBreak ? QString() : box) + "\r\n";
             }
         }
     }
