@@ -386,21 +386,8 @@ TEST(PulseWrite, SendsThePrefixTwAndTheFiftyFourItemsEachOnItsOwn) {
     EXPECT_EQ(f.prompts->messages, std::vector{refusal});
 }
 
-// READ and WRITE against the simulated board over a real pty.
-using Pulses = std::array<std::array<int, 6>, 9>;
-
-Pulses windowValues(const FrmSetPulses& p) {
-    Pulses v{};
-    for (int n = 0; n < 6; ++n) {
-        for (int k = 0; k < 8; ++k) {
-            v[k][n] = (p.*kBlockBoxes[k])[n]->text().toInt();
-        }
-        v[8][n] = p.CmbHopper[n]->currentIndex();
-    }
-    return v;
-}
-
-// READ fills the six games with what the board holds, which is what WRITE sent.
+// READ and WRITE against the simulated board over a real pty: READ fills the six games with
+// what the board holds, which is what WRITE sent.
 TEST(EndToEndPulses, WrittenValuesReadBackUnchanged) {
     for (const bool brisko : {true, false}) {
         SCOPED_TRACE(brisko);
@@ -410,7 +397,7 @@ TEST(EndToEndPulses, WrittenValuesReadBackUnchanged) {
         (brisko ? h.w().Option1 : h.w().Option3)->setChecked(true);
         ASSERT_TRUE(h.connect());
         FrmSetPulses& p = openPulses(h);
-        Pulses written{};
+        std::array<std::array<int, 6>, 9> written{};  // block, game
         fillPulses(p, [&](int k, int n) {
             return written[k][n] = k == 8             ? (n + 1) % 2
                                    : k == 0 && n == 5 ? 502
@@ -426,7 +413,12 @@ TEST(EndToEndPulses, WrittenValuesReadBackUnchanged) {
         fillPulses(p, [](int k, int) { return k == 8 ? -1 : 1; });
         p.CmdRead->click();
         ASSERT_TRUE(h.idle());
-        EXPECT_EQ(windowValues(p), written);
+        for (int n = 0; n < 6; ++n) {
+            for (int k = 0; k < 8; ++k) {
+                EXPECT_EQ((p.*kBlockBoxes[k])[n]->text().toInt(), written[k][n]) << k << " " << n;
+            }
+            EXPECT_EQ(p.CmbHopper[n]->currentIndex(), written[8][n]) << n;
+        }
         EXPECT_EQ(p.TxtPulse1On[0]->text(), "003");  // as the board sends it
         EXPECT_TRUE(h.board().protocolErrors().isEmpty())
             << h.board().protocolErrors().join('\n').toStdString();
