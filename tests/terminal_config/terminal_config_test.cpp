@@ -39,7 +39,6 @@ TEST(ParameterWrite, SendsTheParametersOfTheChosenItems) {
         {false, 3, "5000", "50", "DOLLAR", "1d544f03a5f50000"},
         {false, 1, "2", "75", "DOLLAR", "1d544f01a5010100"},  // the range bit from 75 on
         {false, 2, "DIP", "1000", "CENTS", "1d544f0200000000"},
-        {true, 0, "25", "100", "CENTS", "1d545008 1d544f00a5282100"},
         {true, 4, "DIP", "5", "DOLLAR", "1d545008 1d544f0400000000"},
     };
     for (const Case& c : cases) {
