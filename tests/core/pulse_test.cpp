@@ -204,7 +204,10 @@ TEST(PulseWrite, Refusals) {
     }
 }
 
-GamePulseSetting sample() {
+// Numbers come back from a game file in plain form, other text as it was.
+TEST(PulseFiles, TemplateAndGameBytesAndTheGameReadBack) {
+    EXPECT_EQ(templateFileBytes(PulseGames{}),
+              QByteArray("\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n-1 \r\n").repeated(6));
     GamePulseSetting g;
     g.TxtPulse1On = "005";
     g.TxtPulse1OFF = "7.50";
@@ -215,33 +218,23 @@ GamePulseSetting sample() {
     g.TxtPulse2On = "-0";
     g.TxtPulse2Off = "caf\u00e9";
     g.CmbHopper = kHopperHopper;
-    return g;
-}
-
-TEST(PulseFiles, TemplateAndGameBytes) {
-    EXPECT_EQ(templateFileBytes(PulseGames{}),
-              QByteArray("\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n-1 \r\n").repeated(6));
-    EXPECT_EQ(gameFileBytes(sample()),
+    EXPECT_EQ(gameFileBytes(g),
               "005\r\n7.50\r\nabc\r\n\r\n 30\r\n12 x\r\n-0\r\ncaf\xE9\r\n 1 \r\n");
-    GamePulseSetting cashout;
-    cashout.TxtOffset2 = "a\r\nb";  // a line break must not move the values after it
-    cashout.CmbHopper = kHopperCashout;
-    EXPECT_EQ(gameFileBytes(cashout), "\r\n\r\n\r\n\r\n\r\na  b\r\n\r\n\r\n 0 \r\n");
-}
-
-// Numbers come back in plain form, other text as it was.
-TEST(PulseFiles, GameFileRoundTrip) {
-    const PulseFileLoad load = readGameFile(gameFileBytes(sample()));
+    const PulseFileLoad load = readGameFile(gameFileBytes(g));
     ASSERT_TRUE(load.ok()) << load.error.toStdString();
     ASSERT_EQ(load.games.size(), 1u);
     GamePulseSetting loaded;
     load.games[0].applyTo(loaded);
-    GamePulseSetting expected = sample();
-    expected.TxtPulse1On = "5";
-    expected.TxtPulse1OFF = "7.5";
-    expected.TxtOffset = "30";
-    expected.TxtPulse2On = "0";
-    EXPECT_EQ(loaded, expected);
+    g.TxtPulse1On = "5";
+    g.TxtPulse1OFF = "7.5";
+    g.TxtOffset = "30";
+    g.TxtPulse2On = "0";
+    EXPECT_EQ(loaded, g);
+
+    GamePulseSetting cashout;
+    cashout.TxtOffset2 = "a\r\nb";  // a line break must not move the values after it
+    cashout.CmbHopper = kHopperCashout;
+    EXPECT_EQ(gameFileBytes(cashout), "\r\n\r\n\r\n\r\n\r\na  b\r\n\r\n\r\n 0 \r\n");
 }
 
 TEST(PulseFiles, Reading) {
