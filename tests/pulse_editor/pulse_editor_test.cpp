@@ -126,7 +126,7 @@ TEST(PulseFiles, ACompletedNameOfAnExistingFileIsReplacedOnlyWhenConfirmed) {
     }
 }
 
-TEST(PulseFiles, SavedGamesAndTemplatesLoadBackWithTheFileInTheCaption) {
+TEST(PulseFiles, SavedGamesAndTemplatesLoadBackWithTheFileInTheCaptionOrAFailureIsSaid) {
     FilledWindow s;
     s.files->answer(s.path("two"));
     s.p.CmdSaveGame[1]->click();
@@ -146,6 +146,14 @@ TEST(PulseFiles, SavedGamesAndTemplatesLoadBackWithTheFileInTheCaption) {
     EXPECT_EQ(s.p.games(), saved);
     EXPECT_EQ(s.p.Frame1[5]->title(), "GAME # 6 - " + s.path("all.set"));
     EXPECT_TRUE(s.prompts->messages.empty());
+
+    // A save that fails says where and why.
+    const QString path = s.path("no such folder/pulse.set");
+    s.files->answer(path);
+    saveTemplate(s.p);
+    ASSERT_EQ(s.prompts->messages.size(), 1u);
+    EXPECT_TRUE(s.prompts->messages[0].text.contains(path));
+    EXPECT_EQ(s.prompts->messages[0].icon, MsgIcon::Critical);
 }
 
 // A load that cannot be used says so once, and the window keeps every value and caption.
@@ -170,16 +178,6 @@ TEST(PulseFiles, AFileThatCannotBeLoadedKeepsEveryValue) {
         EXPECT_EQ(pulseState(s.p), before) << name;
         EXPECT_EQ(s.prompts->messages.size(), 1u) << name;
     }
-}
-
-TEST(PulseFiles, AFailedSaveSaysWhereAndWhy) {
-    FilledWindow s;
-    const QString path = s.path("no such folder/pulse.set");
-    s.files->answer(path);
-    saveTemplate(s.p);
-    ASSERT_EQ(s.prompts->messages.size(), 1u);
-    EXPECT_TRUE(s.prompts->messages[0].text.contains(path));
-    EXPECT_EQ(s.prompts->messages[0].icon, MsgIcon::Critical);
 }
 
 TEST(PulseFiles, ABixFileIsWrittenOnlyWhenEveryValueFits) {
