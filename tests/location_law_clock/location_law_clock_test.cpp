@@ -182,14 +182,10 @@ TEST(LocationLawFiles, ACompletedNameAsksBeforeReplacing) {
         f.files->answer(dir.path() + "/site1");
         f.w().LoadLocationInfo[1]->click();
         ASSERT_TRUE(f.idle());
-        if (answer) {
-            ASSERT_EQ(f.prompts->messages.size(), 1u);
-            EXPECT_EQ(f.prompts->messages[0],
-                      (FakePrompts::Message{file + " already exists.\nDo you want to replace it?",
-                                            MsgButtons::YesNo, MsgIcon::Exclamation, "Save File"}));
-        } else {
-            EXPECT_TRUE(f.prompts->messages.empty());
-        }
+        const FakePrompts::Message question{file + " already exists.\nDo you want to replace it?",
+                                            MsgButtons::YesNo, MsgIcon::Exclamation, "Save File"};
+        EXPECT_EQ(f.prompts->messages,
+                  answer ? std::vector{question} : std::vector<FakePrompts::Message>{});
         QFile saved(file);
         ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
         EXPECT_EQ(saved.readAll().startsWith("new"), answer != MsgAnswer::No);
