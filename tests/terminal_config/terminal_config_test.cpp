@@ -204,10 +204,9 @@ TEST(AutoCalibration, WithoutAChosenTerminalSendsNothing) {
         f.w().CmdAutoCalibrate->click();
         ASSERT_TRUE(f.idle());
         EXPECT_TRUE(f.serial->sentBytes().isEmpty()) << f.serial->sentBytes().toHex().data();
-        ASSERT_EQ(f.prompts->messages.size(), 1u);
-        EXPECT_EQ(f.prompts->messages[0],
-                  (FakePrompts::Message{"Please select Terminal", MsgButtons::Ok, MsgIcon::Critical,
-                                        "No Terminals Selected"}));
+        const FakePrompts::Message refusal{"Please select Terminal", MsgButtons::Ok,
+                                           MsgIcon::Critical, "No Terminals Selected"};
+        EXPECT_EQ(f.prompts->messages, std::vector{refusal});
     }
 }
 
