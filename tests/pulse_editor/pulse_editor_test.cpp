@@ -188,12 +188,10 @@ TEST(PulseFiles, ABixFileIsWrittenOnlyWhenEveryValueFits) {
     EXPECT_EQ(bix.left(6).toHex(' '), "32 32 33 34 34 34");  // halves to even
     EXPECT_EQ(bix.right(6).toHex(' '), "00 01 00 01 00 01");
 
-    FilledWindow refused;
-    refused.p.CmbHopper[2]->setCurrentIndex(-1);
-    refused.files->answer(refused.path("tank"));
-    createBix(refused.p);
-    EXPECT_EQ(refused.prompts->messages.size(), 1u);
-    EXPECT_TRUE(QDir(refused.dir.path()).isEmpty());
+    s.p.CmbHopper[2]->setCurrentIndex(-1);  // a game without a hopper choice makes no file
+    createBix(s.p);
+    EXPECT_EQ(s.prompts->messages.size(), 1u);
+    EXPECT_EQ(s.files->requests.size(), 1u);  // not even a name is asked for
 }
 
 TEST(PulseWindow, OpensOnceBesideTheMainWindowWithEmptyGamesAndNamedControls) {
