@@ -271,10 +271,7 @@ TEST(PulseFiles, Reading) {
         }
         EXPECT_EQ(load.games[0].values.TxtPulse1On, c.pulse1On);
         EXPECT_EQ(load.games[0].values.TxtOffset2, c.offset2);
-        EXPECT_EQ(load.games[0].hopperGiven, c.hopper != -2);
-        if (c.hopper != -2) {
-            EXPECT_EQ(load.games[0].values.CmbHopper, c.hopper);
-        }
+        EXPECT_EQ(load.games[0].hopperGiven ? load.games[0].values.CmbHopper : -2, c.hopper);
     }
     // A template needs all six games; a game loader takes the first game of one.
     const QByteArray six = nine.repeated(6);
