@@ -322,12 +322,11 @@ TEST(PulseWindow, PlotDrawsTheTrainsInBlueAtTheirEdges) {
 TEST(PulseRead, WithoutAReplyTheWindowKeepsItsValues) {
     FilledWindow f;
     ASSERT_TRUE(f.connect());
-    FrmSetPulses& p = f.p;
-    const QStringList before = pulseState(p);
-    p.CmdRead->click();
+    const QStringList before = pulseState(f.p);
+    f.p.CmdRead->click();
     ASSERT_TRUE(f.idle());
     EXPECT_EQ(f.serial->sentBytes(), QByteArray("\x1dTP\x03\x1dTr"));
-    EXPECT_EQ(pulseState(p), before);
+    EXPECT_EQ(pulseState(f.p), before);
 }
 
 // Either window may be closed while READ waits: the read ends and the pulse window goes
@@ -356,9 +355,8 @@ TEST(PulseWrite, SendsThePrefixTwAndTheFiftyFourItemsEachOnItsOwn) {
     FilledWindow f;
     f.chooseInterface(RetreiveAccountingApp::kUsbPosition);
     ASSERT_TRUE(f.connect());
-    FrmSetPulses& p = f.p;
-    p.TxtPulse1On[2]->setText("502");
-    p.CmdWrite->click();
+    f.p.TxtPulse1On[2]->setText("502");
+    f.p.CmdWrite->click();
     ASSERT_TRUE(f.idle());
     std::vector<QByteArray> expected{"\x1dTP\xc0", "\x1dTw"};
     for (int k = 0; k < 9; ++k) {
@@ -372,8 +370,8 @@ TEST(PulseWrite, SendsThePrefixTwAndTheFiftyFourItemsEachOnItsOwn) {
 
     // A refusal is one message, and nothing goes out.
     f.forgetSent();
-    p.TxtPulse1On[3]->setText("503");
-    p.CmdWrite->click();
+    f.p.TxtPulse1On[3]->setText("503");
+    f.p.CmdWrite->click();
     ASSERT_TRUE(f.idle());
     EXPECT_TRUE(f.usbFrames().empty());
     const FakePrompts::Message refusal{"ONE OR SOME VALUES ARE EXCEEDING 255 ms", MsgButtons::Ok,
