@@ -163,11 +163,10 @@ TEST(ViewInfo, TheTailAfterTheFirstWaitReachesTheDisplaysAndTheRecord) {
             QTimer::singleShot(60, line, [line, report] { line->receive(report.mid(1300)); });
         }
     };
-    App& w = f.w();
-    w.cmdViewOnly->click();
+    f.w().cmdViewOnly->click();
     ASSERT_TRUE(f.idle());
-    EXPECT_EQ(w.CoinInB[5]->text(), "000006005");
-    const auto& reading = w.meterReport().lastReading();
+    EXPECT_EQ(f.w().CoinInB[5]->text(), "000006005");
+    const auto& reading = f.w().meterReport().lastReading();
     ASSERT_TRUE(reading);
     ASSERT_EQ(reading->terminals.size(), 6u);
     EXPECT_EQ(reading->terminals[5].coinInB, "000006005");

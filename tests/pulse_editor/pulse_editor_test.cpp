@@ -247,17 +247,16 @@ TEST(PulseWindow, EveryTextIsShownWholeWithTheWidestValuesAndALongPath) {
                 QByteArray("502.5\r\n").repeated(5) + "999.5\r\n502.5\r\n502.5\r\n";
             s.write(name, (game + " 0 \r\n" + game + " 1 \r\n").repeated(3));
             const QString path = s.path(name);
-            FrmSetPulses& p = s.p;
             s.files->answer(path);
-            loadTemplate(p);
+            loadTemplate(s.p);
             ASSERT_TRUE(s.idle());
-            ASSERT_EQ(p.Frame1[5]->title(), "GAME # 6 - " + path);  // loaded
+            ASSERT_EQ(s.p.Frame1[5]->title(), "GAME # 6 - " + path);  // loaded
             // The grown frames reach the scroll area over a few posted layout passes.
             for (int pass = 0; pass < 3; ++pass) {
                 QApplication::processEvents();
             }
-            EXPECT_EQ(cutTexts(p).join('\n'), "");
-            EXPECT_GE(p.PicMechPulse1[5]->contentsRect().width(), 640);
+            EXPECT_EQ(cutTexts(s.p).join('\n'), "");
+            EXPECT_GE(s.p.PicMechPulse1[5]->contentsRect().width(), 640);
         }
         QApplication::setFont(normal);
     }
