@@ -198,11 +198,11 @@ TEST(MeterReading, FormatsHoldTheDisplayedValues) {
     report.received[0] = QStringLiteral("000001001");
     report.status[0] = QStringLiteral("IDLE, \"odd\"");
     MeterReading r = readingFromReport(report, true);
+    ASSERT_EQ(r.terminals.size(), 1u);  // a kit has one terminal
     r.time = QDateTime(QDate(2026, 3, 7), QTime(9, 5, 0));
     r.port = QStringLiteral("Com1");
     r.address = 5;
     r.terminals[0].wentBackwards = {QStringLiteral("received")};
-    ASSERT_EQ(r.terminals.size(), 1u);  // a kit has one terminal
 
     const QJsonObject o =
         QJsonDocument::fromJson(formatReadings({r}, RecordFormat::Json, true).toUtf8())
