@@ -31,7 +31,7 @@ void typeInto(ParamCombo* combo, const QString& text) {
 TEST(ParameterWrite, SendsTheParametersOfTheChosenItems) {
     struct Case {
         bool brisko;
-        int terminal;
+        int n;                                              // terminal
         const char *pulse, *multiplier, *valueIn, *frames;  // hex, one frame per word
     };
     const Case cases[] = {
@@ -48,11 +48,10 @@ TEST(ParameterWrite, SendsTheParametersOfTheChosenItems) {
         ASSERT_TRUE(f.idle());
         f.chooseInterface(App::kUsbPosition);
         ASSERT_TRUE(f.connect());
-        const int n = c.terminal;
-        choose(f.w().cmbPulseValue[n], c.pulse);
-        choose(f.w().cmbPulseMultiplier[n], c.multiplier);
-        choose(f.w().cmbValueIn[n], c.valueIn);
-        f.w().cmdWriteToTarvo[n]->click();
+        choose(f.w().cmbPulseValue[c.n], c.pulse);
+        choose(f.w().cmbPulseMultiplier[c.n], c.multiplier);
+        choose(f.w().cmbValueIn[c.n], c.valueIn);
+        f.w().cmdWriteToTarvo[c.n]->click();
         ASSERT_TRUE(f.idle());
 
         QByteArrayList frames;
@@ -62,7 +61,7 @@ TEST(ParameterWrite, SendsTheParametersOfTheChosenItems) {
         const QByteArray sent = frames.join(' ') + ' ';
         EXPECT_TRUE(sent.startsWith(QByteArray(c.frames) + ' ')) << sent.data();
         EXPECT_TRUE(sent.contains(" 1d4501 ")) << "no reconnect";
-        EXPECT_FALSE(f.w().cmdWriteToTarvo[n]->isHidden());
+        EXPECT_FALSE(f.w().cmdWriteToTarvo[c.n]->isHidden());
         EXPECT_FALSE(f.usb->written().contains(hex("808181")));
     }
 }
