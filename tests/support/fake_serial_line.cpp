@@ -13,7 +13,7 @@ bool FakeSerialLine::setSettings(const QString& settings) {
         return false;
     }
     settings_ = settings;
-    events.push_back({Event::Kind::Settings, 0, settings, 0});
+    events << QStringLiteral("settings ") + settings;
     return true;
 }
 
@@ -26,18 +26,18 @@ bool FakeSerialLine::open() {
     if (failOpen) {
         open_ = false;
         lastError_ = failMessage;
-        events.push_back({Event::Kind::OpenFailed, port_, {}, 0});
+        events << QStringLiteral("open failed %1").arg(port_);
         return false;
     }
     open_ = true;
     lastError_.clear();
-    events.push_back({Event::Kind::Open, port_, {}, 0});
+    events << QStringLiteral("open %1").arg(port_);
     return true;
 }
 
 void FakeSerialLine::close() {
     open_ = false;
-    events.push_back({Event::Kind::Close, 0, {}, 0});
+    events << QStringLiteral("close");
 }
 
 void FakeSerialLine::write(const QByteArray& bytes) {
@@ -47,7 +47,7 @@ void FakeSerialLine::write(const QByteArray& bytes) {
     for (char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         sent.push_back({b, settings_});
-        events.push_back({Event::Kind::Byte, 0, {}, b});
+        events << QStringLiteral("byte %1").arg(b, 2, 16, QLatin1Char('0'));
     }
     if (onWrite) {
         onWrite(bytes);
@@ -55,7 +55,7 @@ void FakeSerialLine::write(const QByteArray& bytes) {
 }
 
 void FakeSerialLine::drain() {
-    events.push_back({Event::Kind::Drain, 0, {}, 0});
+    events << QStringLiteral("drain");
 }
 
 QByteArray FakeSerialLine::sentBytes() const {
@@ -65,28 +65,6 @@ QByteArray FakeSerialLine::sentBytes() const {
         out.append(static_cast<char>(s.byte));
     }
     return out;
-}
-
-QStringList FakeSerialLine::eventTexts() const {
-    static const char* const kNames[] = {"open ",     "open failed ", "close",
-                                         "settings ", "byte ",        "drain"};
-    QStringList out;
-    for (const auto& e : events) {
-        QString text = QString::fromLatin1(kNames[static_cast<int>(e.kind)]);
-        if (e.kind == Event::Kind::Open || e.kind == Event::Kind::OpenFailed) {
-            text += QString::number(e.port);
-        } else if (e.kind == Event::Kind::Settings) {
-            text += e.text;
-        } else if (e.kind == Event::Kind::Byte) {
-            text += QStringLiteral("%1").arg(e.byte, 2, 16, QLatin1Char('0'));
-        }
-        out << text;
-    }
-    return out;
-}
-
-int FakeSerialLine::indexOfEvent(const QString& text, int from) const {
-    return static_cast<int>(eventTexts().indexOf(text, from));
 }
 
 void FakeSerialLine::receive(const QByteArray& bytes) {

@@ -19,15 +19,6 @@ class FakeSerialLine : public SerialLine {
         QString settings;  // settings text in force when the byte was written
     };
 
-    struct Event {
-        enum class Kind { Open, OpenFailed, Close, Settings, Byte, Drain };
-        Kind kind;
-        int port = 0;            // Open, OpenFailed
-        QString text;            // Settings: the new text
-        unsigned char byte = 0;  // Byte
-        bool operator==(const Event&) const = default;
-    };
-
     explicit FakeSerialLine(QObject* parent = nullptr);
 
     // SerialLine
@@ -49,12 +40,14 @@ class FakeSerialLine : public SerialLine {
     QByteArray sentBytes() const;
     void clearSent() { sent.clear(); }
 
-    // Everything in order. eventTexts() gives it as "open 3", "open failed 3", "close",
-    // "settings 9600,M,8,1", "byte 05" (two hex digits), "drain".
-    std::vector<Event> events;
-    QStringList eventTexts() const;
-    // Index of the first event whose text equals `text`, at or after `from`; -1 when none.
-    int indexOfEvent(const QString& text, int from = 0) const;
+    // Everything in order: "open 3", "open failed 3", "close", "settings 9600,M,8,1",
+    // "byte 05" (two hex digits), "drain".
+    QStringList events;
+    QStringList eventTexts() const { return events; }
+    // Index of the first event `text`, at or after `from`; -1 when none.
+    int indexOfEvent(const QString& text, int from = 0) const {
+        return static_cast<int>(events.indexOf(text, from));
+    }
 
     // open() fails (and counts) while set; lastError() then returns failMessage.
     bool failOpen = false;

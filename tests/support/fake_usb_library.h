@@ -19,12 +19,10 @@ class FakeUsbLibrary : public UsbLibrary {
         QString name;               // "USB_Scan", "USB_Open", ...
         std::vector<int32_t> args;  // the integer arguments, in order
         QByteArray data;            // USB_Write: the `count` bytes sent
-        bool operator==(const Call&) const = default;
     };
 
     // Products (of vendor 0x0F0F) that are plugged in: USB_Scan returns 1 for them.
     std::set<int32_t> present;
-    int32_t version = 123;
     // Handle USB_Open gives a present device; each open hands out the next number.
     int32_t nextHandle = 1;
 

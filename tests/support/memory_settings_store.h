@@ -18,7 +18,6 @@ class MemorySettingsStore : public SettingsStore {
         QString section;
         QString key;
         QString value;
-        bool operator==(const Write&) const = default;
     };
 
     std::map<std::pair<QString, QString>, QString> values;
