@@ -54,7 +54,7 @@ struct AuditBench {
         p.usb =
             std::make_shared<TracingUsbLibrary>(std::make_shared<sim::SimUsbLibrary>(model), trace);
         p.settings = std::make_shared<MemorySettingsStore>();
-        p.prompts = prompts;
+        p.prompts = std::make_shared<FakePrompts>();
         p.files = std::make_shared<FakeFileChooser>();
         p.tickIntervalMs = tickMs;
         platform = p;
@@ -90,7 +90,6 @@ struct AuditBench {
     std::unique_ptr<sim::PtyBoard> pty;
     int silentMaster = -1, silentSlave = -1;
     std::shared_ptr<TraceLog> trace;
-    std::shared_ptr<FakePrompts> prompts = std::make_shared<FakePrompts>();
     Platform platform;
     std::unique_ptr<RetreiveAccountingApp> w;
 };
@@ -141,8 +140,6 @@ TEST(AuditEndToEnd, RecordsHoldWhatTheWindowAndTheBoardShowForTheSameReport) {
         const QJsonArray json =
             QJsonDocument::fromJson(formatReadings(readings, RecordFormat::Json, false).toUtf8())
                 .array();
-        const QStringList csv =
-            formatReadings(readings, RecordFormat::Csv, false).split("\r\n", Qt::SkipEmptyParts);
         (kit ? b.w->Option3 : b.w->Option1)->click();
 
         // The same report, read by hand in the window, and what the board holds.
@@ -165,11 +162,8 @@ TEST(AuditEndToEnd, RecordsHoldWhatTheWindowAndTheBoardShowForTheSameReport) {
         EXPECT_EQ(r["printerStatus"].toString(), w.PrinterStatus->text());
         const QJsonArray terminals = r["terminals"].toArray();
         ASSERT_EQ(terminals.size(), kit ? 1 : 6);
-        ASSERT_EQ(csv.size(), 1 + terminals.size());
-        const QStringList header = csv[0].split(',');
         for (int i = 0; i < terminals.size(); ++i) {
             const QJsonObject jt = terminals[i].toObject();
-            const QStringList row = csv[i + 1].split(',');
             EXPECT_EQ(jt["terminal"].toInt(), i + 1);
             const auto fields = fieldsOf(w, s.terminals[i], i);
             // The editors open over the filled boxes with the matching items chosen.
@@ -183,7 +177,6 @@ TEST(AuditEndToEnd, RecordsHoldWhatTheWindowAndTheBoardShowForTheSameReport) {
                 SCOPED_TRACE(it.key().toStdString() + " " + std::to_string(i));
                 const auto& [box, held] = fields.at(it.key());
                 EXPECT_EQ(it.value().toString(), box->text());
-                EXPECT_EQ(row[header.indexOf(it.key())], it.value().toString());
                 EXPECT_EQ(plain(it.value().toString()), plain(QString::fromLatin1(held)));
             }
         }
