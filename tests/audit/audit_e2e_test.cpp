@@ -208,6 +208,27 @@ TEST(AuditEndToEnd, ABusGivesARecordPerAddressInOrderAndAnErrorForTheSilentOne) 
         << b.model.protocolErrors().join('\n').toStdString();
 }
 
+// The audit reads a report only once the whole of it is in, however the board paces it: here
+// the board stops before its last meter line for longer than the audit's quiet wait (two
+// ticks) and well within its full wait (fifteen), and the record must still hold that line.
+TEST(AuditEndToEnd, APauseBeforeTheLastLineIsWaitedOut) {
+    constexpr int kTickMs = 30;
+    sim::BoardConfig config;
+    config.reportPauseMs = 5 * kTickMs;
+    AuditBench b(config, kTickMs);
+    for (int i = 0; i < 6; ++i) {
+        b.model.state().terminals[static_cast<size_t>(i)].coin2 = 100 + i;
+    }
+    const auto readings = b.audit({0, {}, AuditTarget::System, {}});
+    ASSERT_EQ(readings.size(), 1u);
+    EXPECT_EQ(readings[0].error, "");
+    ASSERT_EQ(readings[0].terminals.size(), 6u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(readings[0].terminals[static_cast<size_t>(i)].coinInB.trimmed().toInt(), 100 + i)
+            << "terminal " << i + 1;
+    }
+}
+
 TEST(AuditEndToEnd, NoAnswerEndsWithinTheWaitsWithAnErrorRecord) {
     struct Case {
         AuditTarget target;
