@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,23 +27,12 @@
 namespace tarvo::test {
 namespace {
 
-// The window (never shown) on Com1, which is the simulated board or a line nobody answers,
-// every byte traced to a file.
+// The window (never shown) on Com1, which is the simulated board, every byte traced to a file.
 struct AuditBench {
-    explicit AuditBench(std::optional<sim::BoardConfig> board, int tickMs = 10)
-        : model(board.value_or(sim::BoardConfig{})) {
-        QString path;
-        if (board) {
-            pty = std::make_unique<sim::PtyBoard>(model);
-            EXPECT_TRUE(pty->open());
-            path = pty->slavePath();
-        } else {
-            char name[256] = {};
-            EXPECT_EQ(::openpty(&silentMaster, &silentSlave, name, nullptr, nullptr), 0);
-            path = QString::fromLatin1(name);
-        }
+    explicit AuditBench(sim::BoardConfig board = {}, int tickMs = 10) : model(board), pty(model) {
+        EXPECT_TRUE(pty.open());
         PortMap ports;
-        ports.setOverride(1, path);
+        ports.setOverride(1, pty.slavePath());
         QString error;
         trace = TraceLog::open(dir.filePath("trace.txt"), "test", &error);
         Platform p;
@@ -59,13 +46,6 @@ struct AuditBench {
         p.tickIntervalMs = tickMs;
         platform = p;
         w = std::make_unique<RetreiveAccountingApp>(std::move(p));
-    }
-    ~AuditBench() {
-        w.reset();
-        if (silentMaster >= 0) {
-            ::close(silentMaster);
-            ::close(silentSlave);
-        }
     }
     // Runs the event loop until the window's operation has ended.
     bool idle() {
@@ -87,8 +67,7 @@ struct AuditBench {
 
     QTemporaryDir dir;
     sim::BoardModel model;
-    std::unique_ptr<sim::PtyBoard> pty;
-    int silentMaster = -1, silentSlave = -1;
+    sim::PtyBoard pty;
     std::shared_ptr<TraceLog> trace;
     Platform platform;
     std::unique_ptr<RetreiveAccountingApp> w;
@@ -238,7 +217,9 @@ TEST(AuditEndToEnd, NoAnswerEndsWithinTheWaitsWithAnErrorRecord) {
         {AuditTarget::System, "ERROR CONNECTING"},
     };
     for (const auto& c : cases) {
-        AuditBench b(std::nullopt, 20);
+        sim::BoardConfig silent;
+        silent.modem = sim::ModemResult::Silent;  // nobody dials: the board never hears a word
+        AuditBench b(silent, 20);
         QElapsedTimer clock;
         clock.start();
         const auto readings = b.audit({0, "/dev/board", c.target, {}});
@@ -253,7 +234,7 @@ TEST(AuditEndToEnd, NoAnswerEndsWithinTheWaitsWithAnErrorRecord) {
 TEST(AuditEndToEnd, TheTraceHoldsTheSessionEnquiryRequestAndReportInOrder) {
     for (const int position : {0, RetreiveAccountingApp::kUsbPosition}) {
         SCOPED_TRACE(position);
-        AuditBench b(sim::BoardConfig{});
+        AuditBench b;
         const auto readings = b.audit({position, {}, AuditTarget::Brisko, {}});
         ASSERT_EQ(readings.size(), 1u);
         ASSERT_EQ(readings[0].error, "");
