@@ -61,10 +61,7 @@ void BM_UsbReadEventLoopGap(benchmark::State& state) {
 }
 BENCHMARK(BM_UsbReadEventLoopGap)
     ->ArgNames({"reply_bytes", "worker"})
-    ->Args({0, 1})
-    ->Args({5000, 1})
-    ->Args({0, 0})
-    ->Args({5000, 0})
+    ->ArgsProduct({{0, 5000}, {1, 0}})
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 

@@ -16,14 +16,6 @@
 namespace tarvo::sim {
 namespace {
 
-QCoreApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_sim";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication instance(argc, argv);
-    return instance;
-}
-
 // Plain POSIX, as a serial layer would; the board has made the line raw already.
 int openSlave(const QString& path) {
     return ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -52,7 +44,10 @@ QByteArray exchange(int fd, const QByteArray& bytes, int want) {
 }
 
 TEST(PtyBoard, AnswersOverARealPseudoTerminal) {
-    app();
+    int argc = 1;
+    char name[] = "test_sim";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
     BoardModel model;
     PtyBoard board(model);
     QString error;

@@ -20,9 +20,8 @@ BoardHarness::BoardHarness(sim::BoardConfig config,
         throw std::runtime_error(("cannot open a pseudo-terminal: " + error).toStdString());
     }
     usb_ = std::make_shared<sim::SimUsbLibrary>(model_);
-    settings_ = std::make_shared<QSettingsStore>();
     // Every harness starts from an empty store in the test's own configuration home.
-    QFile::remove(settings_->fileName());
+    QFile::remove(QSettingsStore().fileName());
     settings_ = std::make_shared<QSettingsStore>();
     if (preset) {
         preset(*settings_);
@@ -91,8 +90,8 @@ void BoardHarness::CountingLine::write(const QByteArray& bytes) {
     QtSerialLine::write(bytes);
 }
 
-bool BoardHarness::lineIdle() const {
-    return boardReceived_ >= serial_->written && programReceived_ >= boardSent_ && pty_->idle();
+bool BoardHarness::lineCaughtUp() const {
+    return boardReceived_ >= serial_->written && programReceived_ >= boardSent_;
 }
 
 bool BoardHarness::TickGate::eventFilter(QObject* timer, QEvent* event) {
@@ -100,9 +99,7 @@ bool BoardHarness::TickGate::eventFilter(QObject* timer, QEvent* event) {
         return false;
     }
     BoardHarness& h = h_;
-    const bool caughtUp = h.boardReceived_ >= h.serial_->written &&
-                          h.programReceived_ >= h.boardSent_ && h.pty_->caughtUp();
-    if (!caughtUp) {
+    if (!h.lineCaughtUp() || !h.pty_->caughtUp()) {
         if (!heldSince_.isValid()) {
             heldSince_.start();
         }
@@ -123,7 +120,7 @@ void BoardHarness::settle(int quietMs) {
     QElapsedTimer idleFor;
     waitFor(
         [&] {
-            if (!lineIdle()) {
+            if (!lineCaughtUp() || !pty_->idle()) {
                 idleFor.invalidate();
                 return false;
             }

@@ -46,7 +46,6 @@ class BoardHarness {
     sim::BoardModel& board() { return model_; }
     sim::PtyBoard& pty() { return *pty_; }
     FakePrompts& prompts() { return *prompts_; }
-    FakeFileChooser& files() { return *files_; }
     QtSerialLine& serial() { return *serial_; }
     // Every frame the board received, as hexadecimal lines.
     QStringList trace() const { return model_.trace(); }
@@ -73,7 +72,7 @@ class BoardHarness {
         std::function<void()> opening;
         qint64 written = 0;
     };
-    bool lineIdle() const;
+    bool lineCaughtUp() const;
     // Holds the session's ticks back while the line has not caught up.
     class TickGate : public QObject {
       public:

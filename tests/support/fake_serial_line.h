@@ -3,9 +3,11 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <functional>
 #include <vector>
 
+#include "core/line_settings.h"
 #include "platform/serial_line.h"
 
 namespace tarvo::test {
@@ -19,42 +21,72 @@ class FakeSerialLine : public SerialLine {
         QString settings;  // settings text in force when the byte was written
     };
 
-    struct Event {
-        enum class Kind { Open, OpenFailed, Close, Settings, Byte, Drain };
-        Kind kind;
-        int port = 0;            // Open, OpenFailed
-        QString text;            // Settings: the new text
-        unsigned char byte = 0;  // Byte
-        bool operator==(const Event&) const = default;
-    };
-
-    explicit FakeSerialLine(QObject* parent = nullptr);
+    explicit FakeSerialLine(QObject* parent = nullptr) : SerialLine(parent) {}
 
     // SerialLine
-    bool setSettings(const QString& settings) override;
+    bool setSettings(const QString& settings) override {
+        if (!parseLineSettings(settings)) {
+            return false;
+        }
+        settings_ = settings;
+        events << QStringLiteral("settings ") + settings;
+        return true;
+    }
     QString settings() const override { return settings_; }
     void setPortNumber(int port) override { port_ = port; }
     int portNumber() const override { return port_; }
-    QString devicePath(int port) const override;
-    bool open() override;
-    void close() override;
+    QString devicePath(int port) const override {
+        return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+    }
+    bool open() override {
+        ++openCount;
+        open_ = !failOpen;
+        lastError_ = failOpen ? failMessage : QString();
+        events
+            << (failOpen ? QStringLiteral("open failed %1") : QStringLiteral("open %1")).arg(port_);
+        return open_;
+    }
+    void close() override {
+        open_ = false;
+        events << QStringLiteral("close");
+    }
     bool isOpen() const override { return open_; }
     QString lastError() const override { return lastError_; }
-    void write(const QByteArray& bytes) override;
+    void write(const QByteArray& bytes) override {
+        if (!open_) {
+            return;  // a closed port drops the bytes
+        }
+        for (char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            sent.push_back({b, settings_});
+            events << QStringLiteral("byte %1").arg(b, 2, 16, QLatin1Char('0'));
+        }
+        if (onWrite) {
+            onWrite(bytes);
+        }
+    }
     int outBufferCount() const override { return pendingOut; }
-    void drain() override;
+    void drain() override { events << QStringLiteral("drain"); }
 
     // What went out, byte by byte, while the port was open.
     std::vector<SentByte> sent;
-    QByteArray sentBytes() const;
+    QByteArray sentBytes() const {
+        QByteArray out;
+        for (const auto& s : sent) {
+            out.append(static_cast<char>(s.byte));
+        }
+        return out;
+    }
     void clearSent() { sent.clear(); }
 
-    // Everything in order. eventTexts() gives it as "open 3", "open failed 3", "close",
-    // "settings 9600,M,8,1", "byte 05" (two hex digits), "drain".
-    std::vector<Event> events;
-    QStringList eventTexts() const;
-    // Index of the first event whose text equals `text`, at or after `from`; -1 when none.
-    int indexOfEvent(const QString& text, int from = 0) const;
+    // Everything in order: "open 3", "open failed 3", "close", "settings 9600,M,8,1",
+    // "byte 05" (two hex digits), "drain".
+    QStringList events;
+    QStringList eventTexts() const { return events; }
+    // Index of the first event `text`, at or after `from`; -1 when none.
+    int indexOfEvent(const QString& text, int from = 0) const {
+        return static_cast<int>(events.indexOf(text, from));
+    }
 
     // open() fails (and counts) while set; lastError() then returns failMessage.
     bool failOpen = false;
@@ -68,10 +100,16 @@ class FakeSerialLine : public SerialLine {
     std::function<void(const QByteArray&)> onWrite;
 
     // The board side: characters arrive now, one charReceived per byte ...
-    void receive(const QByteArray& bytes);
+    void receive(const QByteArray& bytes) {
+        for (char c : bytes) {
+            emit charReceived(c);
+        }
+    }
     // ... or from the event loop, as a real port delivers them.
-    void receiveLater(const QByteArray& bytes);
-    void sendBreak();
+    void receiveLater(const QByteArray& bytes) {
+        QTimer::singleShot(0, this, [this, bytes] { receive(bytes); });
+    }
+    void sendBreak() { emit breakReceived(); }
 
   private:
     QString settings_ = QStringLiteral("9600,N,8,1");

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -18,7 +19,6 @@ class MemorySettingsStore : public SettingsStore {
         QString section;
         QString key;
         QString value;
-        bool operator==(const Write&) const = default;
     };
 
     std::map<std::pair<QString, QString>, QString> values;
@@ -31,10 +31,26 @@ class MemorySettingsStore : public SettingsStore {
         values[{section, key}] = value;
     }
     // Last value the program wrote for this key, if any.
-    std::optional<QString> written(const QString& section, const QString& key) const;
+    std::optional<QString> written(const QString& section, const QString& key) const {
+        for (auto it = writes.rbegin(); it != writes.rend(); ++it) {
+            if (it->section == section && it->key == key) {
+                return it->value;
+            }
+        }
+        return std::nullopt;
+    }
 
-    std::optional<QString> value(const QString& section, const QString& key) const override;
-    void setValue(const QString& section, const QString& key, const QString& value) override;
+    std::optional<QString> value(const QString& section, const QString& key) const override {
+        auto it = values.find({section, key});
+        return it == values.end() ? std::nullopt : std::optional(it->second);
+    }
+    void setValue(const QString& section, const QString& key, const QString& value) override {
+        if (beforeWrite) {
+            beforeWrite();
+        }
+        values[{section, key}] = value;
+        writes.push_back({section, key, value});
+    }
     void sync() override { ++syncCount; }
 };
 

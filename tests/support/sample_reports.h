@@ -8,7 +8,7 @@ namespace tarvo::test {
 
 // Six panels, the enquiry's answer in front.
 inline QString sixPanelSample() {
-    return QStringLiteral(
+    QString r = QStringLiteral(
         "Tarvo Board ready\r\n"
         "*S|0|PRN 1.04 |A|0|0|0|0|0|\r\n"
         "  SERIAL # TB123456\r\n"
@@ -19,20 +19,20 @@ inline QString sixPanelSample() {
         "Coin In A Multiplier:  1 2 3 4 5 6 \r\n"
         "Coin In B Multiplier:  10 20 30 40 50 60 \r\n"
         "*S|0|TB 2.10.3|\r\n"
-        "Current Status: IDLE PLAY IDLE OUT IDLE IDLE\r\n"
-        "Terminal 1\r\nTotal Pulses Received=   001001\r\nTotal Pulses Returned=   001002\r\n"
-        "Total Pulses Paid Out=   001003\r\nCoin_1 in =     1004\r\nCoin_2 in =     1005\r\n"
-        "Terminal 2\r\nTotal Pulses Received=   002001\r\nTotal Pulses Returned=   002002\r\n"
-        "Total Pulses Paid Out=   002003\r\nCoin_1 in =     2004\r\nCoin_2 in =     2005\r\n"
-        "Terminal 3\r\nTotal Pulses Received=   003001\r\nTotal Pulses Returned=   003002\r\n"
-        "Total Pulses Paid Out=   003003\r\nCoin_1 in =     3004\r\nCoin_2 in =     3005\r\n"
-        "Terminal 4\r\nTotal Pulses Received=   004001\r\nTotal Pulses Returned=   004002\r\n"
-        "Total Pulses Paid Out=   004003\r\nCoin_1 in =     4004\r\nCoin_2 in =     4005\r\n"
-        "Terminal 5\r\nTotal Pulses Received=   005001\r\nTotal Pulses Returned=   005002\r\n"
-        "Total Pulses Paid Out=   005003\r\nCoin_1 in =     5004\r\nCoin_2 in =     5005\r\n"
-        "Terminal 6\r\nTotal Pulses Received=   006001\r\nTotal Pulses Returned=   006002\r\n"
-        "Total Pulses Paid Out=   006003\r\nCoin_1 in =     6004\r\nCoin_2 in =     6005\r\n"
-        "END\r\n");
+        "Current Status: IDLE PLAY IDLE OUT IDLE IDLE\r\n");
+    for (int t = 1; t <= 6; ++t) {
+        // Each meter holds its terminal's number and its own place: 3002 is the second of
+        // terminal 3.
+        r += QString::asprintf(
+            "Terminal %d\r\n"
+            "Total Pulses Received=   00%d001\r\n"
+            "Total Pulses Returned=   00%d002\r\n"
+            "Total Pulses Paid Out=   00%d003\r\n"
+            "Coin_1 in =     %d004\r\n"
+            "Coin_2 in =     %d005\r\n",
+            t, t, t, t, t, t);
+    }
+    return r + QStringLiteral("END\r\n");
 }
 
 }  // namespace tarvo::test

@@ -29,10 +29,6 @@ class LibusbDevice : public ::testing::Test {
         }
         bus_ = std::make_unique<sim::UsbfsBus>();
     }
-    void TearDown() override {
-        usb_.reset();
-        bus_.reset();
-    }
     sim::UsbfsBoard& plug(int product) {
         sim::UsbfsBoard& board = bus_->plug(product);
         EXPECT_EQ(board.error(), "");
@@ -52,7 +48,7 @@ class LibusbDevice : public ::testing::Test {
     }
 
     std::unique_ptr<sim::UsbfsBus> bus_;
-    std::unique_ptr<LibusbLibrary> usb_;
+    std::unique_ptr<LibusbLibrary> usb_;  // goes before the bus it uses
 };
 
 const QByteArray kBlank(UsbLibrary::kReadBufferSize, ' ');
