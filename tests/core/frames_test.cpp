@@ -34,6 +34,8 @@ TEST(Frames, BytesPrefixCodeAndPieces) {
          "\x1DTT0905030726", 13, 9},
         {"time 21:40", timeAndDate({{1999, 12, 31}, {21, 40}}), "\x1DTT2140123199", 13, 8},
         {"time 0:15", timeAndDate({{2000, 1, 1}, {0, 15}}), "\x1DTT0015010100", 13, 9},
+        {"time 11:59, the last morning hour", timeAndDate({{2026, 3, 7}, {11, 59}}),
+         "\x1DTT1159030726", 13, 9},
         {"time 12:15", timeAndDate({{2026, 3, 7}, {12, 15}}), "\x1DTT1215030726", 13, 8},
         {"pulse read", pulseRead(), hex("1D 54 72"), 3, 1},
         {"pulse write", pulseWrite({"005 ", "250 "}), "\x1DTw005 250 ", 192, 3},
