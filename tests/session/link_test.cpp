@@ -17,6 +17,13 @@ namespace {
 const QString kMark = QStringLiteral("9600,M,8,1");
 const QString kSpace = QStringLiteral("9600,S,8,1");
 
+LinkOptions usbKit() {
+    LinkOptions usb;
+    usb.interfacePosition = LinkOptions::kUsbPosition;
+    usb.target = Target::Kit;
+    return usb;
+}
+
 TEST(MultiDrop, EachFrameGoesOutAsAddressLengthAndData) {
     const QByteArray frames[] = {QByteArray("\x05"), frames::coinIn(0).joined(),
                                  QByteArray("\x1D\x54\x41\x00\x00", 5)};
@@ -100,10 +107,7 @@ TEST(Usb, TheFirstPresentProductInScanOrderIsOpened) {
     } cases[] = {
         {{0x4002, 0x2000}, 0x4002}, {{0x2000}, 0x2000}, {{0x4000, 0x4002}, 0x4000}, {{}, 0}};
     for (const auto& c : cases) {
-        LinkOptions usb;
-        usb.interfacePosition = LinkOptions::kUsbPosition;
-        usb.target = Target::Kit;
-        SessionFixture f(usb);
+        SessionFixture f(usbKit());
         f.usb->present = c.present;
         auto op = f.begin();
         const board::ConnectResult result = done(board::connect(f.session));
@@ -124,9 +128,7 @@ TEST(Usb, TheFirstPresentProductInScanOrderIsOpened) {
 }
 
 TEST(Usb, RepliesArePolledOnlyWhileExpected) {
-    LinkOptions usb;
-    usb.interfacePosition = LinkOptions::kUsbPosition;
-    SessionFixture f(usb);
+    SessionFixture f(usbKit());
     ASSERT_TRUE(f.connect());
     BoardSession& s = f.session;
 
@@ -137,7 +139,6 @@ TEST(Usb, RepliesArePolledOnlyWhileExpected) {
 
     // A buffer starting with 3 passes characters 2 to 4 on; the rest of it is not data.
     f.usb->calls.clear();
-    f.usb->reads.clear();
     // A read whose first 64 characters are blank means nothing arrived.
     f.usb->reads = {"\003abcXYZ", "\002de", QByteArray(64, ' ') + "never", "\001z"};
     s.clearText();
@@ -226,19 +227,6 @@ TEST(Disconnect, AStuckOutputBufferIsGivenUpAfterItsBound) {
     EXPECT_LT(took, 6000);
     EXPECT_FALSE(f.serial->isOpen());
     EXPECT_EQ(f.session.Connected, 0);
-}
-
-}  // namespace
-}  // namespace tarvo::test
-
-namespace tarvo::test {
-namespace {
-
-LinkOptions usbKit() {
-    LinkOptions usb;
-    usb.interfacePosition = LinkOptions::kUsbPosition;
-    usb.target = Target::Kit;
-    return usb;
 }
 
 // A board the scan finds but that cannot be opened is no connection, and says why.
