@@ -5,12 +5,15 @@
 #include <QKeyEvent>
 #include <QTest>
 
+#include "core/frames.h"
 #include "pulse_editor/frm_set_pulses.h"
 #include "support/board_harness.h"
+#include "support/session_fixture.h"
 
 // An operation as the technician meets it: the link it was started on, controls that cannot
 // change that link meanwhile, a dial that can be called off, terminal mode bound to the
-// connection, pasted keys, and the pulse window's READ from a board that stays silent.
+// connection, pasted keys, the pulse window's READ from a board that stays silent, and a
+// board unplugged.
 namespace tarvo::test {
 namespace {
 
@@ -154,6 +157,23 @@ TEST(PulseWindow, ReadFromASilentBoardSaysSoAndKeepsTheValues) {
     ASSERT_EQ(h.prompts().messageTexts(), QStringList{"no answer from the board"});
     EXPECT_EQ(p.TxtPulse1On[0]->text(), "123");
     EXPECT_TRUE(p.CmdRead->isEnabled() && p.CmdWrite->isEnabled());
+    // Frames for another address are no fault to the board that ignores them.
+    EXPECT_TRUE(h.board().protocolErrors().isEmpty());
+}
+
+TEST(EndToEnd, UnpluggingTheBoardEndsDisconnectedWithAMessage) {
+    BoardHarness h;
+    h.w().Option3->setChecked(true);
+    ASSERT_TRUE(h.connect());
+    h.pty().close();
+    ASSERT_TRUE(
+        h.waitFor([&] { return h.w().Connect->text() == QStringLiteral("Connect"); }, 5000));
+    EXPECT_EQ(h.w().session().Connected, 0);
+    EXPECT_TRUE(h.w().COMInterface->isEnabled());
+    EXPECT_EQ(h.prompts().messages.size(), 1u);
+    // Commands are refused, not written into a dead port.
+    done(h.w().session().SendToTarvoBoard(frames::enquiry().joined()));
+    EXPECT_EQ(h.w().SystemMessage->text(), QStringLiteral("PLEASE CONNECT FIRST"));
 }
 
 }  // namespace

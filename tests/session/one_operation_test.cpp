@@ -162,22 +162,6 @@ TEST(AddressPause, IsBoundedAndEndsWithTheSession) {
     }
 }
 
-// Terminal mode ends with the connection, and keys then go nowhere.
-TEST(TerminalMode, EndsWithTheConnection) {
-    SessionFixture f;
-    ASSERT_TRUE(f.connect());
-    f.session.setTerminalMode(true);
-    EXPECT_TRUE(f.session.sendKeys("a"));
-    {
-        auto op = f.begin();
-        done(board::disconnect(f.session));
-    }
-    EXPECT_FALSE(f.session.terminalMode());
-    ASSERT_TRUE(f.connect());
-    EXPECT_FALSE(f.session.sendKeys("b"));
-    EXPECT_TRUE(f.serial->sent.empty());
-}
-
 // A key typed while the frame of the key before waits after its address byte goes out after
 // that frame, whole: address, length, key; address, length, key.
 TEST(TerminalMode, AKeyTypedDuringTheAddressPauseWaitsForTheFrameBefore) {
@@ -199,22 +183,6 @@ TEST(TerminalMode, AKeyTypedDuringTheAddressPauseWaitsForTheFrameBefore) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.session.busy(); }, 10'000));
     EXPECT_TRUE(otherRefused);
     EXPECT_EQ(f.serial->sentBytes().toHex(' '), QByteArray("07 01 61 07 01 78 07 01 62 07 01 63"));
-}
-
-// A dial waiting for the modem's word ends at a stop, the port closed and no link made.
-TEST(Modem, ADialEndsWhenStopped) {
-    SessionFixture f({}, 60'000);
-    f.session.PhoneNumber = "5551234";
-    auto op = f.begin();
-    QTimer::singleShot(0, &f.session, [&f] {
-        EXPECT_EQ(f.session.linkState(), BoardSession::LinkState::Dialling);
-        f.session.requestStop();
-    });
-    const board::ConnectResult result = done(board::connect(f.session));
-    EXPECT_FALSE(result.connected);
-    EXPECT_FALSE(f.serial->isOpen());
-    EXPECT_EQ(f.session.linkState(), BoardSession::LinkState::Disconnected);
-    EXPECT_EQ(f.serial->sentBytes(), QByteArray("ATDT5551234\r"));
 }
 
 // Over USB, a click while a reply is being read is refused: the reply is read whole by the
