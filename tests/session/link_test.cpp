@@ -100,15 +100,24 @@ TEST(MultiDrop, TheOpenUsesSpaceParityOnlyWithAnAddress) {
     }
 }
 
+// None, or one that cannot be opened, is no connection and says why.
 TEST(Usb, TheFirstPresentProductInScanOrderIsOpened) {
     struct Case {
         std::set<int32_t> present;
         int32_t opened;  // 0: none
+        QString openError, failure;
     } cases[] = {
-        {{0x4002, 0x2000}, 0x4002}, {{0x2000}, 0x2000}, {{0x4000, 0x4002}, 0x4000}, {{}, 0}};
+        {{0x4002, 0x2000}, 0x4002},
+        {{0x2000}, 0x2000},
+        {{0x4000, 0x4002}, 0x4000},
+        {{}, 0, "", "No Tarvo Board found on USB"},
+        {{0x4000}, 0x4000, "denied", "The Tarvo Board on USB could not be opened: denied"},
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.failure.toStdString());
         SessionFixture f(usbKit());
         f.usb->present = c.present;
+        f.usb->openError = c.openError;
         auto op = f.begin();
         const board::ConnectResult result = done(board::connect(f.session));
         int32_t opened = 0;
@@ -120,9 +129,10 @@ TEST(Usb, TheFirstPresentProductInScanOrderIsOpened) {
             }
         }
         EXPECT_EQ(opened, c.opened);
-        EXPECT_EQ(result.connected, c.opened != 0);
-        EXPECT_EQ(result.failure, c.opened ? "" : "No Tarvo Board found on USB");
-        EXPECT_EQ(f.session.Connected, c.opened ? 1 : 0);
+        EXPECT_EQ(result.connected, c.failure.isEmpty());
+        EXPECT_EQ(result.failure, c.failure);
+        EXPECT_EQ(f.session.Connected, c.failure.isEmpty() ? 1 : 0);
+        EXPECT_EQ(f.usb->callNames().contains("USB_Write"), c.failure.isEmpty());
         EXPECT_EQ(f.serial->openCount, 0);
     }
 }
@@ -227,19 +237,6 @@ TEST(Disconnect, AStuckOutputBufferIsGivenUpAfterItsBound) {
     EXPECT_LT(took, 6000);
     EXPECT_FALSE(f.serial->isOpen());
     EXPECT_EQ(f.session.Connected, 0);
-}
-
-// A board the scan finds but that cannot be opened is no connection, and says why.
-TEST(Usb, ABoardThatCannotBeOpenedIsAFailedConnect) {
-    SessionFixture f(usbKit());
-    f.usb->openError = QStringLiteral("no permission for /dev/bus/usb/001/004");
-    auto op = f.begin();
-    const board::ConnectResult result = done(board::connect(f.session));
-    EXPECT_FALSE(result.connected);
-    EXPECT_EQ(result.failure,
-              "The Tarvo Board on USB could not be opened: no permission for /dev/bus/usb/001/004");
-    EXPECT_EQ(f.session.Connected, 0);
-    EXPECT_EQ(f.usb->callNames().count("USB_Write"), 0);
 }
 
 // A write or a read that fails because the board is gone, stalled or erred ends the
