@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <QAccessible>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -11,6 +12,7 @@
 #include <QTextLayout>
 
 #include "platform/qsettings_store.h"
+#include "support/text_fit.h"
 #include "support/window_fixture.h"
 
 namespace tarvo::test {
@@ -49,9 +51,10 @@ TEST(MainWindowStartUp, StoredChoicesAreRestoredAndBadOnesCountAsAbsent) {
     const std::pair<QStringList, QString> cases[] = {
         {{}, "Com1|1000| 1|5|111111"},
         {{"TargetBrisko=False", "TargetTarvoBoardKit=True"}, "Com1|0010| 1|5|100000"},
-        {{"Interface=32"}, "USB|1000| 1|5|111111"},
+        {{"Interface=32", "RTAddressBitDelay=31"}, "USB|1000| 1|31|111111"},
         {{"Cashless=True", "MultiDropAddress=5", "RTAddressBitDelay=9"}, "Com1|0001| 5|9|111111"},
-        {{"TargetBrisko=False", "TargetTarvoBoardSystem=True", "Interface=31"},
+        {{"TargetBrisko=False", "TargetTarvoBoardSystem=True", "Interface=31",
+          "RTAddressBitDelay=-1"},
          "Com32|0100| 1|5|111111"},
         {{"Interface=abc", "TargetTarvoBoardKit=maybe", "MultiDropAddress=34",
           "RTAddressBitDelay=-4x"},
@@ -59,6 +62,7 @@ TEST(MainWindowStartUp, StoredChoicesAreRestoredAndBadOnesCountAsAbsent) {
         // A delay past the largest is taken as the largest.
         {{"Interface=33", "MultiDropAddress=-1", "RTAddressBitDelay=99999"},
          "Com1|1000| 1|31|111111"},
+        {{"RTAddressBitDelay=32"}, "Com1|1000| 1|31|111111"},
     };
     for (const auto& [stored, expected] : cases) {
         WindowFixture f([&pairs = stored](MemorySettingsStore& s) {
@@ -261,6 +265,76 @@ TEST(ReceivePath, InTerminalViewTheCaretFollowsTheText) {
     QCoreApplication::processEvents();
     EXPECT_EQ(w.ResponseWindow->textCursor().position(), 8);
     EXPECT_FALSE(w.ResponseWindow->textCursor().hasSelection());
+}
+
+// A report with the widest value every display can receive: "W" is the widest letter of the
+// usual fonts, meters have nine digits, and the printer reports an error.
+QByteArray widestReport() {
+    QByteArray r =
+        "TARVO BOARD METER REPORT\r\n"
+        "*S|0|WWWWWWWWW|P|P|P|P|P|P|0\r\n"
+        "  SERIAL # WWWWWWWW\r\n"
+        "Pulses in Per Point :   5000 2500 5000 2000 5000 DIP \r\n"
+        "Pulses in Multiplier :   1000 1000 500 1000 1000 250 \r\n"
+        "Print Out In :   POINTS POINTS POINTS MONEY POINTS POINTS\r\n"
+        "Print Money Value In :   DOLLAR DOLLAR CENTS DOLLAR DOLLAR DOLLAR\r\n"
+        "Coin In A Multiplier:  255 255 255 255 255 255 \r\n"
+        "Coin In B Multiplier:  255 255 255 255 255 255 \r\n"
+        "*S|0|WWWWWWWWW|0|\r\n"
+        "Current Status: PLAY IDLE PLAY IDLE PLAY IDLE\r\n";
+    for (int n = 0; n < 6; ++n) {
+        r += "Terminal " + QByteArray::number(n + 1) + "\r\n";
+        for (const char* label : {"Total Pulses Received=", "Total Pulses Returned=",
+                                  "Total Pulses Paid Out=", "Coin_1 in =", "Coin_2 in ="}) {
+            r += QByteArray(label) + "999999999\r\n";
+        }
+    }
+    while (r.size() < 1400) {
+        r += QByteArray(38, '-') + "\r\n";
+    }
+    return r;
+}
+
+// Every display filled with its widest text, at the default font and at one and a half and
+// twice its size (what a larger desktop font or a high-resolution screen gives).
+TEST(TextFit, EveryTextOfTheMainWindowIsShownWhole) {
+    const QFont normal = QApplication::font();
+    for (const double scale : {1.0, 1.5, 2.0}) {
+        SCOPED_TRACE(scale);
+        QFont font = normal;
+        font.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(font);
+        {
+            WindowFixture f;
+            auto& w = f.w();
+            f.answerMeterRequests(widestReport());
+            ASSERT_TRUE(f.connect());
+            w.cmdViewOnly->click();
+            ASSERT_TRUE(f.idle());
+            ASSERT_EQ(w.PrinterStatus->text(), "Printer Error");
+            ASSERT_EQ(w.CoinInA[5]->text(), "999999999");
+            ASSERT_TRUE(w.cmbValueIn[0]->isVisible());
+            w.SystemMessage->setText("ERROR! Problems getting data from Tarvo Board");
+            w.ButtonTerminalMode->setText("Exit Terminal Mode");
+            for (auto* line : w.txtLocationInfo) {
+                line->setText("TARVO GAMING HALL, 1234 MAIN ST.");
+            }
+            for (auto* line : w.TxtLawInfo) {
+                line->setText("NO PLAYER UNDER 18 YEARS OF AGE.");
+            }
+            w.COMInterface->setCurrentIndex(31);
+            w.MultiDropAddress->setCurrentIndex(33);
+            w.CmdTerminalToCalibrate->setCurrentIndex(6);
+            QApplication::processEvents();
+            EXPECT_EQ(cutTexts(w).join('\n'), "");
+            // For a look by eye: TARVO_GRAB_DIR=/tmp build/tests/test_shell --gtest_filter=TextFit*
+            if (qEnvironmentVariableIsSet("TARVO_GRAB_DIR")) {
+                w.grab().save(QDir(qEnvironmentVariable("TARVO_GRAB_DIR"))
+                                  .filePath(QStringLiteral("main_window_%1.png").arg(scale)));
+            }
+        }
+        QApplication::setFont(normal);
+    }
 }
 
 }  // namespace

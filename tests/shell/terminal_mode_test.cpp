@@ -42,7 +42,6 @@ TEST(TerminalMode, EntersForwardsTypedKeysAndLeaves) {
         w.ButtonTerminalMode->click();
         ASSERT_TRUE(f.idle());
         EXPECT_EQ(w.ButtonTerminalMode->text(), "Exit Terminal Mode");
-        EXPECT_EQ(w.ButtonTerminalMode->accessibleName(), "Exit Terminal Mode");
         EXPECT_TRUE(w.TerminalView);
         press(w, Qt::Key_A, "A");
         // Only the board's side shows: the typed letter is not put in the box a second time.
