@@ -97,17 +97,13 @@ TEST(MainWindowShutDown, ClosingWritesEveryChoiceInOrderAsText) {
     QStringList order;
     for (const auto& write : f.settings->writes) {
         EXPECT_EQ(write.section, kOptions);
-        order << write.key;
+        order << write.key + '=' + write.value;
     }
     EXPECT_EQ(order.join(' '),
-              "Interface LocationInfo1 LocationInfo2 LocationInfo3 LocationInfo4 LawInfo1 LawInfo2 "
-              "LawInfo3 LawInfo4 LawInfo5 LawInfo6 LawInfo7 LawInfo8 TargetBrisko "
-              "TargetTarvoBoardSystem TargetTarvoBoardKit Cashless MultiDropAddress");
-    EXPECT_EQ(f.settings->written(kOptions, "Interface"), QStringLiteral("6"));
-    EXPECT_EQ(f.settings->written(kOptions, "TargetBrisko"), QStringLiteral("False"));
-    EXPECT_EQ(f.settings->written(kOptions, "TargetTarvoBoardKit"), QStringLiteral("True"));
-    EXPECT_EQ(f.settings->written(kOptions, "MultiDropAddress"), QStringLiteral("12"));
-    EXPECT_FALSE(f.settings->written(kOptions, "RTAddressBitDelay").has_value());
+              "Interface=6 LocationInfo1= LocationInfo2= LocationInfo3= LocationInfo4= LawInfo1= "
+              "LawInfo2= LawInfo3= LawInfo4= LawInfo5= LawInfo6= LawInfo7= LawInfo8= "
+              "TargetBrisko=False TargetTarvoBoardSystem=False TargetTarvoBoardKit=True "
+              "Cashless=False MultiDropAddress=12");
     EXPECT_GE(f.settings->syncCount, 1);
 }
 
