@@ -63,12 +63,9 @@ TEST(MultiDrop, AnAddressThatIsNoWholeNumberOrAFrameTooLongIsNeverSent) {
         QByteArray frame;
         QString status;
     } cases[] = {
+        // Which texts are addresses is the parser's test (Numeric in tests/core).
         {"", "\x05", "INVALID MULTI DROP ADDRESS"},
-        {"abc", "\x05", "INVALID MULTI DROP ADDRESS"},
-        {"256", "\x05", "INVALID MULTI DROP ADDRESS"},
         {"5x", "\x05", "INVALID MULTI DROP ADDRESS"},
-        {"-1", "\x05", "INVALID MULTI DROP ADDRESS"},
-        {"2.5", "\x05", "INVALID MULTI DROP ADDRESS"},
         {" 5", QByteArray(256, 'x'), "FRAME TOO LONG FOR MULTI DROP"},
     };
     for (const auto& c : cases) {
@@ -203,10 +200,9 @@ TEST(Break, IsReportedAndThePortReopenedOrTheLinkEnded) {
         f.serial->failOpen = !reopens;
         f.serial->sendBreak();
         ASSERT_GE(f.prompts->messages.size(), 1u);
-        const auto& m = f.prompts->messages[0];
-        EXPECT_EQ(m.text, QStringLiteral("Received BREAK!!!"));
-        EXPECT_EQ(m.title, QStringLiteral("Error in Communication..."));
-        EXPECT_EQ(m.icon, MsgIcon::Exclamation);
+        EXPECT_EQ(f.prompts->messages[0],
+                  (FakePrompts::Message{"Received BREAK!!!", MsgButtons::Ok, MsgIcon::Exclamation,
+                                        "Error in Communication..."}));
         EXPECT_EQ(f.serial->openCount, opens + 1);
         EXPECT_EQ(f.serial->isOpen(), reopens);
         // A port that does not come back is a lost link, said once.
