@@ -228,7 +228,8 @@ TEST(Disconnect, AStuckOutputBufferIsGivenUpAfterItsBound) {
 }
 
 // A write or a read that fails because the board is gone, stalled or erred ends the
-// connection once; nothing is reported as sent and later frames are refused.
+// connection once; nothing is reported as sent and later frames are refused. (How the
+// window shows a lost line is the refusal tests'.)
 TEST(Usb, AFaultEndsTheConnectionOnce) {
     struct Case {
         int32_t status;
@@ -238,6 +239,7 @@ TEST(Usb, AFaultEndsTheConnectionOnce) {
         {UsbLibrary::kUsbNoDevice, false, "the USB board is gone"},
         {UsbLibrary::kUsbIoError, true, "USB input/output error"},
         {UsbLibrary::kUsbStall, true, "the USB board stalled the transfer"},
+        {UsbLibrary::kUsbStall, false, "the USB board stalled the transfer"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
@@ -248,13 +250,12 @@ TEST(Usb, AFaultEndsTheConnectionOnce) {
                          [&lost](const QString& why) { lost << why; });
         auto op = f.begin();
         if (c.duringRead) {
-            FakeUsbLibrary* usb = f.usb.get();
-            const int32_t status = c.status;
-            usb->onWrite = [usb, status](const QByteArray&) { usb->fault = status; };
+            f.usb->onWrite = [&](const QByteArray&) { f.usb->fault = c.status; };
         } else {
             f.usb->fault = c.status;
         }
-        f.session.ExpectReply = true;
+        // A write fault with no reply expected is told by the write alone.
+        f.session.ExpectReply = c.duringRead;
         EXPECT_FALSE(done(f.session.SendToTarvoBoard(QByteArray("\x05"))));
         EXPECT_FALSE(done(f.session.SendToTarvoBoard(QByteArray("\x05"))));
         EXPECT_EQ(f.session.Connected, 0);
@@ -262,6 +263,7 @@ TEST(Usb, AFaultEndsTheConnectionOnce) {
         EXPECT_EQ(lost, QStringList{c.reason});
         EXPECT_EQ(f.session.lastRefusal(), "PLEASE CONNECT FIRST");
         EXPECT_EQ(f.usb->callNames().count("USB_Write"), 1);
+        EXPECT_EQ(f.usb->callNames().contains("USB_Read"), c.duringRead);
         // The gone device's handle is released on the USB thread.
         EXPECT_TRUE(QTest::qWaitFor([&] { return f.usb->callNames().count("USB_Close") == 1; }));
         ASSERT_EQ(f.prompts->messages.size(), 1u);
