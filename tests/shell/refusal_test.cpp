@@ -87,33 +87,6 @@ TEST(Refusal, NoSuccessTextAndNoClearRecordedAfterARefusedFrame) {
     }
 }
 
-// A device that goes away during View Info: "CONNECTION LOST" stays on screen and View Info
-// stays disabled while nothing is connected.
-TEST(Refusal, UnpluggingDuringViewInfoLeavesTheLossOnScreen) {
-    WindowFixture f({}, 20);
-    App& w = f.w();
-    ASSERT_TRUE(f.connect());
-    FakeSerialLine* line = f.serial.get();
-    line->onWrite = [line](const QByteArray&) {
-        if (line->sentBytes().endsWith(QByteArray("\x80\x81\x81"))) {
-            line->receiveLater("partial report");
-            QTimer::singleShot(0, line, [line] {  // after the partial report
-                line->close();
-                emit line->lineLost(QStringLiteral("device removed"));
-            });
-        }
-    };
-    w.cmdViewOnly->click();
-    ASSERT_TRUE(f.idle());
-    EXPECT_EQ(w.SystemMessage->text(), "CONNECTION LOST");
-    EXPECT_EQ(w.Connect->text(), "Connect");
-    EXPECT_FALSE(w.cmdViewOnly->isEnabled());
-    EXPECT_FALSE(w.ButtonSendTimeAndDate->isEnabled());
-    EXPECT_EQ(w.session().Connected, 0);
-    ASSERT_EQ(f.prompts->messages.size(), 1u);
-    EXPECT_TRUE(f.prompts->messages[0].text.contains("device removed"));
-}
-
 // Runs `during` once, as soon as the meter request has gone out.
 void onMeterRequest(WindowFixture& f, std::function<void()> during) {
     FakeSerialLine* line = f.serial.get();
@@ -213,6 +186,28 @@ TEST(OneOperationWindow, DisconnectDuringViewInfoEndsItCleanly) {
     // Enquiry, meter request, close session: each whole behind its address and length.
     EXPECT_EQ(f.serial->sentBytes().toHex(' '),
               QByteArray("03 01 05 03 03 80 81 81 03 03 1d 45 00"));
+}
+
+// A device that goes away during View Info: "CONNECTION LOST" stays on screen and View Info
+// stays disabled while nothing is connected.
+TEST(Refusal, UnpluggingDuringViewInfoLeavesTheLossOnScreen) {
+    WindowFixture f({}, 20);
+    App& w = f.w();
+    ASSERT_TRUE(f.connect());
+    onMeterRequest(f, [line = f.serial.get()] {
+        line->receive("partial report");
+        line->close();
+        emit line->lineLost(QStringLiteral("device removed"));
+    });
+    w.cmdViewOnly->click();
+    ASSERT_TRUE(f.idle());
+    EXPECT_EQ(w.SystemMessage->text(), "CONNECTION LOST");
+    EXPECT_EQ(w.Connect->text(), "Connect");
+    EXPECT_FALSE(w.cmdViewOnly->isEnabled());
+    EXPECT_FALSE(w.ButtonSendTimeAndDate->isEnabled());
+    EXPECT_EQ(w.session().Connected, 0);
+    ASSERT_EQ(f.prompts->messages.size(), 1u);
+    EXPECT_TRUE(f.prompts->messages[0].text.contains("device removed"));
 }
 
 }  // namespace
