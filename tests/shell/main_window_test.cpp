@@ -210,7 +210,6 @@ TEST(MainWindowControls, TheResponseBoxKeepsTheBoardsColumns) {
     const QString line = QStringLiteral("Total Pulses Received=000001001 ").repeated(8);
     box->appendText(line + "\r\n" + line);
     QApplication::processEvents();
-    EXPECT_EQ(box->text(), line + "\r\n" + line);
     EXPECT_EQ(box->document()->firstBlock().layout()->lineCount(), 1);
     EXPECT_GT(box->horizontalScrollBar()->maximum(), 0);
 }
