@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
-#include <QTest>
 
 #include "pulse_editor/frm_set_pulses.h"
 #include "support/board_harness.h"
