@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <QAccessible>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -10,7 +11,10 @@
 #include <QTextBlock>
 #include <QTextLayout>
 
+#include "core/dialog_filter.h"
 #include "platform/qsettings_store.h"
+#include "shell/cd_file.h"
+#include "support/text_fit.h"
 #include "support/window_fixture.h"
 
 namespace tarvo::test {
@@ -23,11 +27,7 @@ TEST(MainWindowStartUp, FirstStartWithAnEmptyStore) {
     auto& w = f.w();
     EXPECT_EQ(w.windowTitle(),
               QStringLiteral("Tarvo Board Configuration Utility V1.0.33 - USB.DLL V123"));
-    EXPECT_EQ(w.COMInterface->count(), 33);
-    EXPECT_EQ(w.COMInterface->itemText(32), QStringLiteral("USB"));
-    EXPECT_EQ(w.MultiDropAddress->count(), 34);
     EXPECT_EQ(w.MultiDropAddress->itemText(33), QStringLiteral(" 33"));
-    EXPECT_EQ(w.CmdTerminalToCalibrate->count(), 7);
     EXPECT_EQ(w.CmdTerminalToCalibrate->currentIndex(), -1);
     for (int n = 0; n < 6; ++n) {
         EXPECT_EQ(w.Terminal[n]->title(), QStringLiteral("Terminal %1").arg(n + 1));
@@ -36,10 +36,6 @@ TEST(MainWindowStartUp, FirstStartWithAnEmptyStore) {
         EXPECT_FALSE(w.cmbPulseValue[n]->isVisible());
         EXPECT_FALSE(w.cmdWriteToTarvo[n]->isVisible());
         EXPECT_EQ(w.cmbPulseValue[n]->listIndex(), -1);
-    }
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_TRUE(w.TxtLawInfo[i]->text().isEmpty() &&
-                    w.txtLocationInfo[i % 4]->text().isEmpty());
     }
     EXPECT_FALSE(w.cmdViewOnly->isEnabled());
     EXPECT_FALSE(w.ClearMemory->isEnabled());
@@ -53,9 +49,10 @@ TEST(MainWindowStartUp, StoredChoicesAreRestoredAndBadOnesCountAsAbsent) {
     const std::pair<QStringList, QString> cases[] = {
         {{}, "Com1|1000| 1|5|111111"},
         {{"TargetBrisko=False", "TargetTarvoBoardKit=True"}, "Com1|0010| 1|5|100000"},
-        {{"Interface=32"}, "USB|1000| 1|5|111111"},
+        {{"Interface=32", "RTAddressBitDelay=31"}, "USB|1000| 1|31|111111"},
         {{"Cashless=True", "MultiDropAddress=5", "RTAddressBitDelay=9"}, "Com1|0001| 5|9|111111"},
-        {{"TargetBrisko=False", "TargetTarvoBoardSystem=True", "Interface=31"},
+        {{"TargetBrisko=False", "TargetTarvoBoardSystem=True", "Interface=31",
+          "RTAddressBitDelay=-1"},
          "Com32|0100| 1|5|111111"},
         {{"Interface=abc", "TargetTarvoBoardKit=maybe", "MultiDropAddress=34",
           "RTAddressBitDelay=-4x"},
@@ -63,6 +60,7 @@ TEST(MainWindowStartUp, StoredChoicesAreRestoredAndBadOnesCountAsAbsent) {
         // A delay past the largest is taken as the largest.
         {{"Interface=33", "MultiDropAddress=-1", "RTAddressBitDelay=99999"},
          "Com1|1000| 1|31|111111"},
+        {{"RTAddressBitDelay=32"}, "Com1|1000| 1|31|111111"},
     };
     for (const auto& [stored, expected] : cases) {
         WindowFixture f([&pairs = stored](MemorySettingsStore& s) {
@@ -85,6 +83,7 @@ TEST(MainWindowStartUp, StoredChoicesAreRestoredAndBadOnesCountAsAbsent) {
     }
 }
 
+// The location and law lines of a first start are empty, and saved so.
 TEST(MainWindowShutDown, ClosingWritesEveryChoiceInOrderAsText) {
     WindowFixture f;
     auto& w = f.w();
@@ -92,29 +91,16 @@ TEST(MainWindowShutDown, ClosingWritesEveryChoiceInOrderAsText) {
     w.Option3->setChecked(true);
     w.MultiDropAddress->setCurrentIndex(12);
     w.close();
-    QStringList expectedOrder{"Interface"};
-    for (int i = 1; i <= 4; ++i) {
-        expectedOrder << QStringLiteral("LocationInfo%1").arg(i);
-    }
-    for (int i = 1; i <= 8; ++i) {
-        expectedOrder << QStringLiteral("LawInfo%1").arg(i);
-    }
-    expectedOrder << "TargetBrisko"
-                  << "TargetTarvoBoardSystem"
-                  << "TargetTarvoBoardKit"
-                  << "Cashless"
-                  << "MultiDropAddress";
     QStringList order;
     for (const auto& write : f.settings->writes) {
         EXPECT_EQ(write.section, kOptions);
-        order << write.key;
+        order << write.key + '=' + write.value;
     }
-    EXPECT_EQ(order, expectedOrder);
-    EXPECT_EQ(f.settings->written(kOptions, "Interface"), QStringLiteral("6"));
-    EXPECT_EQ(f.settings->written(kOptions, "TargetBrisko"), QStringLiteral("False"));
-    EXPECT_EQ(f.settings->written(kOptions, "TargetTarvoBoardKit"), QStringLiteral("True"));
-    EXPECT_EQ(f.settings->written(kOptions, "MultiDropAddress"), QStringLiteral("12"));
-    EXPECT_FALSE(f.settings->written(kOptions, "RTAddressBitDelay").has_value());
+    EXPECT_EQ(order.join(' '),
+              "Interface=6 LocationInfo1= LocationInfo2= LocationInfo3= LocationInfo4= LawInfo1= "
+              "LawInfo2= LawInfo3= LawInfo4= LawInfo5= LawInfo6= LawInfo7= LawInfo8= "
+              "TargetBrisko=False TargetTarvoBoardSystem=False TargetTarvoBoardKit=True "
+              "Cashless=False MultiDropAddress=12");
     EXPECT_GE(f.settings->syncCount, 1);
 }
 
@@ -189,6 +175,14 @@ TEST(MainWindowControls, EveryControlIsAnnouncedByItsLabelOrCaption) {
         if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_"))) {
             EXPECT_FALSE(spoken(widget).isEmpty()) << name.toStdString();
         }
+        if (qobject_cast<QComboBox*>(widget)) {  // labelled by exactly one caption
+            int captions = 0;
+            for (const auto& [label, relation] :
+                 QAccessible::queryAccessibleInterface(widget)->relations(QAccessible::Label)) {
+                captions += qobject_cast<QLabel*>(label->object()) ? 1 : 0;
+            }
+            EXPECT_EQ(captions, 1) << name.toStdString();
+        }
     }
     // A caption that changes is announced as it reads now.
     EXPECT_EQ(spoken(w.Connect), "Connect");
@@ -196,20 +190,6 @@ TEST(MainWindowControls, EveryControlIsAnnouncedByItsLabelOrCaption) {
     EXPECT_EQ(spoken(w.Connect), "Disconnect");
     w.ButtonTerminalMode->setText("Exit Terminal Mode");
     EXPECT_EQ(spoken(w.ButtonTerminalMode), "Exit Terminal Mode");
-}
-
-TEST(MainWindowControls, EveryListBoxIsLabelledByACaption) {
-    WindowFixture f;
-    for (auto* list : f.w().findChildren<QComboBox*>()) {
-        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(list);
-        QStringList captions;
-        for (const auto& [label, relation] : iface->relations(QAccessible::Label)) {
-            if (qobject_cast<QLabel*>(label->object())) {
-                captions << label->text(QAccessible::Name);
-            }
-        }
-        EXPECT_EQ(captions.size(), 1) << list->objectName().toStdString();
-    }
 }
 
 TEST(MainWindowControls, EnterInAReportedBoxOpensTheEditorsAsAClickDoes) {
@@ -230,7 +210,6 @@ TEST(MainWindowControls, TheResponseBoxKeepsTheBoardsColumns) {
     const QString line = QStringLiteral("Total Pulses Received=000001001 ").repeated(8);
     box->appendText(line + "\r\n" + line);
     QApplication::processEvents();
-    EXPECT_EQ(box->text(), line + "\r\n" + line);
     EXPECT_EQ(box->document()->firstBlock().layout()->lineCount(), 1);
     EXPECT_GT(box->horizontalScrollBar()->maximum(), 0);
 }
@@ -247,6 +226,154 @@ TEST(MainWindowIdle, AnIdleWindowSleeps) {
     };
     // A spinning wait would burn the whole 1.5 s.
     EXPECT_LT(ms(after) - ms(before), 300.0);
+}
+
+// How the text and status are made of the board's bytes is the session's (ReceivedText in
+// tests/session); here only that both reach their boxes, the widget one line a line, and that
+// in terminal view the caret follows the text.
+TEST(ReceivePath, BoardTextReachesTheResponseAndStatusBoxes) {
+    WindowFixture f;
+    auto& w = f.w();
+    f.serial->receive(QByteArray("AB\r\nC\x1B/\x07\x01x\x01\n"));
+    EXPECT_EQ(w.ResponseWindow->text(), "AB\r\nC\r\n");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.ResponseWindow->toPlainText(), "AB\nC\n");
+    EXPECT_EQ(w.SystemMessage->text(), "Counting pulses on  3 /");
+    w.TerminalView = true;
+    QTextCursor start = w.ResponseWindow->textCursor();
+    start.movePosition(QTextCursor::Start);
+    w.ResponseWindow->setTextCursor(start);
+    f.serial->receive("abc");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.ResponseWindow->textCursor().position(), 8);  // after "AB", "C", "abc"
+    EXPECT_FALSE(w.ResponseWindow->textCursor().hasSelection());
+}
+
+// A report with the widest value every display can receive: "W" is the widest letter of the
+// usual fonts, meters have nine digits, and the printer reports an error.
+QByteArray widestReport() {
+    QByteArray r =
+        "TARVO BOARD METER REPORT\r\n"
+        "*S|0|WWWWWWWWW|P|P|P|P|P|P|0\r\n"
+        "  SERIAL # WWWWWWWW\r\n"
+        "Pulses in Per Point :   5000 2500 5000 2000 5000 DIP \r\n"
+        "Pulses in Multiplier :   1000 1000 500 1000 1000 250 \r\n"
+        "Print Out In :   POINTS POINTS POINTS MONEY POINTS POINTS\r\n"
+        "Print Money Value In :   DOLLAR DOLLAR CENTS DOLLAR DOLLAR DOLLAR\r\n"
+        "Coin In A Multiplier:  255 255 255 255 255 255 \r\n"
+        "Coin In B Multiplier:  255 255 255 255 255 255 \r\n"
+        "*S|0|WWWWWWWWW|0|\r\n"
+        "Current Status: PLAY IDLE PLAY IDLE PLAY IDLE\r\n";
+    for (int n = 0; n < 6; ++n) {
+        r += "Terminal " + QByteArray::number(n + 1) + "\r\n";
+        for (const char* label : {"Total Pulses Received=", "Total Pulses Returned=",
+                                  "Total Pulses Paid Out=", "Coin_1 in =", "Coin_2 in ="}) {
+            r += QByteArray(label) + "999999999\r\n";
+        }
+    }
+    while (r.size() < 1400) {
+        r += QByteArray(38, '-') + "\r\n";
+    }
+    return r;
+}
+
+// Every display filled with its widest text, at the default font and at one and a half and
+// twice its size (what a larger desktop font or a high-resolution screen gives).
+TEST(TextFit, EveryTextOfTheMainWindowIsShownWhole) {
+    const QFont normal = QApplication::font();
+    for (const double scale : {1.0, 1.5, 2.0}) {
+        SCOPED_TRACE(scale);
+        QFont font = normal;
+        font.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(font);
+        {
+            WindowFixture f;
+            auto& w = f.w();
+            f.answerMeterRequests(widestReport());
+            ASSERT_TRUE(f.connect());
+            w.cmdViewOnly->click();
+            ASSERT_TRUE(f.idle());
+            ASSERT_EQ(w.PrinterStatus->text(), "Printer Error");
+            ASSERT_EQ(w.CoinInA[5]->text(), "999999999");
+            ASSERT_TRUE(w.cmbValueIn[0]->isVisible());
+            w.SystemMessage->setText("ERROR! Problems getting data from Tarvo Board");
+            w.ButtonTerminalMode->setText("Exit Terminal Mode");
+            for (auto* line : w.txtLocationInfo) {
+                line->setText("TARVO GAMING HALL, 1234 MAIN ST.");
+            }
+            for (auto* line : w.TxtLawInfo) {
+                line->setText("NO PLAYER UNDER 18 YEARS OF AGE.");
+            }
+            w.COMInterface->setCurrentIndex(31);
+            w.MultiDropAddress->setCurrentIndex(33);
+            w.CmdTerminalToCalibrate->setCurrentIndex(6);
+            QApplication::processEvents();
+            EXPECT_EQ(cutTexts(w).join('\n'), "");
+            // For a look by eye: TARVO_GRAB_DIR=/tmp build/tests/test_shell --gtest_filter=TextFit*
+            if (qEnvironmentVariableIsSet("TARVO_GRAB_DIR")) {
+                w.grab().save(QDir(qEnvironmentVariable("TARVO_GRAB_DIR"))
+                                  .filePath(QStringLiteral("main_window_%1.png").arg(scale)));
+            }
+        }
+        QApplication::setFont(normal);
+    }
+}
+
+TEST(DialogFilter, ConvertsTheBarFormIntoNameFilters) {
+    struct Case {
+        const char* filter;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {"Law files (*.law)|*.law|All files (*.*)|*.*", {"Law files (*.law)", "All files (*)"}},
+        {"Bix File (K7731_*.bix)|K7731_*.bix|All files (*.*)|*.*|",
+         {"Bix File (K7731_*.bix)", "All files (*)"}},
+        {"Texts|*.txt;*.TXT", {"Texts (*.txt *.TXT)"}},
+        {"Odd one", {"Odd one (*)"}},
+        {"", {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(dialogNameFilters(QString::fromLatin1(c.filter)), c.expected) << c.filter;
+    }
+}
+
+TEST(SubOpenFile, TitleDecidesOpenOrSaveAndCancelGivesNoFile) {
+    WindowFixture f;
+    auto& dialog = f.w().cdFile();
+    struct Case {
+        const char* title;
+        bool save;
+    };
+    const Case cases[] = {{"Open File", false}, {"Save File", true}, {"open file", true}};
+    for (const auto& c : cases) {
+        dialog.DialogTitle = QString::fromLatin1(c.title);
+        dialog.Filter = QStringLiteral("Location files (*.loc)|*.loc|All files (*.*)|*.*");
+        dialog.FileName = QStringLiteral("left over");
+        f.files->answer(QStringLiteral("/tmp/a folder/site.loc"));
+        EXPECT_EQ(f.w().subOpenFile(), QStringLiteral("/tmp/a folder/site.loc")) << c.title;
+        const FileRequest& request = f.files->requests.back();
+        EXPECT_EQ(request.save, c.save) << c.title;
+        EXPECT_EQ(request.mustExist, !c.save) << c.title;
+        EXPECT_EQ(request.owner, &f.w());
+        EXPECT_EQ(request.title, QString::fromLatin1(c.title));
+        EXPECT_TRUE(request.initialName.isEmpty());
+        EXPECT_EQ(request.nameFilters, QStringList({"Location files (*.loc)", "All files (*)"}));
+    }
+    // A cancelled dialog gives no file and leaves the name empty.
+    dialog.DialogTitle = QStringLiteral("Open File");
+    dialog.FileName = QStringLiteral("old");
+    f.files->cancel();
+    EXPECT_TRUE(f.w().subOpenFile().isEmpty());
+    EXPECT_TRUE(dialog.FileName.isEmpty());
+    EXPECT_TRUE(dialog.CancelError);
+    // Without CancelError a cancelled dialog is no error and keeps the name it had.
+    dialog.CancelError = false;
+    dialog.FileName = QStringLiteral("kept");
+    f.files->cancel();
+    EXPECT_EQ(dialog.ShowSave(), 0);
+    EXPECT_EQ(dialog.FileName, QStringLiteral("kept"));
+    dialog.CancelError = true;
+    EXPECT_EQ(dialog.ShowOpen(), CD_File::kCancelError);
 }
 
 }  // namespace

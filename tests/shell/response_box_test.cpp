@@ -35,9 +35,7 @@ void expectNewestWithinBounds(const ResponseBox& box, const QString& sent) {
     EXPECT_LE(kept.size(), kChars);
     EXPECT_LE(kept.count('\n') + 1, kLines);
     EXPECT_LE(box.document()->blockCount(), kLines);
-    QString shown = kept;
-    shown.replace("\r\n", "\n");
-    EXPECT_EQ(box.toPlainText(), shown);
+    EXPECT_EQ(box.toPlainText(), QString(kept).replace("\r\n", "\n"));
     const qsizetype start = sent.size() - kept.size();
     if (start == 0) {
         return;

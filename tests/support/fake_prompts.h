@@ -36,11 +36,35 @@ class FakePrompts : public Prompts {
     std::deque<QString> inputAnswers;
 
     // Texts of all messages, in order.
-    QStringList messageTexts() const;
+    QStringList messageTexts() const {
+        QStringList out;
+        for (const auto& m : messages) {
+            out << m.text;
+        }
+        return out;
+    }
 
     MsgAnswer message(const QString& text, MsgButtons buttons, MsgIcon icon,
-                      const QString& title) override;
-    QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
+                      const QString& title) override {
+        messages.push_back({text, buttons, icon, title});
+        if (answers.empty()) {
+            return buttons == MsgButtons::Ok || buttons == MsgButtons::OkCancel ? MsgAnswer::Ok
+                                                                                : MsgAnswer::Yes;
+        }
+        const MsgAnswer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    QString input(const QString& prompt, const QString& title,
+                  const QString& defaultText) override {
+        inputs.push_back({prompt, title, defaultText});
+        if (inputAnswers.empty()) {
+            return {};
+        }
+        QString a = inputAnswers.front();
+        inputAnswers.pop_front();
+        return a;
+    }
 };
 
 }  // namespace tarvo::test

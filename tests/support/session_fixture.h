@@ -3,6 +3,7 @@
 #include <QCoro/QCoroTask>
 #include <memory>
 
+#include "session/board_operations.h"
 #include "session/board_session.h"
 #include "support/fake_prompts.h"
 #include "support/fake_serial_line.h"
@@ -14,14 +15,28 @@ namespace tarvo::test {
 // every few milliseconds.
 class SessionFixture {
   public:
-    explicit SessionFixture(LinkOptions options = {}, int tickIntervalMs = 2);
+    explicit SessionFixture(LinkOptions options = {}, int tickIntervalMs = 2)
+        : session({serial, usb, prompts, tickIntervalMs}), options(options) {
+        if (options.usb()) {
+            usb->present.insert(0x4000);
+        }
+    }
 
     // Opens the link as Connect does (a board that answers the probe at once); true when
     // connected. What connecting sent is forgotten.
-    bool connect();
+    bool connect() {
+        auto op = begin();
+        const bool connected = op && QCoro::waitFor(board::connect(session)).connected;
+        forgetSent();
+        return connected && session.Connected == 1;
+    }
     // An operation on this fixture's link.
     BoardSession::Operation begin() { return session.begin(options); }
-    void forgetSent();
+    void forgetSent() {
+        serial->clearSent();
+        serial->events.clear();
+        usb->calls.clear();
+    }
 
     std::shared_ptr<FakeSerialLine> serial = std::make_shared<FakeSerialLine>();
     std::shared_ptr<FakeUsbLibrary> usb = std::make_shared<FakeUsbLibrary>();
@@ -40,6 +55,11 @@ inline void done(QCoro::Task<>&& task) {
 }
 
 // Options for a multi-drop line at `address` (as the list shows it, " 5").
-LinkOptions multiDropAt(const QString& address);
+inline LinkOptions multiDropAt(const QString& address) {
+    LinkOptions options;
+    options.target = Target::MultiDrop;
+    options.multiDropAddress = address;
+    return options;
+}
 
 }  // namespace tarvo::test

@@ -1,7 +1,6 @@
 #include "support/text_fit.h"
 
 #include <QAbstractItemView>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetricsF>
 #include <QGroupBox>
@@ -86,33 +85,29 @@ class Walk {
             }
         } else if (const auto* c = qobject_cast<const QComboBox*>(&w)) {
             visitCombo(*c);
-        } else if (const auto* b = qobject_cast<const QPushButton*>(&w)) {
-            QStyleOptionButton opt;
-            opt.initFrom(b);
-            if (b->isDefault()) {
-                opt.features |= QStyleOptionButton::DefaultButton;
-            }
-            if (b->autoDefault()) {
-                opt.features |= QStyleOptionButton::AutoDefaultButton;
-            }
-            opt.text = b->text();
-            text(w, withoutMnemonics(b->text()),
-                 b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b).width());
         } else if (const auto* t = qobject_cast<const QToolButton*>(&w)) {
             const int frame = t->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, t);
             if (t->toolButtonStyle() != Qt::ToolButtonIconOnly) {
                 text(w, withoutMnemonics(t->text()), t->width() - 2 * frame);
             }
-        } else if (qobject_cast<const QRadioButton*>(&w) || qobject_cast<const QCheckBox*>(&w)) {
-            const auto& b = static_cast<const QAbstractButton&>(w);
+        } else if (const auto* b = qobject_cast<const QAbstractButton*>(&w)) {
+            // Push, radio and check buttons: the contents their style gives the text.
+            const auto* push = qobject_cast<const QPushButton*>(b);
             QStyleOptionButton opt;
-            opt.initFrom(&b);
-            opt.text = b.text();
-            const auto element = qobject_cast<const QRadioButton*>(&w)
+            opt.initFrom(b);
+            opt.text = b->text();
+            if (push && push->isDefault()) {
+                opt.features |= QStyleOptionButton::DefaultButton;
+            }
+            if (push && push->autoDefault()) {
+                opt.features |= QStyleOptionButton::AutoDefaultButton;
+            }
+            const auto element = push ? QStyle::SE_PushButtonContents
+                                 : qobject_cast<const QRadioButton*>(b)
                                      ? QStyle::SE_RadioButtonContents
                                      : QStyle::SE_CheckBoxContents;
-            text(w, withoutMnemonics(b.text()),
-                 b.style()->subElementRect(element, &opt, &b).width());
+            text(w, withoutMnemonics(b->text()),
+                 b->style()->subElementRect(element, &opt, b).width());
         } else if (const auto* l = qobject_cast<const QLabel*>(&w)) {
             visitLabel(*l);
         } else if (const auto* g = qobject_cast<const QGroupBox*>(&w)) {
