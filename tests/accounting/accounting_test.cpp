@@ -160,9 +160,15 @@ TEST(ViewInfo, TheTailAfterTheFirstWaitReachesTheDisplaysAndTheRecord) {
     line->onWrite = [line, report](const QByteArray&) {
         if (line->sentBytes().endsWith(QByteArray::fromHex("808181"))) {
             line->receiveLater(report.left(1300));
-            QTimer::singleShot(60, line, [line, report] { line->receive(report.mid(1300)); });
         }
     };
+    // The tail comes on the first tick after the first part, inside the second wait.
+    BoardSession& s = f.w().session();
+    QObject::connect(s.findChild<QTimer*>("Timer1"), &QTimer::timeout, [&s, line, report] {
+        if (s.RxCount == 1300) {
+            line->receive(report.mid(1300));
+        }
+    });
     f.w().cmdViewOnly->click();
     ASSERT_TRUE(f.idle());
     EXPECT_EQ(f.w().CoinInB[5]->text(), "000006005");
