@@ -330,9 +330,11 @@ TEST_P(MeterHistoryStore, ComparesPerBoardAndTheCommandPrintsJsonAndCsvOfIt) {
 }
 
 // Laptop B's reading of 10:05 reached the history first; laptop A's of 10:00, with higher
-// meters, came later: the fall from A's to B's shows, wherever the list starts.
+// meters, came later: the fall from A's to B's shows, wherever the list starts. A list that
+// starts after 10:00 compares with 10:00, not with the older reading of 09:55.
 TEST_P(MeterHistoryStore, AReadingKeptLateFlagsTheFallItReveals) {
     auto h = open();
+    ASSERT_TRUE(h->store(reading("A", kStart.addSecs(-300), 50)));
     ASSERT_TRUE(h->store(reading("A", kStart.addSecs(300), 100)));
     ASSERT_TRUE(h->store(reading("A", kStart, 150)));
     for (const auto& since : {std::optional<QDateTime>(), std::optional(kStart.addSecs(1))}) {
