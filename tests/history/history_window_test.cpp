@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -34,28 +35,36 @@ void viewInfo(RetreiveAccountingApp& w) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return queued && !w.meterHistory().busy(); }, 20000));
 }
 
-TEST(MeterHistoryWindow, ADamagedOrUnwritableHistoryLeavesTheViewWorkingAndSaysSoOnce) {
-    for (const bool damaged : {true, false}) {
-        SCOPED_TRACE(damaged ? "damaged file" : "unwritable location");
+// A history that cannot be kept, or a board whose readings cannot be, leaves the View Info
+// working; why is said once.
+TEST(MeterHistoryWindow, AHistoryNotKeptLeavesTheViewWorkingAndSaysSoOnce) {
+    enum Fault { Damaged, Unwritable, NoSerial };
+    for (const Fault fault : {Damaged, Unwritable, NoSerial}) {
+        SCOPED_TRACE(fault);
         WindowFixture f;
-        if (damaged) {
+        QByteArray report = sixPanelReport();
+        if (fault == Damaged) {
             QFile garbage(f.historyPath());
             ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
             garbage.write(QByteArray(2048, '\x13'));
-        } else {
+        } else if (fault == Unwritable) {
             // A folder where the file should be: nothing can be opened or written there.
             ASSERT_TRUE(QDir().mkpath(f.historyPath()));
+        } else {
+            report.replace("  SERIAL # 00123456\r\n", "  SERIAL # \r\n");
         }
-        f.answerMeterRequests(sixPanelReport());
+        f.answerMeterRequests(report);
         ASSERT_TRUE(f.connect());
-        const QString said = damaged ? "The meter history was damaged" : "Meter history not kept";
+        const QString said = fault == Damaged      ? "The meter history was damaged"
+                             : fault == Unwritable ? "Meter history not kept"
+                                                   : "This board has no serial number";
         QDateTime previous;
         for (int read = 0; read < 2; ++read) {
             viewInfo(f.w());
             EXPECT_EQ(f.w().Received[0]->text(), QStringLiteral("000001001"));
             EXPECT_EQ(f.w().ResponseWindow->text().count(said), read == 0 ? 1 : 0);
             EXPECT_EQ(f.w().Received[0]->toolTip(),
-                      !damaged ? QString()
+                      fault != Damaged ? QString()
                       : read == 0
                           ? QStringLiteral("First reading of this board")
                           : QStringLiteral("No change since %1")
@@ -66,38 +75,31 @@ TEST(MeterHistoryWindow, ADamagedOrUnwritableHistoryLeavesTheViewWorkingAndSaysS
         ASSERT_EQ(f.prompts->messages.size(), 1u);
         EXPECT_TRUE(f.prompts->messages[0].text.startsWith(said))
             << f.prompts->messages[0].text.toStdString();
-        if (damaged) {
+        if (fault == Damaged) {
             const auto aside = QDir(QFileInfo(f.historyPath()).path())
                                    .entryList({QStringLiteral("meter-history.sqlite.corrupt-*")});
             EXPECT_EQ(aside.size(), 1);
+        } else if (fault == NoSerial) {
+            EXPECT_EQ(f.w().TarvoBoardSerialNumber->text(), "NOT SET");
+            EXPECT_FALSE(QFile::exists(f.historyPath()));
         }
     }
 }
 
-TEST(MeterHistoryWindow, ABoardWithoutASerialNumberIsNotKeptAndThatIsSaidOnce) {
-    WindowFixture f;
-    f.answerMeterRequests(sixPanelReport().replace("  SERIAL # 00123456\r\n", "  SERIAL # \r\n"));
-    ASSERT_TRUE(f.connect());
-    for (int read = 0; read < 2; ++read) {
-        viewInfo(f.w());
-        EXPECT_EQ(f.w().TarvoBoardSerialNumber->text(), "NOT SET");
-    }
-    ASSERT_EQ(f.prompts->messages.size(), 1u);
-    EXPECT_TRUE(f.prompts->messages[0].text.contains("no serial number"));
-    EXPECT_FALSE(QFile::exists(f.historyPath()));
-}
-
-TEST(MeterHistoryWindow, CtrlHAndTheHistoryButtonOpenOneWindowOnTheBoardReadLast) {
+// Ctrl+H and the History button open one window on the board read last; Ctrl+P opens it on
+// the last reading, ready to print with the location on its report.
+TEST(MeterHistoryWindow, CtrlHAndTheButtonOpenOneWindowAndCtrlPTheLastReadingToPrint) {
     WindowFixture f;
     auto& w = f.w();
     f.answerMeterRequests(sixPanelReport());
     ASSERT_TRUE(f.connect());
     viewInfo(w);
+    w.txtLocationInfo[1]->setText("Harbour Arcade");
     w.show();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     QTest::keyClick(&w, Qt::Key_H, Qt::ControlModifier);
-    auto* history = qobject_cast<MeterHistoryWindow*>(w.historyWindow());
+    QPointer<MeterHistoryWindow> history = qobject_cast<MeterHistoryWindow*>(w.historyWindow());
     ASSERT_TRUE(history);
     EXPECT_TRUE(history->isVisible());
     EXPECT_EQ(history->windowTitle(), "Meter History");
@@ -109,17 +111,9 @@ TEST(MeterHistoryWindow, CtrlHAndTheHistoryButtonOpenOneWindowOnTheBoardReadLast
     ASSERT_TRUE(f.idle());
     EXPECT_EQ(w.historyWindow(), history);
     EXPECT_TRUE(w.cmdHistory->isEnabled());
-}
-
-TEST(MeterHistoryWindow, CtrlPShowsTheLastReadingWithPrintFocusedAndTheLocationOnItsReport) {
-    WindowFixture f;
-    auto& w = f.w();
-    f.answerMeterRequests(sixPanelReport());
-    ASSERT_TRUE(f.connect());
-    viewInfo(w);
-    w.txtLocationInfo[1]->setText("Harbour Arcade");
-    w.show();
-    MeterHistoryWindow* history = nullptr;
+    // Closed, Ctrl+P opens it anew.
+    history->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.historyWindow(); }));
     auto ctrlP = [&](int newest) {
         w.activateWindow();  // not the Meter History window
         ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &w; }));
