@@ -71,16 +71,9 @@ bool PostgresServer::pgCtl(const QStringList& args, QString* why) {
 }
 
 QStringList PostgresServer::startArgs() const {
-    return {"-l",
-            dir_.filePath("log"),
-            "-t",
-            "60",
-            "-o",
-            QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
-                    .arg(port_)
-                    .arg(dir_.path()) +
-                tls_,
-            "start"};
+    const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
+                                .arg(QString::number(port_), dir_.path());
+    return {"-l", dir_.filePath("log"), "-t", "60", "-o", options + tls_, "start"};
 }
 
 bool PostgresServer::setUp(QString* why) {
