@@ -96,10 +96,21 @@ class HistoryWindowTest : public ::testing::Test {
     std::shared_ptr<FakePrompts> prompts = std::make_shared<FakePrompts>();
 };
 
+// Read a page at a time as the table is scrolled to its end.
 TEST_F(HistoryWindowTest, TableShowsNewestFirstWithDropsMarkedAndTheClearAsItsOwnRow) {
-    auto w = open("S1");
+    auto w = open("S1", 2);
+    w->table->setModel(nullptr);  // a view with room left would ask for more at once
     ASSERT_TRUE(settled(*w));
-    const HistoryTable& m = w->model();
+    HistoryTable& m = w->model();
+    ASSERT_EQ(m.rowCount(), 2);
+    EXPECT_EQ(w->historyStatus->text(), "S1: 4 readings");
+    // The reading before the page is known: the clear between excuses the drop.
+    EXPECT_EQ(m.index(1, 6).data(Qt::ToolTipRole).toString(),
+              "Memory cleared on 2026-11-02 14:07; was 000000090 on 2026-11-02 14:06");
+    ASSERT_TRUE(m.canFetchMore({}));
+    m.fetchMore({});
+    ASSERT_TRUE(settled(*w));
+    EXPECT_FALSE(m.canFetchMore({}));
     auto text = [&](int row, int column) { return m.index(row, column).data().toString(); };
     ASSERT_EQ(m.rowCount(), 5);
     const QStringList times = {"14:09:00", "14:08:00", "14:07:00", "14:06:00", "14:05:00"};
@@ -136,26 +147,6 @@ TEST_F(HistoryWindowTest, TableShowsNewestFirstWithDropsMarkedAndTheClearAsItsOw
     ASSERT_EQ(w->boardChooser->count(), 2);
     EXPECT_EQ(w->boardChooser->itemText(0), "S2 (last read 2026-11-02 14:10)");
     EXPECT_EQ(w->boardChooser->currentData().toString(), "S1");
-}
-
-TEST_F(HistoryWindowTest, ReadsABoardAPageAtATimeAsTheTableIsScrolledToItsEnd) {
-    auto w = open("S1", 2);
-    w->table->setModel(nullptr);  // a view with room left would ask for more at once
-    ASSERT_TRUE(settled(*w));
-    HistoryTable& m = w->model();
-    ASSERT_EQ(m.rowCount(), 2);
-    EXPECT_EQ(w->historyStatus->text(), "S1: 4 readings");
-    // The reading before the page is known: the clear between excuses the drop.
-    EXPECT_EQ(m.index(1, 6).data(Qt::ToolTipRole).toString(),
-              "Memory cleared on 2026-11-02 14:07; was 000000090 on 2026-11-02 14:06");
-    ASSERT_TRUE(m.canFetchMore({}));
-    m.fetchMore({});
-    ASSERT_TRUE(settled(*w));
-    ASSERT_EQ(m.rowCount(), 5);
-    EXPECT_FALSE(m.canFetchMore({}));
-    EXPECT_EQ(m.index(2, 1).data().toString(), "Memory cleared");
-    EXPECT_EQ(m.index(3, 6).data(Qt::ToolTipRole).toString(),
-              "Was 000000100 on 2026-11-02 14:05: went down by 10");
 }
 
 TEST_F(HistoryWindowTest, ChartDrawsTheChosenMeterOfTheChosenTerminalsWithItsDrops) {
@@ -240,14 +231,6 @@ TEST_F(HistoryWindowTest, ExportWritesTheBytesOfTheHistoryCommandsCsv) {
     QFile written(target);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), out.toUtf8());
-    // A place that cannot be written is said in a box and on the window.
-    files->answer(dir.filePath("no-such-folder/export.csv"));
-    w->cmdExportCsv->click();
-    ASSERT_TRUE(settled(*w));
-    ASSERT_EQ(prompts->messages.size(), 1u);
-    EXPECT_TRUE(prompts->messages[0].text.startsWith("Cannot write"))
-        << prompts->messages[0].text.toStdString();
-    EXPECT_EQ(w->historyStatus->text(), prompts->messages[0].text);
 }
 
 TEST_F(HistoryWindowTest, TheReportIsOfTheChosenReadingComparedWithTheOneBeforeIt) {
@@ -288,14 +271,19 @@ TEST_F(HistoryWindowTest, TheReportIsOfTheChosenReadingComparedWithTheOneBeforeI
     ASSERT_EQ(files->requests.size(), 3u);
     EXPECT_EQ(files->requests[0].title, "Save Report as PDF");
     EXPECT_EQ(files->requests[0].initialName, "S1-20261102-140900.pdf");
-    // A place that cannot be written is said, and nothing is claimed.
-    const QString nowhere = dir.filePath("no-such-folder/report.pdf");
-    files->answer(nowhere);
-    w->cmdSavePdf->click();
-    ASSERT_EQ(prompts->messages.size(), 1u);
-    EXPECT_TRUE(prompts->messages[0].text.startsWith("Cannot write " + nowhere));
-    EXPECT_EQ(w->historyStatus->text(), prompts->messages[0].text);
-    EXPECT_FALSE(QFile::exists(nowhere));
+    // A place that cannot be written, for the report or the export, is said in a box and on the
+    // window, and nothing is claimed.
+    for (QPushButton* save : {w->cmdSavePdf, w->cmdExportCsv}) {
+        const QString nowhere = dir.filePath("no-such-folder/" + save->objectName());
+        files->answer(nowhere);
+        save->click();
+        ASSERT_TRUE(settled(*w));
+        ASSERT_FALSE(prompts->messages.empty());
+        EXPECT_TRUE(prompts->messages.back().text.startsWith("Cannot write " + nowhere));
+        EXPECT_EQ(w->historyStatus->text(), prompts->messages.back().text);
+        EXPECT_FALSE(QFile::exists(nowhere));
+    }
+    EXPECT_EQ(prompts->messages.size(), 2u);
 }
 
 TEST_F(HistoryWindowTest, FollowsNewReadingsAndBoardsWhileOpen) {
