@@ -103,14 +103,13 @@ TEST_P(MeterHistoryStore, AMemoryClearSentHereExcusesTheDropOfThatBoardOnly) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fresh();
-        auto owned = open();
-        MeterHistory& h = *owned;
-        ASSERT_TRUE(h.store(reading("A", kStart, 100)));
+        auto h = open();
+        ASSERT_TRUE(h->store(reading("A", kStart, 100)));
         if (c.clearSecs) {
             ASSERT_TRUE(
-                h.recordMemoryClear(kStart.addSecs(*c.clearSecs), c.clearPort, {}, c.clearSerial));
+                h->recordMemoryClear(kStart.addSecs(*c.clearSecs), c.clearPort, {}, c.clearSerial));
         }
-        const auto second = h.store(reading("A", kStart.addSecs(60), 0));
+        const auto second = h->store(reading("A", kStart.addSecs(60), 0));
         ASSERT_TRUE(second);
         EXPECT_EQ(second->reading.terminals[0].wentBackwards.isEmpty(), !c.flagged);
     }

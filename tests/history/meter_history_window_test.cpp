@@ -334,9 +334,7 @@ TEST_F(HistoryWindowTest, EveryControlIsAnnouncedAndEveryTextFitsAtEachScale) {
             QApplication::processEvents();
             EXPECT_EQ(cutTexts(*w).join('\n'), "");
             // The chart's time labels stand side by side, none shortened.
-            const auto axes = w->chart().axes(Qt::Horizontal);
-            ASSERT_EQ(axes.size(), 1);
-            const auto* time = qobject_cast<QDateTimeAxis*>(axes[0]);
+            const auto* time = qobject_cast<QDateTimeAxis*>(w->chart().axes(Qt::Horizontal)[0]);
             ASSERT_TRUE(time);
             const int label = QFontMetrics(time->labelsFont())
                                   .horizontalAdvance(time->max().toString(time->format()));
@@ -348,10 +346,8 @@ TEST_F(HistoryWindowTest, EveryControlIsAnnouncedAndEveryTextFitsAtEachScale) {
                 }
                 EXPECT_TRUE(labelled) << list->objectName().toStdString();
             }
-            for (QWidget* c :
-                 {static_cast<QWidget*>(w->table), static_cast<QWidget*>(w->chartView)}) {
-                EXPECT_FALSE(c->accessibleName().isEmpty());
-            }
+            EXPECT_FALSE(w->table->accessibleName().isEmpty());
+            EXPECT_FALSE(w->chartView->accessibleName().isEmpty());
             EXPECT_EQ(w->chartView->accessibleDescription(),
                       "Coin in A of S1, 4 readings, 2 drops");
         }
