@@ -679,15 +679,13 @@ TEST_P(ReadingReportPdf, HoldsEveryValueAndChangeWithTheDropsMarkedOnOnePage) {
     }
 
     const bool marking = c.previous && !c.cleared;
-    auto dropped = [&](int n, const TerminalField& f) {
-        return marking && ((n == 2 && f.field == &MeterReading::Terminal::received) ||
-                           (n == 5 && f.field == &MeterReading::Terminal::coinInB));
-    };
     for (size_t f = 0; f < kTerminalFields.size(); ++f) {
         const TerminalField& field = kTerminalFields[f];
         QStringList values{kCaptions[f]}, changes{kCaptions[f]};
         for (const auto& t : r.terminals) {
-            const bool mark = dropped(t.number, field);
+            const bool mark =
+                marking && ((t.number == 2 && field.field == &MeterReading::Terminal::received) ||
+                            (t.number == 5 && field.field == &MeterReading::Terminal::coinInB));
             values << t.*field.field;
             if (field.meterLabel && report.previous) {
                 const auto& was = report.previous->terminals[t.number - 1];
