@@ -77,14 +77,13 @@ class MeterHistoryStore : public MeterHistoryFile, public ::testing::WithParamIn
     }
 };
 
+void PrintTo(Backend b, std::ostream* os) {
+    *os << std::array{"File", "Central", "FileAndCentral"}[static_cast<int>(b)];
+}
 INSTANTIATE_TEST_SUITE_P(Backends, MeterHistoryStore,
                          ::testing::Values(Backend::File, Backend::Central,
                                            Backend::FileAndCentral),
-                         [](const auto& info) {
-                             return std::string(
-                                 std::array{"File", "Central",
-                                            "FileAndCentral"}[static_cast<int>(info.param)]);
-                         });
+                         ::testing::PrintToStringParamName());
 
 TEST_P(MeterHistoryStore, AMemoryClearSentHereExcusesTheDropOfThatBoardOnly) {
     struct Case {
