@@ -8,7 +8,9 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,7 +27,6 @@
 #include "history_window/history_table.h"
 #include "history_window/meter_history_window.h"
 #include "history_window/reading_report.h"
-#include "pdf_text.h"
 #include "postgres_server.h"
 #include "support/board_harness.h"
 #include "support/fake_file_chooser.h"
@@ -38,6 +39,31 @@
 // window, which keeps each View Info and shows on the meter displays what changed since the last.
 namespace tarvo::test {
 namespace {
+
+// What a poppler tool prints about a PDF file, or "" when it failed.
+QString popplerOutput(const QString& tool, const QStringList& args) {
+    QProcess p;
+    p.start(tool, args);
+    const bool ran = p.waitForFinished(60000) && p.exitCode() == 0;
+    return ran ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
+
+// The text of a PDF file as a reader sees it, its columns kept.
+QString pdfText(const QString& path) {
+    return popplerOutput(QStringLiteral("pdftotext"), {"-layout", path, "-"});
+}
+
+// True when some line of `text` holds `cells` in order, with only blanks between them.
+bool hasRow(const QString& text, const QStringList& cells) {
+    QStringList escaped;
+    for (const auto& c : cells) {
+        escaped << QRegularExpression::escape(c);
+    }
+    return QRegularExpression("(^|\\s)" + escaped.join(" +") + "($|\\s)",
+                              QRegularExpression::MultilineOption)
+        .match(text)
+        .hasMatch();
+}
 
 class HistoryWindowTest : public ::testing::Test {
   protected:
