@@ -71,10 +71,6 @@ class MeterHistoryStore : public MeterHistoryFile, public ::testing::WithParamIn
             url = server->newDatabase();
         }
     }
-    // What the history command prints from this backend.
-    QStringList databaseArgs() const {
-        return {QStringLiteral("--database"), GetParam() == Backend::Central ? url : path()};
-    }
 };
 
 void PrintTo(Backend b, std::ostream* os) {
@@ -293,7 +289,8 @@ TEST_P(MeterHistoryStore, ComparesPerBoardAndTheCommandPrintsJsonAndCsvOfIt) {
     int status = 0;
     auto run = [&](QStringList args) {
         QString out;
-        status = historyCommand(args << databaseArgs(), &out);
+        args << "--database" << (GetParam() == Backend::Central ? url : path());
+        status = historyCommand(args, &out);
         return out;
     };
     auto jsonOf = [&](QStringList args) {
@@ -503,6 +500,7 @@ TEST_F(CentralHistory, TheCommandSendsWhatWaitsAndListsTheCentralHistory) {
     ASSERT_TRUE(server->exec(QUrl(url).path().mid(1),
                              "ALTER TABLE readings ADD CONSTRAINT "
                              "no_bad CHECK (serial_number <> 'BAD')"));
+    const QString newer = newerDatabase();
     struct Step {
         QStringList args;
         QString configured;  // the settings' central history
@@ -510,29 +508,19 @@ TEST_F(CentralHistory, TheCommandSendsWhatWaitsAndListsTheCentralHistory) {
         QString said;
         int listed;  // -1: not a listing
     } steps[] = {
-        {{"--database", "URL", "--format", "json"}, {}, 0, "", 1},
-        {{"--push", "--database", "FILE"}, {}, 2, "no central history", -1},
-        {{"--push", "--database", "FILE"}, "NEWER", 1, "newer version", -1},
-        {{"--database", "NEWER"}, {}, 1, "newer version", -1},
-        {{"--push", "--database", "FILE"}, "URL", 0, "set aside: BAD at|2 readings sent", -1},
-        {{"--push", "--database", "FILE", "--database", "URL"}, {}, 0, "0 readings sent", -1},
-        {{"--database", "URL", "--format", "json", "--serial", "B"}, {}, 0, "", 1},
+        {{"--database", url, "--format", "json"}, {}, 0, "", 1},
+        {{"--push", "--database", path()}, {}, 2, "no central history", -1},
+        {{"--push", "--database", path()}, newer, 1, "newer version", -1},
+        {{"--database", newer}, {}, 1, "newer version", -1},
+        {{"--push", "--database", path()}, url, 0, "set aside: BAD at|2 readings sent", -1},
+        {{"--push", "--database", path(), "--database", url}, {}, 0, "0 readings sent", -1},
+        {{"--database", url, "--format", "json", "--serial", "B"}, {}, 0, "", 1},
         {{"--database", "postgresql://nowhere"}, {}, 2, "not a central history address", -1},
     };
-    const QString newer = newerDatabase();
     for (const auto& s : steps) {
-        QStringList args = s.args;
-        args.replaceInStrings(QStringLiteral("NEWER"), newer);
-        args.replaceInStrings(QStringLiteral("URL"), url);
-        args.replaceInStrings(QStringLiteral("FILE"), path());
-        SCOPED_TRACE(args.join(' ').toStdString());
+        SCOPED_TRACE(s.args.join(' ').toStdString());
         QString out, err;
-        EXPECT_EQ(historyCommand(args, &out, &err,
-                                 s.configured == "URL"     ? url
-                                 : s.configured == "NEWER" ? newer
-                                                           : QString()),
-                  s.status)
-            << err.toStdString();
+        EXPECT_EQ(historyCommand(s.args, &out, &err, s.configured), s.status) << err.toStdString();
         for (const QString& said : s.said.split('|')) {
             EXPECT_TRUE(err.contains(said)) << err.toStdString();
         }
