@@ -241,24 +241,9 @@ TEST(MeterSeriesOfALongHistory, KeepsEveryDropAndEachStretchsLowAndHigh) {
     EXPECT_TRUE(whole.drops.isEmpty());
 }
 
-TEST_F(HistoryWindowTest, ExportWritesTheBytesOfTheHistoryCommandsCsv) {
-    auto w = open("S1");
-    ASSERT_TRUE(settled(*w));
-    const QString target = dir.filePath("export.csv");
-    files->answer(target);
-    w->cmdExportCsv->click();
-    ASSERT_TRUE(settled(*w));
-    ASSERT_EQ(files->requests.size(), 1u);
-    EXPECT_TRUE(files->requests[0].save);
-    EXPECT_EQ(files->requests[0].initialName, "S1-history.csv");
-    QString out;
-    ASSERT_EQ(historyCommand({"--serial", "S1", "--format", "csv", "--database", path()}, &out), 0);
-    QFile written(target);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll(), out.toUtf8());
-}
-
-TEST_F(HistoryWindowTest, TheReportIsOfTheChosenReadingComparedWithTheOneBeforeIt) {
+// The report is of the chosen reading, compared with the one before it; the export holds the
+// bytes of the history command's CSV.
+TEST_F(HistoryWindowTest, TheReportOfTheChosenReadingAndTheExportOfAllAreSaved) {
     auto w = open("S1");
     ASSERT_TRUE(settled(*w));
     EXPECT_EQ(w->chosenReading(), 3);  // the newest
@@ -293,9 +278,20 @@ TEST_F(HistoryWindowTest, TheReportIsOfTheChosenReadingComparedWithTheOneBeforeI
         EXPECT_TRUE(text.contains(s.note));
         EXPECT_TRUE(w->historyStatus->text().endsWith(path));
     }
-    ASSERT_EQ(files->requests.size(), 3u);
+    const QString target = dir.filePath("export.csv");
+    files->answer(target);
+    w->cmdExportCsv->click();
+    ASSERT_TRUE(settled(*w));
+    ASSERT_EQ(files->requests.size(), 4u);
     EXPECT_EQ(files->requests[0].title, "Save Report as PDF");
     EXPECT_EQ(files->requests[0].initialName, "S1-20261102-140900.pdf");
+    EXPECT_TRUE(files->requests[3].save);
+    EXPECT_EQ(files->requests[3].initialName, "S1-history.csv");
+    QString out;
+    ASSERT_EQ(historyCommand({"--serial", "S1", "--format", "csv", "--database", path()}, &out), 0);
+    QFile written(target);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), out.toUtf8());
     // A place that cannot be written, for the report or the export, is said in a box and on the
     // window, and nothing is claimed.
     for (QPushButton* save : {w->cmdSavePdf, w->cmdExportCsv}) {
@@ -364,12 +360,11 @@ TEST_F(HistoryWindowTest, EveryControlIsAnnouncedAndEveryTextFitsAtEachScale) {
             const int label = QFontMetrics(time->labelsFont())
                                   .horizontalAdvance(time->max().toString(time->format()));
             EXPECT_GE(w->chart().plotArea().width() / (time->tickCount() - 1), label);
+            const auto labels = w->findChildren<QLabel*>();
             for (auto* list : w->findChildren<QComboBox*>()) {
-                bool labelled = false;
-                for (auto* label : w->findChildren<QLabel*>()) {
-                    labelled = labelled || label->buddy() == list;
-                }
-                EXPECT_TRUE(labelled) << list->objectName().toStdString();
+                EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](QLabel* label) {
+                    return label->buddy() == list;
+                })) << list->objectName().toStdString();
             }
             EXPECT_FALSE(w->table->accessibleName().isEmpty());
             EXPECT_FALSE(w->chartView->accessibleName().isEmpty());
