@@ -138,7 +138,7 @@ bool PostgresServer::exec(const QString& database, const QString& sql) {
         auto db = QSqlDatabase::addDatabase("QPSQL", "admin");
         db.setHostName("127.0.0.1");
         db.setPort(port_);
-        db.setDatabaseName(database);
+        db.setDatabaseName(database.section('/', -1));
         QSqlQuery q(db);
         ok = db.open() && q.exec(sql);
         EXPECT_TRUE(ok) << (db.isOpen() ? q.lastError() : db.lastError()).text().toStdString();

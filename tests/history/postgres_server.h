@@ -22,7 +22,7 @@ class PostgresServer {
     bool start();
     // "postgresql://127.0.0.1:PORT/NAME" of a new, empty database.
     QString newDatabase();
-    // One statement on `database`, outside the program's code.
+    // One statement on `database`, a name or an address, outside the program's code.
     bool exec(const QString& database, const QString& sql);
     // From now on serves TLS too, with a certificate for 127.0.0.1 made for the purpose;
     // its file in `certificate`.
