@@ -441,10 +441,12 @@ TEST(MeterHistoryWindow, AHistoryNotKeptLeavesTheViewWorkingAndSaysSoOnce) {
 }
 
 // Ctrl+H and the History button open one window on the board read last; Ctrl+P opens it on
-// the last reading, ready to print with the location on its report.
+// the last reading, ready to print with the location on its report. In terminal mode both
+// keys are the board's.
 TEST(MeterHistoryWindow, CtrlHAndTheButtonOpenOneWindowAndCtrlPTheLastReadingToPrint) {
     WindowFixture f;
     auto& w = f.w();
+    w.Option2->click();  // no system prefix before each frame
     f.answerMeterRequests(sixPanelReport());
     ASSERT_TRUE(f.connect());
     viewInfo(w);
@@ -498,19 +500,13 @@ TEST(MeterHistoryWindow, CtrlHAndTheButtonOpenOneWindowAndCtrlPTheLastReadingToP
     EXPECT_TRUE(hasRow(text, {"Location", "Harbour Arcade"}));
     EXPECT_TRUE(hasRow(text, {"Received", "000001001", "000002001", "000003001", "000004001",
                               "000005001", "000006001"}));
-}
-
-TEST(MeterHistoryWindow, InTerminalModeCtrlHAndCtrlPStayTheBoards) {
-    WindowFixture f;
-    auto& w = f.w();
-    w.Option2->click();  // no system prefix before each frame
-    ASSERT_TRUE(f.connect());
+    history->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.historyWindow(); }));
     w.ButtonTerminalMode->click();
     ASSERT_TRUE(f.idle());
     ASSERT_TRUE(w.TerminalModeOn);
-    w.show();
     w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &w; }));
     w.ResponseWindow->setFocus();
     f.forgetSent();
     QTest::keyClick(w.ResponseWindow, Qt::Key_H, Qt::ControlModifier);
