@@ -19,30 +19,25 @@ namespace {
 constexpr const char* kUser = "tarvo";
 constexpr const char* kPassword = "tarvo-history-test";
 
-std::unique_ptr<PostgresServer>& instance() {
-    static std::unique_ptr<PostgresServer> server;
-    return server;
-}
-
-// Stops the server when the tests end, while the application still runs.
-class StopAtEnd : public ::testing::Environment {
-  public:
-    void TearDown() override { instance().reset(); }
+// Holds the server, stopped when the tests end, while the application still runs.
+struct Holder : ::testing::Environment {
+    void TearDown() override { server.reset(); }
+    std::unique_ptr<PostgresServer> server;
 };
-[[maybe_unused]] auto* const kStopAtEnd = ::testing::AddGlobalTestEnvironment(new StopAtEnd);
+auto* const kHolder = static_cast<Holder*>(::testing::AddGlobalTestEnvironment(new Holder));
 
 }  // namespace
 
 PostgresServer* PostgresServer::shared(QString* why) {
     static QString failed;
-    if (!instance() && failed.isEmpty()) {
+    if (!kHolder->server && failed.isEmpty()) {
         auto server = std::make_unique<PostgresServer>();
         if (server->setUp(&failed)) {
-            instance() = std::move(server);
+            kHolder->server = std::move(server);
         }
     }
     *why = failed;
-    return instance().get();
+    return kHolder->server.get();
 }
 
 // The server refuses to run as root: as root (a fresh CI machine) it runs as "nobody".
