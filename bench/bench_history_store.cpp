@@ -24,16 +24,8 @@ tarvo::MeterReading reading(int visit) {
     return r;
 }
 
-void BM_StoreReading(benchmark::State& state) {
-    QTemporaryDir dir;
-    tarvo::MeterHistory history(dir.filePath(QStringLiteral("meter-history.sqlite")));
-    int visit = 0;
-    for (; visit < state.range(0); ++visit) {
-        if (!history.store(reading(visit))) {
-            state.SkipWithError(qPrintable(history.problem()));
-            return;
-        }
-    }
+// Keeps the readings of visits from `visit` on, one in each round.
+void keepReadings(benchmark::State& state, tarvo::MeterHistory& history, int visit) {
     for (auto _ : state) {
         if (!history.store(reading(visit++))) {
             state.SkipWithError(qPrintable(history.problem()));
@@ -41,6 +33,18 @@ void BM_StoreReading(benchmark::State& state) {
         }
     }
     state.SetItemsProcessed(state.iterations());
+}
+
+void BM_StoreReading(benchmark::State& state) {
+    QTemporaryDir dir;
+    tarvo::MeterHistory history(dir.filePath(QStringLiteral("meter-history.sqlite")));
+    for (int visit = 0; visit < state.range(0); ++visit) {
+        if (!history.store(reading(visit))) {
+            state.SkipWithError(qPrintable(history.problem()));
+            return;
+        }
+    }
+    keepReadings(state, history, static_cast<int>(state.range(0)));
 }
 BENCHMARK(BM_StoreReading)->Arg(10)->Arg(10'000)->Unit(benchmark::kMillisecond);
 
@@ -52,15 +56,7 @@ void BM_StoreReadingCentral(benchmark::State& state) {
         state.SkipWithError("TARVO_BENCH_CENTRAL names no server");
         return;
     }
-    const auto history = tarvo::MeterHistory::central(url);
-    int visit = 0;
-    for (auto _ : state) {
-        if (!history->store(reading(visit++))) {
-            state.SkipWithError(qPrintable(history->problem()));
-            break;
-        }
-    }
-    state.SetItemsProcessed(state.iterations());
+    keepReadings(state, *tarvo::MeterHistory::central(url), 0);
 }
 BENCHMARK(BM_StoreReadingCentral)->Unit(benchmark::kMillisecond);
 

@@ -1,14 +1,13 @@
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtCharts/QChartView>
 
-#include "history/meter_history.h"
+#include "history/history_test_support.h"
 #include "history_window/meter_history_window.h"
 
 // The Meter History window over a big history: how long it takes to open on a board and to
@@ -16,68 +15,39 @@
 // of them, and 500 other boards with one reading each.
 namespace {
 
-const QDateTime kStart(QDate(2026, 1, 1), QTime(8, 0));
-
-tarvo::MeterReading reading(const QString& serial, const QDateTime& time, int n) {
-    tarvo::MeterReading r;
-    r.time = time;
-    r.port = QStringLiteral("Com1");
-    r.serialNumber = serial;
-    for (int t = 1; t <= 6; ++t) {
-        tarvo::MeterReading::Terminal terminal;
-        terminal.number = t;
-        for (const auto& f : tarvo::kTerminalFields) {
-            terminal.*f.field = QString::number(n * t).rightJustified(9, QLatin1Char('0'));
-        }
-        r.terminals.push_back(terminal);
-    }
-    return r;
-}
+using tarvo::test::kStart;
 
 // Readings written straight into the file, in one go: keeping them one by one takes long.
 // Reading i (from 0) is taken a minute after the one before; meter m of terminal n reads i * n.
 bool fill(const QString& path, int big) {
-    if (!tarvo::MeterHistory(path).store(reading(QStringLiteral("SMALL0"), kStart, 1))) {
-        return false;
-    }
-    bool ok = false;
-    {
-        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
-        db.setDatabaseName(path);
-        QSqlQuery q(db);
-        ok = db.open() &&
-             q.exec(QStringLiteral(
-                        "INSERT INTO readings (id, uid, pushed, taken_ms, taken_at, port, "
-                        "serial_number, firmware_version, printer_firmware, printer_status) "
-                        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE "
-                        "i < %1) SELECT i + 2, 'bench-' || (i + 2), 0, %2 + 60000 * (i + 1), '', "
-                        "'Com1', CASE WHEN i < %3 THEN 'BIG' ELSE 'SMALL' || i END, 'F', '', '' "
-                        "FROM n")
-                        .arg(big + 498)
-                        .arg(kStart.toMSecsSinceEpoch())
-                        .arg(big)) &&
-             q.exec(QStringLiteral(
-                 "INSERT INTO terminals WITH RECURSIVE t(n) AS (SELECT 1 UNION ALL SELECT n + 1 "
-                 "FROM t WHERE n < 6), v AS (SELECT id, n, printf('%09d', (id - 2) * n) AS m "
-                 "FROM readings, t WHERE id > 1 AND (n = 1 OR serial_number = 'BIG')) "
-                 "SELECT id, n, 'ON', '1', '1', 'CENTS', 'MONEY', m, m, m, m, m, '1', '1', '' "
-                 "FROM v"));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
-    return ok;
+    // The first is kept the ordinary way: it makes the file.
+    return tarvo::MeterHistory(path).store(tarvo::test::reading("SMALL0", kStart, 0)) &&
+           !tarvo::test::onSqlite(
+                path,
+                {QStringLiteral(
+                     "INSERT INTO readings (id, uid, pushed, taken_ms, taken_at, port, "
+                     "serial_number, firmware_version, printer_firmware, printer_status) "
+                     "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE "
+                     "i < %1) SELECT i + 2, 'bench-' || (i + 2), 0, %2 + 60000 * (i + 1), '', "
+                     "'Com1', CASE WHEN i < %3 THEN 'BIG' ELSE 'SMALL' || i END, 'F', '', '' "
+                     "FROM n")
+                     .arg(big + 498)
+                     .arg(kStart.toMSecsSinceEpoch())
+                     .arg(big),
+                 QStringLiteral(
+                     "INSERT INTO terminals WITH RECURSIVE t(n) AS (SELECT 1 UNION ALL SELECT n "
+                     "+ 1 FROM t WHERE n < 6), v AS (SELECT id, n, printf('%09d', (id - 2) * n) "
+                     "AS m FROM readings, t WHERE id > 1 AND (n = 1 OR serial_number = 'BIG')) "
+                     "SELECT id, n, 'ON', '1', '1', 'CENTS', 'MONEY', m, m, m, m, m, '1', '1', '' "
+                     "FROM v")})
+                .isNull();
 }
 
 long residentKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').front().toLong();
-        }
-    }
-    return 0;
+    QFile statm(QStringLiteral("/proc/self/statm"));  // sizes in pages; the second is resident
+    return statm.open(QIODevice::ReadOnly)
+               ? statm.readAll().split(' ').value(1).toLong() * (sysconf(_SC_PAGESIZE) / 1024)
+               : 0;
 }
 
 void settle(tarvo::MeterHistoryWindow& w) {

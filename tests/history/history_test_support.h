@@ -2,10 +2,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTextStream>
-#include <QUrl>
 
 #include "audit/history_command.h"
 #include "history/meter_history.h"
@@ -58,43 +55,5 @@ inline int historyCommand(const QStringList& args, QString* out = nullptr, QStri
     QTextStream os(out ? out : &o), es(err ? err : &e);
     return runHistoryCommand(args, os, es, central);
 }
-
-// Passes connections on to a server until stall(); from then on no byte goes either way and
-// nothing is closed: a server, or a link, that hangs. Runs in the test's event loop.
-class StallingProxy {
-  public:
-    explicit StallingProxy(const QString& url) : target_(QUrl(url)) {
-        server_.listen(QHostAddress::LocalHost);
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* in = server_.nextPendingConnection()) {
-                auto* out = new QTcpSocket(in);
-                out->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(target_.port()));
-                for (const auto& way : {std::pair{in, out}, std::pair{out, in}}) {
-                    QTcpSocket* from = way.first;
-                    QTcpSocket* to = way.second;
-                    QObject::connect(from, &QTcpSocket::readyRead, to, [this, from, to] {
-                        if (!stalled_) {
-                            to->write(from->readAll());
-                        }
-                    });
-                    QObject::connect(from, &QTcpSocket::disconnected, to,
-                                     &QTcpSocket::disconnectFromHost);
-                }
-            }
-        });
-    }
-    // The server's address through the proxy, with `query` appended.
-    QString url(const QString& query = {}) const {
-        QUrl through = target_;
-        through.setPort(server_.serverPort());
-        return through.toString() + query;
-    }
-    void stall() { stalled_ = true; }
-
-  private:
-    QUrl target_;
-    QTcpServer server_;
-    bool stalled_ = false;
-};
 
 }  // namespace tarvo::test

@@ -19,30 +19,25 @@ namespace {
 constexpr const char* kUser = "tarvo";
 constexpr const char* kPassword = "tarvo-history-test";
 
-std::unique_ptr<PostgresServer>& instance() {
-    static std::unique_ptr<PostgresServer> server;
-    return server;
-}
-
-// Stops the server when the tests end, while the application still runs.
-class StopAtEnd : public ::testing::Environment {
-  public:
-    void TearDown() override { instance().reset(); }
+// Holds the server, stopped when the tests end, while the application still runs.
+struct Holder : ::testing::Environment {
+    void TearDown() override { server.reset(); }
+    std::unique_ptr<PostgresServer> server;
 };
-[[maybe_unused]] auto* const kStopAtEnd = ::testing::AddGlobalTestEnvironment(new StopAtEnd);
+auto* const kHolder = static_cast<Holder*>(::testing::AddGlobalTestEnvironment(new Holder));
 
 }  // namespace
 
 PostgresServer* PostgresServer::shared(QString* why) {
     static QString failed;
-    if (!instance() && failed.isEmpty()) {
+    if (!kHolder->server && failed.isEmpty()) {
         auto server = std::make_unique<PostgresServer>();
         if (server->setUp(&failed)) {
-            instance() = std::move(server);
+            kHolder->server = std::move(server);
         }
     }
     *why = failed;
-    return instance().get();
+    return kHolder->server.get();
 }
 
 // The server refuses to run as root: as root (a fresh CI machine) it runs as "nobody".
@@ -71,16 +66,9 @@ bool PostgresServer::pgCtl(const QStringList& args, QString* why) {
 }
 
 QStringList PostgresServer::startArgs() const {
-    return {"-l",
-            dir_.filePath("log"),
-            "-t",
-            "60",
-            "-o",
-            QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
-                    .arg(port_)
-                    .arg(dir_.path()) +
-                tls_,
-            "start"};
+    const QString options = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off")
+                                .arg(QString::number(port_), dir_.path());
+    return {"-l", dir_.filePath("log"), "-t", "60", "-o", options + tls_, "start"};
 }
 
 bool PostgresServer::setUp(QString* why) {
@@ -145,7 +133,7 @@ bool PostgresServer::exec(const QString& database, const QString& sql) {
         auto db = QSqlDatabase::addDatabase("QPSQL", "admin");
         db.setHostName("127.0.0.1");
         db.setPort(port_);
-        db.setDatabaseName(database);
+        db.setDatabaseName(database.section('/', -1));
         QSqlQuery q(db);
         ok = db.open() && q.exec(sql);
         EXPECT_TRUE(ok) << (db.isOpen() ? q.lastError() : db.lastError()).text().toStdString();

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QUrl>
 
 namespace tarvo::test {
 
@@ -19,7 +22,7 @@ class PostgresServer {
     bool start();
     // "postgresql://127.0.0.1:PORT/NAME" of a new, empty database.
     QString newDatabase();
-    // One statement on `database`, outside the program's code.
+    // One statement on `database`, a name or an address, outside the program's code.
     bool exec(const QString& database, const QString& sql);
     // From now on serves TLS too, with a certificate for 127.0.0.1 made for the purpose;
     // its file in `certificate`.
@@ -36,6 +39,44 @@ class PostgresServer {
     int databases_ = 0;
     bool running_ = false;
     QString tls_;  // the server's options for TLS, once enabled
+};
+
+// Passes connections on to a server until stall(); from then on no byte goes either way and
+// nothing is closed: a server, or a link, that hangs. Runs in the test's event loop.
+class StallingProxy {
+  public:
+    explicit StallingProxy(const QString& url) : target_(QUrl(url)) {
+        server_.listen(QHostAddress::LocalHost);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* in = server_.nextPendingConnection()) {
+                auto* out = new QTcpSocket(in);
+                out->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(target_.port()));
+                for (const auto& way : {std::pair{in, out}, std::pair{out, in}}) {
+                    QTcpSocket* from = way.first;
+                    QTcpSocket* to = way.second;
+                    QObject::connect(from, &QTcpSocket::readyRead, to, [this, from, to] {
+                        if (!stalled_) {
+                            to->write(from->readAll());
+                        }
+                    });
+                    QObject::connect(from, &QTcpSocket::disconnected, to,
+                                     &QTcpSocket::disconnectFromHost);
+                }
+            }
+        });
+    }
+    // The server's address through the proxy, with `query` appended.
+    QString url(const QString& query = {}) const {
+        QUrl through = target_;
+        through.setPort(server_.serverPort());
+        return through.toString() + query;
+    }
+    void stall() { stalled_ = true; }
+
+  private:
+    QUrl target_;
+    QTcpServer server_;
+    bool stalled_ = false;
 };
 
 }  // namespace tarvo::test
