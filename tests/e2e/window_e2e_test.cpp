@@ -17,6 +17,9 @@
 namespace tarvo::test {
 namespace {
 
+// A board is configured by the fields a test names; the rest keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 auto multiDropAt(int address) {
     return [address](SettingsStore& s) {
         s.setValue("Options", "Cashless", "True");
@@ -35,9 +38,7 @@ bool anyEnabled(const std::vector<QWidget*>& controls) {
 // The address chosen when View Info began addresses all of its frames; while connected the
 // link controls are locked, and they come back with the disconnect.
 TEST(LinkControls, AreLockedWhileConnectedAndTheOperationKeepsItsAddress) {
-    sim::BoardConfig config;
-    config.multiDropAddress = 1;
-    BoardHarness h(config, multiDropAt(1));
+    BoardHarness h({.multiDropAddress = 1}, multiDropAt(1));
     auto& w = h.w();
     ASSERT_TRUE(h.connect());
     EXPECT_FALSE(anyEnabled(linkControls(w)));
@@ -61,9 +62,7 @@ TEST(LinkControls, AreLockedWhileConnectedAndTheOperationKeepsItsAddress) {
 // While the modem is asked for its word, Connect reads "Cancel" and the link is locked; Cancel
 // ends the dial, closes the port and gives the controls back.
 TEST(Modem, ADialCanBeCalledOff) {
-    sim::BoardConfig config;
-    config.modem = sim::ModemResult::Silent;
-    BoardHarness h(config, {}, 1000);
+    BoardHarness h({.modem = sim::ModemResult::Silent}, {}, 1000);
     auto& w = h.w();
     h.prompts().inputAnswers.push_back("555-0100");
     w.ButtonDial->click();
@@ -122,9 +121,7 @@ TEST(TerminalMode, EndsWithTheConnectionAndTakesPastedTextAsKeys) {
 // Closing the window while a multi-drop law text goes out: the window is gone from the screen
 // at once, the text and then the close reach the board whole, and the port is released.
 TEST(Closing, DuringAnOperationFinishesTheCommandAndReleasesThePort) {
-    sim::BoardConfig config;
-    config.multiDropAddress = 1;
-    BoardHarness h(config, multiDropAt(1));
+    BoardHarness h({.multiDropAddress = 1}, multiDropAt(1));
     auto& w = h.w();
     ASSERT_TRUE(h.connect());
     for (int i = 0; i < 8; ++i) {
@@ -144,9 +141,7 @@ TEST(Closing, DuringAnOperationFinishesTheCommandAndReleasesThePort) {
 
 // READ from a board that never answers says so and keeps what the boxes held.
 TEST(PulseWindow, ReadFromASilentBoardSaysSoAndKeepsTheValues) {
-    sim::BoardConfig config;
-    config.multiDropAddress = 5;
-    BoardHarness h(config, multiDropAt(6));
+    BoardHarness h({.multiDropAddress = 5}, multiDropAt(6));
     ASSERT_TRUE(h.connect());
     h.w().Command3->click();
     FrmSetPulses& p = *h.w().pulseWindow();
@@ -184,9 +179,7 @@ TEST(EndToEndCalibration, TheMultiplierComesBackFromTheBoard) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pulsesPerCoin);
         // The coin's pulses come at the pace of the fast ticks, as they do of real ones.
-        sim::BoardConfig config;
-        config.pulseIntervalMs = 1;
-        BoardHarness h(config);
+        BoardHarness h({.pulseIntervalMs = 1});
         auto& t = h.board().state().terminals;
         t[1].pulsesPerCoin = c.pulsesPerCoin;
         t[1].cents = true;
@@ -227,10 +220,8 @@ TEST(EndToEndModem, OnlyConnect9600Connects) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown);
-        sim::BoardConfig config;
-        config.modem = c.modem;
-        config.modemDelayMs = 150;  // between the 3 ticks of settling and the 60 of giving up
-        BoardHarness h(config, {}, 20);
+        // The modem answers between the 3 ticks of settling and the 60 of giving up.
+        BoardHarness h({.modem = c.modem, .modemDelayMs = 150}, {}, 20);
         auto& w = h.w();
         h.prompts().inputAnswers.push_back("555-0100");
         w.ButtonDial->click();
@@ -291,9 +282,7 @@ TEST(EndToEndAccounting, AParameterWriteComesBackFromTheBoard) {
 }
 
 TEST(EndToEndLocationLawClock, TheBoardStoresWhatItWasSentAndAnswersTypedKeys) {
-    sim::BoardConfig config;
-    config.requirePrefix = true;
-    BoardHarness h(config);
+    BoardHarness h({.requirePrefix = true});
     auto& w = h.w();
     w.Option1->setChecked(true);
     ASSERT_TRUE(h.connect());

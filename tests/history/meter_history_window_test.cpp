@@ -342,37 +342,28 @@ TEST_F(HistoryWindowTest, FollowsNewReadingsAndBoardsWhileOpen) {
 }
 
 TEST_F(HistoryWindowTest, EveryControlIsAnnouncedAndEveryTextFitsAtEachScale) {
-    const QFont normal = QApplication::font();
-    for (const double scale : {1.0, 1.5, 2.0}) {
-        SCOPED_TRACE(scale);
-        QFont font = normal;
-        font.setPointSizeF(normal.pointSizeF() * scale);
-        QApplication::setFont(font);
-        {
-            auto w = open("S1");
-            w->show();
-            ASSERT_TRUE(settled(*w));
-            QApplication::processEvents();
-            EXPECT_EQ(cutTexts(*w).join('\n'), "");
-            // The chart's time labels stand side by side, none shortened.
-            const auto* time = qobject_cast<QDateTimeAxis*>(w->chart().axes(Qt::Horizontal)[0]);
-            ASSERT_TRUE(time);
-            const int label = QFontMetrics(time->labelsFont())
-                                  .horizontalAdvance(time->max().toString(time->format()));
-            EXPECT_GE(w->chart().plotArea().width() / (time->tickCount() - 1), label);
-            const auto labels = w->findChildren<QLabel*>();
-            for (auto* list : w->findChildren<QComboBox*>()) {
-                EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](QLabel* label) {
-                    return label->buddy() == list;
-                })) << list->objectName().toStdString();
-            }
-            EXPECT_FALSE(w->table->accessibleName().isEmpty());
-            EXPECT_FALSE(w->chartView->accessibleName().isEmpty());
-            EXPECT_EQ(w->chartView->accessibleDescription(),
-                      "Coin in A of S1, 4 readings, 2 drops");
+    atEachFontScale([&](double) {
+        auto w = open("S1");
+        w->show();
+        ASSERT_TRUE(settled(*w));
+        QApplication::processEvents();
+        EXPECT_EQ(cutTexts(*w).join('\n'), "");
+        // The chart's time labels stand side by side, none shortened.
+        const auto* time = qobject_cast<QDateTimeAxis*>(w->chart().axes(Qt::Horizontal)[0]);
+        ASSERT_TRUE(time);
+        const int label = QFontMetrics(time->labelsFont())
+                              .horizontalAdvance(time->max().toString(time->format()));
+        EXPECT_GE(w->chart().plotArea().width() / (time->tickCount() - 1), label);
+        const auto labels = w->findChildren<QLabel*>();
+        for (auto* list : w->findChildren<QComboBox*>()) {
+            EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](QLabel* label) {
+                return label->buddy() == list;
+            })) << list->objectName().toStdString();
         }
-        QApplication::setFont(normal);
-    }
+        EXPECT_FALSE(w->table->accessibleName().isEmpty());
+        EXPECT_FALSE(w->chartView->accessibleName().isEmpty());
+        EXPECT_EQ(w->chartView->accessibleDescription(), "Coin in A of S1, 4 readings, 2 drops");
+    });
 }
 
 bool flagged(const QLineEdit* box) {

@@ -227,39 +227,30 @@ TEST(PulseWindow, OpensOnceBesideTheMainWindowWithEmptyGamesAndNamedControls) {
 }
 
 // The widest values the boxes take (fractions pass the write, a second offset up to 999),
-// loaded from a template deep in a folder tree, at the default font, one and a half and twice.
+// loaded from a template deep in a folder tree, at each font scale.
 TEST(PulseWindow, EveryTextIsShownWholeWithTheWidestValuesAndALongPath) {
-    const QFont normal = QApplication::font();
-    for (const qreal scale : {1.0, 1.5, 2.0}) {
-        SCOPED_TRACE(scale);
-        QFont font = normal;
-        font.setPointSizeF(normal.pointSizeF() * scale);
-        QApplication::setFont(font);
-        {
-            FilledWindow s;
-            QString name = QStringLiteral("Technician Files");
-            while (s.path(name).size() < 110) {
-                name += QStringLiteral("/Hall West");
-            }
-            ASSERT_TRUE(QDir(s.dir.path()).mkpath(name));
-            name += QStringLiteral("/Pulses.set");
-            const QByteArray game =
-                QByteArray("502.5\r\n").repeated(5) + "999.5\r\n502.5\r\n502.5\r\n";
-            s.write(name, (game + " 0 \r\n" + game + " 1 \r\n").repeated(3));
-            const QString path = s.path(name);
-            s.files->answer(path);
-            loadTemplate(s.p);
-            ASSERT_TRUE(s.idle());
-            ASSERT_EQ(s.p.Frame1[5]->title(), "GAME # 6 - " + path);  // loaded
-            // The grown frames reach the scroll area over a few posted layout passes.
-            for (int pass = 0; pass < 3; ++pass) {
-                QApplication::processEvents();
-            }
-            EXPECT_EQ(cutTexts(s.p).join('\n'), "");
-            EXPECT_GE(s.p.PicMechPulse1[5]->contentsRect().width(), 640);
+    atEachFontScale([](double) {
+        FilledWindow s;
+        QString name = QStringLiteral("Technician Files");
+        while (s.path(name).size() < 110) {
+            name += QStringLiteral("/Hall West");
         }
-        QApplication::setFont(normal);
-    }
+        ASSERT_TRUE(QDir(s.dir.path()).mkpath(name));
+        name += QStringLiteral("/Pulses.set");
+        const QByteArray game = QByteArray("502.5\r\n").repeated(5) + "999.5\r\n502.5\r\n502.5\r\n";
+        s.write(name, (game + " 0 \r\n" + game + " 1 \r\n").repeated(3));
+        const QString path = s.path(name);
+        s.files->answer(path);
+        loadTemplate(s.p);
+        ASSERT_TRUE(s.idle());
+        ASSERT_EQ(s.p.Frame1[5]->title(), "GAME # 6 - " + path);  // loaded
+        // The grown frames reach the scroll area over a few posted layout passes.
+        for (int pass = 0; pass < 3; ++pass) {
+            QApplication::processEvents();
+        }
+        EXPECT_EQ(cutTexts(s.p).join('\n'), "");
+        EXPECT_GE(s.p.PicMechPulse1[5]->contentsRect().width(), 640);
+    });
 }
 
 // Tab goes game by game, row by row as the window shows them, then along the buttons.

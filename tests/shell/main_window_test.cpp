@@ -277,46 +277,37 @@ QByteArray widestReport() {
     return r;
 }
 
-// Every display filled with its widest text, at the default font and at one and a half and
-// twice its size (what a larger desktop font or a high-resolution screen gives).
+// Every display filled with its widest text, at each font scale.
 TEST(TextFit, EveryTextOfTheMainWindowIsShownWhole) {
-    const QFont normal = QApplication::font();
-    for (const double scale : {1.0, 1.5, 2.0}) {
-        SCOPED_TRACE(scale);
-        QFont font = normal;
-        font.setPointSizeF(normal.pointSizeF() * scale);
-        QApplication::setFont(font);
-        {
-            WindowFixture f;
-            auto& w = f.w();
-            f.answerMeterRequests(widestReport());
-            ASSERT_TRUE(f.connect());
-            w.cmdViewOnly->click();
-            ASSERT_TRUE(f.idle());
-            ASSERT_EQ(w.PrinterStatus->text(), "Printer Error");
-            ASSERT_EQ(w.CoinInA[5]->text(), "999999999");
-            ASSERT_TRUE(w.cmbValueIn[0]->isVisible());
-            w.SystemMessage->setText("ERROR! Problems getting data from Tarvo Board");
-            w.ButtonTerminalMode->setText("Exit Terminal Mode");
-            for (auto* line : w.txtLocationInfo) {
-                line->setText("TARVO GAMING HALL, 1234 MAIN ST.");
-            }
-            for (auto* line : w.TxtLawInfo) {
-                line->setText("NO PLAYER UNDER 18 YEARS OF AGE.");
-            }
-            w.COMInterface->setCurrentIndex(31);
-            w.MultiDropAddress->setCurrentIndex(33);
-            w.CmdTerminalToCalibrate->setCurrentIndex(6);
-            QApplication::processEvents();
-            EXPECT_EQ(cutTexts(w).join('\n'), "");
-            // For a look by eye: TARVO_GRAB_DIR=/tmp build/tests/test_shell --gtest_filter=TextFit*
-            if (qEnvironmentVariableIsSet("TARVO_GRAB_DIR")) {
-                w.grab().save(QDir(qEnvironmentVariable("TARVO_GRAB_DIR"))
-                                  .filePath(QStringLiteral("main_window_%1.png").arg(scale)));
-            }
+    atEachFontScale([](double scale) {
+        WindowFixture f;
+        auto& w = f.w();
+        f.answerMeterRequests(widestReport());
+        ASSERT_TRUE(f.connect());
+        w.cmdViewOnly->click();
+        ASSERT_TRUE(f.idle());
+        ASSERT_EQ(w.PrinterStatus->text(), "Printer Error");
+        ASSERT_EQ(w.CoinInA[5]->text(), "999999999");
+        ASSERT_TRUE(w.cmbValueIn[0]->isVisible());
+        w.SystemMessage->setText("ERROR! Problems getting data from Tarvo Board");
+        w.ButtonTerminalMode->setText("Exit Terminal Mode");
+        for (auto* line : w.txtLocationInfo) {
+            line->setText("TARVO GAMING HALL, 1234 MAIN ST.");
         }
-        QApplication::setFont(normal);
-    }
+        for (auto* line : w.TxtLawInfo) {
+            line->setText("NO PLAYER UNDER 18 YEARS OF AGE.");
+        }
+        w.COMInterface->setCurrentIndex(31);
+        w.MultiDropAddress->setCurrentIndex(33);
+        w.CmdTerminalToCalibrate->setCurrentIndex(6);
+        QApplication::processEvents();
+        EXPECT_EQ(cutTexts(w).join('\n'), "");
+        // For a look by eye: TARVO_GRAB_DIR=/tmp build/tests/test_shell --gtest_filter=TextFit*
+        if (qEnvironmentVariableIsSet("TARVO_GRAB_DIR")) {
+            w.grab().save(QDir(qEnvironmentVariable("TARVO_GRAB_DIR"))
+                              .filePath(QStringLiteral("main_window_%1.png").arg(scale)));
+        }
+    });
 }
 
 TEST(DialogFilter, ConvertsTheBarFormIntoNameFilters) {

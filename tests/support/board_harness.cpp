@@ -35,15 +35,13 @@ BoardHarness::BoardHarness(sim::BoardConfig config,
     QObject::connect(pty_.get(), &sim::PtyBoard::bytesSent,
                      [this](qint64 count) { boardSent_ += count; });
     QObject::connect(serial_.get(), &SerialLine::charReceived, [this] { ++programReceived_; });
-    Platform platform;
-    platform.serial = serial_;
-    platform.usb = usb_;
-    platform.settings = settings_;
-    platform.prompts = prompts_;
-    platform.files = files_;
-    platform.tickIntervalMs = tickIntervalMs;
-    platform.historyPath = historyPath();
-    window_ = std::make_unique<RetreiveAccountingApp>(std::move(platform));
+    window_ = std::make_unique<RetreiveAccountingApp>(Platform{.serial = serial_,
+                                                               .usb = usb_,
+                                                               .settings = settings_,
+                                                               .prompts = prompts_,
+                                                               .files = files_,
+                                                               .tickIntervalMs = tickIntervalMs,
+                                                               .historyPath = historyPath()});
     for (const char* name : {"Timer1", "Timer2"}) {
         auto* timer = window_->session().findChild<QTimer*>(QString::fromLatin1(name));
         if (!timer) {

@@ -1,6 +1,9 @@
 #include "support/text_fit.h"
 
+#include <gtest/gtest.h>
+
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QFontMetricsF>
 #include <QGroupBox>
@@ -190,6 +193,18 @@ QStringList cutTexts(const QWidget& top) {
         }
     }
     return walk.cut;
+}
+
+void atEachFontScale(const std::function<void(double scale)>& check) {
+    const QFont normal = QApplication::font();
+    for (const double scale : {1.0, 1.5, 2.0}) {
+        SCOPED_TRACE(scale);
+        QFont font = normal;
+        font.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(font);
+        check(scale);
+    }
+    QApplication::setFont(normal);
 }
 
 }  // namespace tarvo::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 
 class QWidget;
 
@@ -12,5 +13,9 @@ namespace tarvo::test {
 // width, buttons, option buttons and labels against their contents, combo boxes with their
 // longest item, group boxes with their title, list views with every row. Empty when all fit.
 QStringList cutTexts(const QWidget& top);
+
+// Runs `check` at the application's font and at one and a half and twice its size (what a
+// larger desktop font or a high-resolution screen gives), then puts the font back.
+void atEachFontScale(const std::function<void(double scale)>& check);
 
 }  // namespace tarvo::test

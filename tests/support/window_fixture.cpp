@@ -9,15 +9,13 @@ WindowFixture::WindowFixture(const std::function<void(MemorySettingsStore&)>& pr
     if (preset) {
         preset(*settings);
     }
-    Platform platform;
-    platform.serial = serial;
-    platform.usb = usb;
-    platform.settings = settings;
-    platform.prompts = prompts;
-    platform.files = files;
-    platform.tickIntervalMs = tickIntervalMs;
-    platform.historyPath = historyPath();
-    window_ = std::make_unique<RetreiveAccountingApp>(std::move(platform));
+    window_ = std::make_unique<RetreiveAccountingApp>(Platform{.serial = serial,
+                                                               .usb = usb,
+                                                               .settings = settings,
+                                                               .prompts = prompts,
+                                                               .files = files,
+                                                               .tickIntervalMs = tickIntervalMs,
+                                                               .historyPath = historyPath()});
     window_->show();
 }
 
