@@ -87,7 +87,7 @@ TEST(MultiDrop, TheOpenUsesSpaceParityOnlyWithAnAddress) {
         SessionFixture f(multiDropAt(address));
         auto op = f.begin();
         done(board::connect(f.session));
-        const QStringList events = f.serial->eventTexts();
+        const QStringList& events = f.serial->events;
         const int open = events.indexOf("open 1");
         ASSERT_GT(open, 0);
         EXPECT_EQ(events[open - 1],

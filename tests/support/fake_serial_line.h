@@ -82,7 +82,6 @@ class FakeSerialLine : public SerialLine {
     // Everything in order: "open 3", "open failed 3", "close", "settings 9600,M,8,1",
     // "byte 05" (two hex digits), "drain".
     QStringList events;
-    QStringList eventTexts() const { return events; }
     // Index of the first event `text`, at or after `from`; -1 when none.
     int indexOfEvent(const QString& text, int from = 0) const {
         return static_cast<int>(events.indexOf(text, from));

@@ -30,15 +30,6 @@ class MemorySettingsStore : public SettingsStore {
     void preset(const QString& section, const QString& key, const QString& value) {
         values[{section, key}] = value;
     }
-    // Last value the program wrote for this key, if any.
-    std::optional<QString> written(const QString& section, const QString& key) const {
-        for (auto it = writes.rbegin(); it != writes.rend(); ++it) {
-            if (it->section == section && it->key == key) {
-                return it->value;
-            }
-        }
-        return std::nullopt;
-    }
 
     std::optional<QString> value(const QString& section, const QString& key) const override {
         auto it = values.find({section, key});
