@@ -72,12 +72,9 @@ TEST(MultiDrop, AnAddressThatIsNoWholeNumberOrAFrameTooLongIsNeverSent) {
         SCOPED_TRACE(c.address.toStdString());
         SessionFixture f(multiDropAt(c.address));
         ASSERT_TRUE(f.connect());
-        QStringList status;
-        QObject::connect(&f.session, &BoardSession::statusMessage,
-                         [&status](const QString& s) { status << s; });
         EXPECT_FALSE(done(f.session.SendToTarvoBoard(c.frame)));
         EXPECT_TRUE(f.serial->sent.empty());
-        EXPECT_EQ(status, QStringList{c.status});
+        EXPECT_EQ(f.statuses, QStringList{c.status});
         EXPECT_EQ(f.session.lastRefusal(), c.status);
     }
 }
@@ -172,12 +169,9 @@ TEST(ReceivedText, BoardTextBecomesTextAndStatus) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SessionFixture f;
-        QStringList status;
-        QObject::connect(&f.session, &BoardSession::statusMessage,
-                         [&status](const QString& s) { status << s; });
         f.serial->receive(c.input);
         EXPECT_EQ(f.session.text(), c.text);
-        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(f.statuses, c.status);
         EXPECT_EQ(f.session.RxCount, c.input.size());  // every byte, shown or not
     }
 }

@@ -20,10 +20,12 @@ class SessionFixture {
         if (options.usb()) {
             usb->present.insert(0x4000);
         }
+        QObject::connect(&session, &BoardSession::statusMessage,
+                         [this](const QString& s) { statuses << s; });
     }
 
     // Opens the link as Connect does (a board that answers the probe at once); true when
-    // connected. What connecting sent is forgotten.
+    // connected. What connecting sent and showed is forgotten.
     bool connect() {
         auto op = begin();
         const bool connected = op && QCoro::waitFor(board::connect(session)).connected;
@@ -36,11 +38,13 @@ class SessionFixture {
         serial->clearSent();
         serial->events.clear();
         usb->calls.clear();
+        statuses.clear();
     }
 
     std::shared_ptr<FakeSerialLine> serial = std::make_shared<FakeSerialLine>();
     std::shared_ptr<FakeUsbLibrary> usb = std::make_shared<FakeUsbLibrary>();
     std::shared_ptr<FakePrompts> prompts = std::make_shared<FakePrompts>();
+    QStringList statuses;  // the status lines the session showed; outlives the session
     BoardSession session;
     LinkOptions options;
 };
@@ -49,9 +53,6 @@ class SessionFixture {
 template <typename T>
 T done(QCoro::Task<T>&& task) {
     return QCoro::waitFor(std::move(task));
-}
-inline void done(QCoro::Task<>&& task) {
-    QCoro::waitFor(std::move(task));
 }
 
 // Options for a multi-drop line at `address` (as the list shows it, " 5").

@@ -35,28 +35,24 @@ bool WindowFixture::connect() {
     // The board answers the probe of a Tarvo Board System at once, so connecting needs no retry.
     const auto serialHook = serial->onWrite;
     const auto usbHook = usb->onWrite;
-    FakeSerialLine* line = serial.get();
-    FakeUsbLibrary* lib = usb.get();
-    line->onWrite = [line, serialHook](const QByteArray& bytes) {
-        if (bytes == QByteArray("\x05")) {
-            line->receiveLater("OK\r\n");
-        }
-        if (serialHook) {
-            serialHook(bytes);
-        }
+    auto answeringProbe = [](auto hook, auto reply) {
+        return [hook, reply](const QByteArray& bytes) {
+            if (bytes == QByteArray("\x05")) {
+                reply("OK\r\n");
+            }
+            if (hook) {
+                hook(bytes);
+            }
+        };
     };
-    lib->onWrite = [lib, usbHook](const QByteArray& bytes) {
-        if (bytes == QByteArray("\x05")) {
-            lib->pushReply("OK\r\n");
-        }
-        if (usbHook) {
-            usbHook(bytes);
-        }
-    };
+    serial->onWrite = answeringProbe(
+        serialHook, [line = serial.get()](const QByteArray& reply) { line->receiveLater(reply); });
+    usb->onWrite = answeringProbe(
+        usbHook, [lib = usb.get()](const QByteArray& reply) { lib->pushReply(reply); });
     window_->Connect->click();
     idle();
-    line->onWrite = serialHook;
-    lib->onWrite = usbHook;
+    serial->onWrite = serialHook;
+    usb->onWrite = usbHook;
     forgetSent();
     return window_->Connect->text() == QStringLiteral("Disconnect") &&
            window_->session().Connected == 1;
