@@ -77,7 +77,6 @@ class FakeSerialLine : public SerialLine {
         }
         return out;
     }
-    void clearSent() { sent.clear(); }
 
     // Everything in order: "open 3", "open failed 3", "close", "settings 9600,M,8,1",
     // "byte 05" (two hex digits), "drain".

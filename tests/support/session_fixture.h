@@ -35,7 +35,7 @@ class SessionFixture {
     // An operation on this fixture's link.
     BoardSession::Operation begin() { return session.begin(options); }
     void forgetSent() {
-        serial->clearSent();
+        serial->sent.clear();
         serial->events.clear();
         usb->calls.clear();
         statuses.clear();

@@ -63,7 +63,7 @@ bool WindowFixture::idle() {
 }
 
 void WindowFixture::forgetSent() {
-    serial->clearSent();
+    serial->sent.clear();
     usb->calls.clear();
 }
 
