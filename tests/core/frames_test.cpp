@@ -10,11 +10,6 @@ QByteArray hex(const char* spaced) {
     return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
 }
 
-// Raw frames that carry no target prefix of their own.
-Command raw(QByteArray b) {
-    return Command{{std::move(b)}, -1};
-}
-
 TEST(Frames, BytesPrefixCodeAndPieces) {
     struct Case {
         const char* name;
@@ -46,10 +41,10 @@ TEST(Frames, BytesPrefixCodeAndPieces) {
         {"law second block", lawInfoSecond(law), "5\r\r777\r\r", 4 + 4, 4},
         {"location non-latin", locationInfo({"\u00e9\u20ac\u03a9", "", "", ""}),
          "\x1DTH\xE9\x80?\r\r\r\r", 10, 7},
-        {"target prefix", raw(targetPrefix(192)), hex("1D 54 50 C0"), -1, 1},
-        {"open session", raw(openSession()), hex("1D 45 01"), -1, 1},
-        {"close session", raw(closeSession()), hex("1D 45 00"), -1, 1},
-        {"dial", raw(dialString("555 1234")), "ATDT555 1234\r", -1, 1},
+        {"target prefix", {{targetPrefix(192)}, -1}, hex("1D 54 50 C0"), -1, 1},
+        {"open session", {{openSession()}, -1}, hex("1D 45 01"), -1, 1},
+        {"close session", {{closeSession()}, -1}, hex("1D 45 00"), -1, 1},
+        {"dial", {{dialString("555 1234")}, -1}, "ATDT555 1234\r", -1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
