@@ -204,10 +204,10 @@ TEST(MeterReading, FormatsHoldTheDisplayedValues) {
     r.address = 5;
     r.terminals[0].wentBackwards = {QStringLiteral("received")};
 
-    const QJsonObject o =
+    const QJsonValue o =
         QJsonDocument::fromJson(formatReadings({r}, RecordFormat::Json, true).toUtf8())
-            .array()[0]
-            .toObject();
+            .array()
+            .at(0);
     EXPECT_EQ(o["address"].toInt(), 5);
     EXPECT_TRUE(o["error"].isNull());
     EXPECT_EQ(o["serialNumber"].toString(), "TB104217");
