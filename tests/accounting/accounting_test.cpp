@@ -32,8 +32,7 @@ TEST(Accounting, ActionsSendTheBoardCommandsWithPrefixesOnlyForBrisko) {
     auto click = [](QPushButton* App::*button) { return [=](App& w) { (w.*button)->click(); }; };
     const Case cases[] = {
         {"cashout", [](App& w) { w.ForceCashout[2]->click(); }, "1b4333", "1d545003 1b4333"},
-        {"coin in", [](App& w) { w.PutCoinIn[4]->click(); }, "1d544d35c800",
-         "1d545006 1d544d35c800"},
+        {"coin", [](App& w) { w.PutCoinIn[4]->click(); }, "1d544d35c800", "1d545006 1d544d35c800"},
         {"multiplier A", multiplier('A', 5, "25"), "1d54410519", "1d545005 1d54410519"},
         {"clear memory", click(&App::ClearMemory), "8d 8180", "1d545001 8d 1d545002 8180"},
         {"last cashout", click(&App::ButtonViewLastCashout), "1b4f54 1d4343",

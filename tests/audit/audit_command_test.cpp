@@ -17,6 +17,7 @@ std::optional<AuditPlan> planOf(const QString& line, const StoredChoices& stored
 }
 
 TEST(AuditCommand, ChoosesTheWindowsInterfaceTargetAndAddresses) {
+    using T = AuditTarget;
     struct Case {
         const char* line;
         int interface;
@@ -24,15 +25,11 @@ TEST(AuditCommand, ChoosesTheWindowsInterfaceTargetAndAddresses) {
         AuditTarget target;
         std::vector<int> addresses;
     } cases[] = {
-        {"--port Com1", 0, "", AuditTarget::Brisko, {}},
-        {"read --port=com32 --system", 31, "", AuditTarget::System, {}},
-        {"--usb --kit", 32, "", AuditTarget::Kit, {}},
-        {"--port /dev/ttyUSB0 --multidrop 1-3,15,2",
-         0,
-         "/dev/ttyUSB0",
-         AuditTarget::MultiDrop,
-         {1, 2, 3, 15}},
-        {"--port Com2 --multidrop=255", 1, "", AuditTarget::MultiDrop, {255}},
+        {"--port Com1", 0, "", T::Brisko, {}},
+        {"read --port=com32 --system", 31, "", T::System, {}},
+        {"--usb --kit", 32, "", T::Kit, {}},
+        {"--port /dev/pts/7 --multidrop 1-3,15,2", 0, "/dev/pts/7", T::MultiDrop, {1, 2, 3, 15}},
+        {"--port Com2 --multidrop=255", 1, "", T::MultiDrop, {255}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);

@@ -13,15 +13,9 @@ namespace {
 
 QStringList linesOf(const QString& path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
-}
-
-// The part after the time stamp.
-QString body(const QString& line) {
-    return line.mid(24);
+    return f.open(QIODevice::ReadOnly)
+               ? QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts)
+               : QStringList{};
 }
 
 TEST(TraceLog, MarksAddressBytesAndKeepsDirectionsApart) {
@@ -50,10 +44,10 @@ TEST(TraceLog, MarksAddressBytesAndKeepsDirectionsApart) {
     ASSERT_EQ(lines.size(), 6) << lines.join('\n').toStdString();
     EXPECT_TRUE(lines[0].contains("trace of test started"));
     EXPECT_TRUE(lines[1].contains("open Com1"));
-    EXPECT_EQ(body(lines[2]), "TX ADDR 07  |.|");
-    EXPECT_EQ(body(lines[3]), "TX      03 1B 41  |..A|");
-    EXPECT_EQ(body(lines[4]), "RX      4F 4B 0D  |OK.|");
-    EXPECT_EQ(body(lines[5]), "TX      05  |.|");
+    EXPECT_EQ(lines[2].mid(24), "TX ADDR 07  |.|");  // after the time stamp
+    EXPECT_EQ(lines[3].mid(24), "TX      03 1B 41  |..A|");
+    EXPECT_EQ(lines[4].mid(24), "RX      4F 4B 0D  |OK.|");
+    EXPECT_EQ(lines[5].mid(24), "TX      05  |.|");
     EXPECT_TRUE(QDateTime::fromString(lines[2].left(23), "yyyy-MM-dd hh:mm:ss.zzz").isValid());
 }
 

@@ -10,11 +10,6 @@ QByteArray hex(const char* spaced) {
     return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
 }
 
-// Raw frames that carry no target prefix of their own.
-Command raw(QByteArray b) {
-    return Command{{std::move(b)}, -1};
-}
-
 TEST(Frames, BytesPrefixCodeAndPieces) {
     struct Case {
         const char* name;
@@ -34,8 +29,7 @@ TEST(Frames, BytesPrefixCodeAndPieces) {
          "\x1DTT0905030726", 13, 9},
         {"time 21:40", timeAndDate({{1999, 12, 31}, {21, 40}}), "\x1DTT2140123199", 13, 8},
         {"time 0:15", timeAndDate({{2000, 1, 1}, {0, 15}}), "\x1DTT0015010100", 13, 9},
-        {"time 11:59, the last morning hour", timeAndDate({{2026, 3, 7}, {11, 59}}),
-         "\x1DTT1159030726", 13, 9},
+        {"time 11:59 (morning)", timeAndDate({{2026, 3, 7}, {11, 59}}), "\x1DTT1159030726", 13, 9},
         {"time 12:15", timeAndDate({{2026, 3, 7}, {12, 15}}), "\x1DTT1215030726", 13, 8},
         {"pulse read", pulseRead(), hex("1D 54 72"), 3, 1},
         {"pulse write", pulseWrite({"005 ", "250 "}), "\x1DTw005 250 ", 192, 3},
@@ -46,10 +40,10 @@ TEST(Frames, BytesPrefixCodeAndPieces) {
         {"law second block", lawInfoSecond(law), "5\r\r777\r\r", 4 + 4, 4},
         {"location non-latin", locationInfo({"\u00e9\u20ac\u03a9", "", "", ""}),
          "\x1DTH\xE9\x80?\r\r\r\r", 10, 7},
-        {"target prefix", raw(targetPrefix(192)), hex("1D 54 50 C0"), -1, 1},
-        {"open session", raw(openSession()), hex("1D 45 01"), -1, 1},
-        {"close session", raw(closeSession()), hex("1D 45 00"), -1, 1},
-        {"dial", raw(dialString("555 1234")), "ATDT555 1234\r", -1, 1},
+        {"target prefix", {{targetPrefix(192)}, -1}, hex("1D 54 50 C0"), -1, 1},
+        {"open session", {{openSession()}, -1}, hex("1D 45 01"), -1, 1},
+        {"close session", {{closeSession()}, -1}, hex("1D 45 00"), -1, 1},
+        {"dial", {{dialString("555 1234")}, -1}, "ATDT555 1234\r", -1, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -171,14 +171,12 @@ TEST(LocationLawFiles, ACompletedNameAsksBeforeReplacing) {
         SCOPED_TRACE(answer ? int(*answer) : -1);
         QTemporaryDir dir;
         const QString file = dir.path() + "/site1.Loc";
+        WindowFixture f;
         if (answer) {  // none: no file there, no question expected
             ASSERT_TRUE(writeFile(file, "old\r\n"));
-        }
-        WindowFixture f;
-        f.w().txtLocationInfo[0]->setText("new");
-        if (answer) {
             f.prompts->answers.push_back(*answer);
         }
+        f.w().txtLocationInfo[0]->setText("new");
         f.files->answer(dir.path() + "/site1");
         f.w().LoadLocationInfo[1]->click();
         ASSERT_TRUE(f.idle());

@@ -16,11 +16,6 @@
 namespace tarvo::sim {
 namespace {
 
-// Plain POSIX, as a serial layer would; the board has made the line raw already.
-int openSlave(const QString& path) {
-    return ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-}
-
 // Writes `bytes` to the slave and runs the event loop until `want` bytes came back or three
 // seconds passed.
 QByteArray exchange(int fd, const QByteArray& bytes, int want) {
@@ -56,7 +51,8 @@ TEST(PtyBoard, AnswersOverARealPseudoTerminal) {
     ASSERT_TRUE(board.setLink(link, &error)) << error.toStdString();
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), board.slavePath());
 
-    const int fd = openSlave(link);
+    // Plain POSIX, as a serial layer would; the board has made the line raw already.
+    const int fd = ::open(link.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
     const QByteArray report = exchange(fd, "\x05\x80\x81\x81", 1300);
     EXPECT_TRUE(report.startsWith("TARVO BOARD READY\r\n"));

@@ -13,10 +13,6 @@ namespace {
 
 using App = RetreiveAccountingApp;
 
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(text);
-}
-
 void choose(ParamCombo* combo, const QString& item) {
     combo->setListIndex(combo->findText(item));
 }
@@ -62,7 +58,7 @@ TEST(ParameterWrite, SendsTheParametersOfTheChosenItems) {
         EXPECT_TRUE(sent.startsWith(QByteArray(c.frames) + ' ')) << sent.data();
         EXPECT_TRUE(sent.contains(" 1d4501 ")) << "no reconnect";
         EXPECT_FALSE(f.w().cmdWriteToTarvo[c.n]->isHidden());
-        EXPECT_FALSE(f.usb->written().contains(hex("808181")));
+        EXPECT_FALSE(f.usb->written().contains(QByteArray::fromHex("808181")));
     }
 }
 
@@ -105,7 +101,7 @@ TEST(ParameterWrite, ReconnectsAndReadsTheReportAgain) {
     ASSERT_TRUE(f.idle());
     // The order of write, reconnect and request is pinned end to end; here the panel shows
     // what the board reported, not what was written.
-    EXPECT_TRUE(f.serial->sentBytes().contains(hex("1d545008 1d544f03a5250000")));
+    EXPECT_TRUE(f.serial->sentBytes().contains(QByteArray::fromHex("1d545008 1d544f03a5250000")));
     EXPECT_EQ(w.PulseInPerPoint[3]->text(), "5000");
     EXPECT_EQ(w.cmbPulseMultiplier[3]->listIndex(), 7);
 }
@@ -182,7 +178,7 @@ TEST(AutoCalibration, AllTerminalsTestsEveryActiveTerminalInTurn) {
     const std::string sent = report + coins + coins + coins + coins +
                              "1d545003 1b4331 1d545003 1b4333 1d545003 1d4343 1d545003 1d4343 " +
                              report;
-    EXPECT_EQ(f.serial->sentBytes().toHex(' '), hex(sent.c_str()).toHex(' '));
+    EXPECT_EQ(f.serial->sentBytes().toHex(' '), QByteArray::fromHex(sent.c_str()).toHex(' '));
     auto refusal = [](const char* text) {
         return FakePrompts::Message{text, MsgButtons::Ok, MsgIcon::Critical,
                                     "ERROR ON CALIBRATION"};
@@ -226,8 +222,9 @@ TEST(AutoCalibration, ClosingTheWindowEndsIt) {
     f.w().CmdAutoCalibrate->click();
     ASSERT_TRUE(f.idle());
     const QByteArray sent = f.serial->sentBytes();
-    EXPECT_FALSE(sent.contains(hex("1d4343"))) << sent.toHex().data();
-    EXPECT_TRUE(sent.endsWith(hex("1d4500")));  // the session was closed on the way out
+    EXPECT_FALSE(sent.contains(QByteArray::fromHex("1d4343"))) << sent.toHex().data();
+    EXPECT_TRUE(
+        sent.endsWith(QByteArray::fromHex("1d4500")));  // the session was closed on the way out
     EXPECT_TRUE(f.prompts->messages.empty());
 }
 

@@ -53,14 +53,6 @@ class LibusbDevice : public ::testing::Test {
 
 const QByteArray kBlank(UsbLibrary::kReadBufferSize, ' ');
 
-QByteArray pattern(int n) {
-    QByteArray bytes;
-    for (int i = 0; i < n; ++i) {
-        bytes.append(static_cast<char>('A' + i % 26));
-    }
-    return bytes;
-}
-
 // Each product id finds its own board and no other; a write goes to the board opened.
 TEST_F(LibusbDevice, EachProductIdFindsAndOpensItsOwnBoard) {
     const int products[] = {0x4000, 0x4002, 0x2000};
@@ -99,11 +91,11 @@ TEST_F(LibusbDevice, ReadsUntilQuietWithTheCountByteFirstAndAQuietBoardTimesOut)
         std::vector<std::pair<int, QByteArray>> packets;  // (delay ms, bytes)
         std::vector<QByteArray> reads;
     };
-    const QByteArray big = pattern(300);
+    const QByteArray big = QByteArray("ABCDEFGHIJKLMNOPQRSTUVWXYZ").repeated(12).left(300);
     const Case cases[] = {
         {{}, {""}},
         {{{0, "ABC"}}, {"ABC", ""}},
-        {{{0, pattern(64)}, {50, "xy"}}, {pattern(64) + "xy", ""}},
+        {{{0, big.left(64)}, {50, "xy"}}, {big.left(64) + "xy", ""}},
         {{{0, "first"}, {kNext * 2, "late"}}, {"first", "late"}},
         {{{0, big.left(128)}, {0, big.mid(128, 128)}, {0, big.mid(256)}},
          {big.left(255), big.mid(255), ""}},
