@@ -30,9 +30,9 @@ enum class ModemResult { Connect, Busy, NoCarrier, NoDialtone, Error, Silent };
 struct BoardConfig {
     bool kit = false;  // one-terminal report layout
     ProbeAnswer probe = ProbeAnswer::First;
-    std::optional<int> multiDropAddress;  // set: frames of address, length, data
-    int addressPauseMs = 12;              // a gap this long follows an address byte
-    std::optional<ModemResult> modem;     // set: a modem answers "ATDT" first
+    std::optional<int> multiDropAddress = std::nullopt;  // set: frames of address, length, data
+    int addressPauseMs = 12;                             // a gap this long follows an address byte
+    std::optional<ModemResult> modem = std::nullopt;     // set: a modem answers "ATDT" first
     int modemDelayMs = 2500;
     // With a modem: a line that never dials reaches the board directly, as if the modem
     // were not there; only a line starting "AT" goes to the modem.

@@ -18,7 +18,6 @@ namespace tarvo::test {
 namespace {
 
 // A board is configured by the fields a test names; the rest keep their defaults.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 auto multiDropAt(int address) {
     return [address](SettingsStore& s) {
